@@ -1,0 +1,18 @@
+// ZelkErr — export macro for the library's public names.
+//
+// The library is built with hidden visibility; only names marked ZELK_API
+// leave the shared object (libzelkerr.so) or the DLL (zelkerr.dll).
+// Define ZELK_STATIC when linking the static archive on Windows.
+#pragma once
+
+#if defined(_WIN32) || defined(__CYGWIN__)
+#  if defined(ZELK_STATIC)
+#    define ZELK_API
+#  elif defined(ZELK_BUILDING_LIBRARY)
+#    define ZELK_API __declspec(dllexport)
+#  else
+#    define ZELK_API __declspec(dllimport)
+#  endif
+#else
+#  define ZELK_API __attribute__((visibility("default")))
+#endif
