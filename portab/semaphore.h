@@ -29,4 +29,17 @@ private:
 // Largest count a semaphore can hold (and the maximum of every lock).
 inline constexpr long kMaximumSemaphoreCount = 2147483647L;
 
+// Holds a semaphore used as a lock for a scope: Lock on entry, Unlock on
+// every way out.
+class SemaphoreLock {
+public:
+    explicit SemaphoreLock(CAbstractSemaphore& semaphore) noexcept : m_semaphore(semaphore) { m_semaphore.Lock(); }
+    ~SemaphoreLock() { m_semaphore.Unlock(); }
+    SemaphoreLock(SemaphoreLock const&) = delete;
+    SemaphoreLock& operator=(SemaphoreLock const&) = delete;
+
+private:
+    CAbstractSemaphore& m_semaphore;
+};
+
 }  // namespace zelk

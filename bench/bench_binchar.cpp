@@ -1,0 +1,132 @@
+// BinChar and NonLocal::StringToDouble beside the C and C++ library work
+// they stand in for: masks against fnmatch(FNM_CASEFOLD), number parsing
+// against strtod, and chains of string operations against std::string.
+#include "bench/ratio.h"
+
+#include <zelk/binchar.h>
+
+#include <benchmark/benchmark.h>
+
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// ---- masks ----
+
+constexpr std::array<char const*, 8> kNames = {
+    "readme.txt", "Report_2024.TXT", "abc.doc", "a1c_backup.tar.gz",
+    "notes.md",   "ABCDEF.txt",      "image001.png", "very_long_file_name_of_a_log.txt.bak",
+};
+constexpr std::array<char const*, 3> kMasks = {"*.txt", "a?c*", "*.*"};
+
+void BM_MaskenFit(benchmark::State& state) {
+    std::array<BinChar, kNames.size()> names;
+    for (std::size_t i = 0; i < kNames.size(); ++i) names[i] = BinChar(kNames[i]);
+    for (auto _ : state) {
+        int fits = 0;
+        for (BinChar const& name : names)
+            for (char const* mask : kMasks) fits += name.MaskenFit(mask);
+        benchmark::DoNotOptimize(fits);
+    }
+}
+BENCHMARK(BM_MaskenFit);
+
+void BM_Fnmatch_Casefold(benchmark::State& state) {
+    for (auto _ : state) {
+        int fits = 0;
+        for (char const* name : kNames)
+            for (char const* mask : kMasks) fits += fnmatch(mask, name, FNM_CASEFOLD) == 0;
+        benchmark::DoNotOptimize(fits);
+    }
+}
+BENCHMARK(BM_Fnmatch_Casefold);
+
+ZELK_RATIO("BM_MaskenFit", "BM_Fnmatch_Casefold", 1.5);
+
+// ---- numbers ----
+
+constexpr std::array<char const*, 6> kNumbers = {"12345.6789", "-0.5", "3.14159265", "271828.18", "42", "0.000123"};
+
+void BM_StringToDouble(benchmark::State& state) {
+    for (auto _ : state) {
+        double sum = 0;
+        for (char const* text : kNumbers) {
+            double value = 0;
+            NonLocal::StringToDouble(text, &value, 10);
+            sum += value;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_StringToDouble);
+
+void BM_Strtod(benchmark::State& state) {
+    for (auto _ : state) {
+        double sum = 0;
+        for (char const* text : kNumbers) sum += std::strtod(text, nullptr);
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_Strtod);
+
+ZELK_RATIO("BM_StringToDouble", "BM_Strtod", 1.0);
+
+// ---- string chains ----
+//
+// Concatenate three pieces, take a substring and trim it, then join a left
+// and a right part: the everyday shape of path and message building.
+
+std::string Piece(std::size_t size, char fill) {
+    std::string text = "  ";
+    while (text.size() + 2 < size) text += fill;
+    return text + "  ";
+}
+
+void BM_BinChar_Chain(benchmark::State& state) {
+    std::size_t const size = static_cast<std::size_t>(state.range(0));
+    BinChar const a(Piece(size, 'a').c_str());
+    BinChar const b(Piece(size / 2, 'b').c_str());
+    BinChar const c(Piece(size / 4, 'c').c_str());
+    int const cut = static_cast<int>(size);
+    for (auto _ : state) {
+        BinChar s = a + b;
+        s += c;
+        BinChar const t = s(cut / 2, cut).Trim();
+        BinChar const u = t.Left(cut / 4) + s.Right(cut / 4);
+        benchmark::DoNotOptimize(u.len());
+    }
+}
+BENCHMARK(BM_BinChar_Chain)->Arg(20)->Arg(200);
+
+std::string TrimSpaces(std::string const& s) {
+    std::size_t const first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+void BM_StdString_Chain(benchmark::State& state) {
+    std::size_t const size = static_cast<std::size_t>(state.range(0));
+    std::string const a = Piece(size, 'a');
+    std::string const b = Piece(size / 2, 'b');
+    std::string const c = Piece(size / 4, 'c');
+    std::size_t const cut = size;
+    for (auto _ : state) {
+        std::string s = a + b;
+        s += c;
+        std::string const t = TrimSpaces(s.substr(cut / 2, cut));
+        std::size_t const right = std::min(cut / 4, s.size());
+        std::string const u = t.substr(0, cut / 4) + s.substr(s.size() - right);
+        benchmark::DoNotOptimize(u.size());
+    }
+}
+BENCHMARK(BM_StdString_Chain)->Arg(20)->Arg(200);
+
+ZELK_RATIO("BM_BinChar_Chain/20", "BM_StdString_Chain/20", 2.0);
+ZELK_RATIO("BM_BinChar_Chain/200", "BM_StdString_Chain/200", 2.0);
+
+}  // namespace

@@ -1,0 +1,164 @@
+// Semaphores, signal sets, thread lookup and thread start-up beside the
+// system's own primitives, each pair in one run so that their ratio means
+// something on a noisy machine.
+#include "bench/ratio.h"
+
+#include <zelk/portab.h>
+
+#include <benchmark/benchmark.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// ---- uncontended semaphore used as a lock ----
+
+void BM_ZelkSemaphore_LockUnlock(benchmark::State& state) {
+    std::unique_ptr<CAbstractSemaphore> semaphore(CreateZelkSemaphore(1));
+    for (auto _ : state) {
+        semaphore->Lock();
+        semaphore->Unlock();
+    }
+}
+BENCHMARK(BM_ZelkSemaphore_LockUnlock);
+
+void BM_StdMutex_LockUnlock(benchmark::State& state) {
+    std::mutex mutex;
+    for (auto _ : state) {
+        mutex.lock();
+        mutex.unlock();
+    }
+}
+BENCHMARK(BM_StdMutex_LockUnlock);
+
+void BM_SemT_WaitPost(benchmark::State& state) {
+    sem_t semaphore;
+    sem_init(&semaphore, 0, 1);
+    for (auto _ : state) {
+        sem_wait(&semaphore);
+        sem_post(&semaphore);
+    }
+    sem_destroy(&semaphore);
+}
+BENCHMARK(BM_SemT_WaitPost);
+
+ZELK_RATIO("BM_ZelkSemaphore_LockUnlock", "BM_StdMutex_LockUnlock", 2.0);
+ZELK_RATIO("BM_ZelkSemaphore_LockUnlock", "BM_SemT_WaitPost", 1.0);
+
+// ---- ping-pong between two threads ----
+
+// One iteration is a round trip: wake the partner, wait for its answer.
+void BM_Signals_PingPong(benchmark::State& state) {
+    constexpr unsigned long kPing = 1;
+    constexpr unsigned long kStop = 2;
+    std::unique_ptr<CAbstractSignals> there(CreateZelkSignals());
+    std::unique_ptr<CAbstractSignals> back(CreateZelkSignals());
+    std::thread partner([&] {
+        while ((there->Wait(kPing | kStop) & kStop) == 0) {
+            back->Signal(kPing);
+        }
+    });
+    for (auto _ : state) {
+        there->Signal(kPing);
+        back->Wait(kPing);
+    }
+    there->Signal(kStop);
+    partner.join();
+}
+BENCHMARK(BM_Signals_PingPong);
+
+void BM_SemT_PingPong(benchmark::State& state) {
+    sem_t there;
+    sem_t back;
+    sem_init(&there, 0, 0);
+    sem_init(&back, 0, 0);
+    std::atomic<bool> stop{false};
+    std::thread partner([&] {
+        for (;;) {
+            sem_wait(&there);
+            if (stop.load(std::memory_order_acquire)) {
+                return;
+            }
+            sem_post(&back);
+        }
+    });
+    for (auto _ : state) {
+        sem_post(&there);
+        sem_wait(&back);
+    }
+    stop.store(true, std::memory_order_release);
+    sem_post(&there);
+    partner.join();
+    sem_destroy(&there);
+    sem_destroy(&back);
+}
+BENCHMARK(BM_SemT_PingPong);
+
+ZELK_RATIO("BM_Signals_PingPong", "BM_SemT_PingPong", 1.3);
+
+// ---- a signal nobody waits for ----
+
+void BM_Signals_SignalUnwanted(benchmark::State& state) {
+    std::unique_ptr<CAbstractSignals> set(CreateZelkSignals());
+    for (auto _ : state) {
+        set->Signal(1);
+    }
+}
+BENCHMARK(BM_Signals_SignalUnwanted);
+
+ZELK_RATIO("BM_Signals_SignalUnwanted", "BM_StdMutex_LockUnlock", 4.0);
+
+// ---- the calling thread's object ----
+
+thread_local void* t_pointer = nullptr;
+
+void BM_MyZelkThread(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(&MyZelkThread());
+    }
+}
+BENCHMARK(BM_MyZelkThread);
+
+void BM_ThreadLocalPointer(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(t_pointer);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ThreadLocalPointer);
+
+ZELK_RATIO("BM_MyZelkThread", "BM_ThreadLocalPointer", 10.0);
+
+// ---- starting and joining an empty thread ----
+
+class EmptyRunnable final : public CAbstractRunnable {
+public:
+    unsigned long Run() override { return 0; }
+    char const* GetName() override { return "empty"; }
+};
+
+void BM_ZelkThread_StartJoin(benchmark::State& state) {
+    std::unique_ptr<CAbstractThread> thread(CreateZelkThread());
+    EmptyRunnable runnable;
+    for (auto _ : state) {
+        thread->Start(&runnable);
+        thread->Join();
+    }
+}
+BENCHMARK(BM_ZelkThread_StartJoin);
+
+void BM_StdThread_CreateJoin(benchmark::State& state) {
+    for (auto _ : state) {
+        std::thread thread([] {});
+        thread.join();
+    }
+}
+BENCHMARK(BM_StdThread_CreateJoin);
+
+ZELK_RATIO("BM_ZelkThread_StartJoin", "BM_StdThread_CreateJoin", 1.5);
+
+}  // namespace

@@ -1,0 +1,83 @@
+#include "platform/semaphore.h"
+
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace zelk::os {
+
+namespace {
+
+// Sleeps while *word still holds `expected`; returns at once otherwise.
+// Spurious returns are fine: every caller looks at the count again.
+void FutexWait(std::atomic<std::int32_t>& word, std::int32_t expected) noexcept {
+    static_assert(sizeof(std::atomic<std::int32_t>) == sizeof(int));
+    syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
+}
+
+void FutexWakeOne(std::atomic<std::int32_t>& word) noexcept {
+    syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+}  // namespace
+
+Semaphore::Semaphore(long initialCount, long maximumCount) noexcept {
+    // The same refusals as the Win32 kernel object, so both backends fail
+    // the same constructions.
+    if (initialCount < 0 || maximumCount <= 0 || maximumCount > kLargestCount || initialCount > maximumCount) {
+        return;  // m_maximum stays 0: not valid
+    }
+    m_count.store(static_cast<std::int32_t>(initialCount), std::memory_order_relaxed);
+    m_maximum = static_cast<std::int32_t>(maximumCount);
+}
+
+Semaphore::~Semaphore() = default;
+
+bool Semaphore::IsValid() const noexcept { return m_maximum > 0; }
+
+bool Semaphore::TryLock() noexcept {
+    std::int32_t count = m_count.load(std::memory_order_relaxed);
+    while (count > 0) {
+        if (m_count.compare_exchange_weak(count, count - 1, std::memory_order_seq_cst, std::memory_order_relaxed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Semaphore::Lock() noexcept {
+    if (TryLock()) {
+        return true;  // the fast path: no system call
+    }
+    // Announce the sleeper before the last look at the count: an Unlock that
+    // raises the count after that look sees the announcement and wakes us,
+    // and one that raised it before makes the kernel refuse to put us to
+    // sleep (the futex word no longer holds 0).
+    m_sleepers.fetch_add(1, std::memory_order_seq_cst);
+    for (;;) {
+        if (TryLock()) {
+            break;
+        }
+        FutexWait(m_count, 0);
+    }
+    m_sleepers.fetch_sub(1, std::memory_order_relaxed);
+    return true;
+}
+
+bool Semaphore::Unlock() noexcept {
+    std::int32_t count = m_count.load(std::memory_order_relaxed);
+    do {
+        if (count >= m_maximum) {
+            return false;  // at the maximum: refused, count unchanged
+        }
+    } while (!m_count.compare_exchange_weak(count, count + 1, std::memory_order_seq_cst, std::memory_order_relaxed));
+    if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
+        FutexWakeOne(m_count);
+    }
+    return true;
+}
+
+}  // namespace zelk::os

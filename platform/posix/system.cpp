@@ -1,0 +1,137 @@
+// The system queries on POSIX systems: nice values for priority classes, the
+// XDG documents folder, and a version word of the NT family.
+#include "platform/system.h"
+
+#include "platform/posix/documents_folder.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace zelk::os {
+
+namespace {
+
+struct PriorityNice {
+    std::uint32_t priorityClass;
+    int nice;
+};
+constexpr PriorityNice kPriorityNice[] = {
+    {kIdlePriorityClass, 19},
+    {kNormalPriorityClass, 0},
+    {kHighPriorityClass, -10},
+    {kRealtimePriorityClass, -20},
+};
+
+struct DirCloser {
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+
+std::string Home() {
+    if (char const* home = std::getenv("HOME"); home && *home) {
+        return home;
+    }
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+std::string ReadFile(std::string const& name) {
+    std::ifstream file(name, std::ios::binary);
+    if (!file) {
+        return {};
+    }
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+void SetPriorityClass(std::uint32_t priorityClass) {
+    int nice = 0;
+    bool known = false;
+    for (PriorityNice const& entry : kPriorityNice) {
+        if (entry.priorityClass == priorityClass) {
+            nice = entry.nice;
+            known = true;
+        }
+    }
+    if (!known) {
+        return;
+    }
+    // Linux keeps a nice value per thread: a process's class is every
+    // thread's.  Raising it needs privileges; a refusal is not reported, as
+    // the Win32 call's outcome is not either.
+    std::unique_ptr<DIR, DirCloser> tasks(opendir("/proc/self/task"));
+    if (!tasks) {
+        setpriority(PRIO_PROCESS, 0, nice);
+        return;
+    }
+    while (dirent* entry = readdir(tasks.get())) {
+        char* end = nullptr;
+        long const tid = std::strtol(entry->d_name, &end, 10);
+        if (end != entry->d_name && *end == '\0' && tid > 0) {
+            setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
+        }
+    }
+}
+
+std::uint32_t GetPriorityClass() {
+    errno = 0;
+    int const nice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    if (nice == -1 && errno != 0) {
+        return 0;
+    }
+    for (PriorityNice const& entry : kPriorityNice) {
+        if (entry.nice == nice) {
+            return entry.priorityClass;
+        }
+    }
+    return kNormalPriorityClass;  // values between the four read as normal
+}
+
+int GetPersonalFolder(char* path) {
+    if (!path) {
+        return 0;
+    }
+    std::string const home = Home();
+    std::string userDirs;
+    if (char const* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') {
+        userDirs = ReadFile(std::string(config) + "/user-dirs.dirs");
+    } else if (!home.empty()) {
+        userDirs = ReadFile(home + "/.config/user-dirs.dirs");
+    }
+    std::string const folder =
+        posix::WindowsPathForm(posix::DocumentsFolder(std::getenv("XDG_DOCUMENTS_DIR"), userDirs, home));
+    if (folder.empty()) {
+        return 0;  // no home to find the folder in
+    }
+    // A name that does not fit MAX_PATH is not cut to a wrong folder: the
+    // buffer gets the empty text, as the shell's lookup leaves it.
+    if (folder.size() >= kMaxPath) {
+        path[0] = '\0';
+    } else {
+        std::memcpy(path, folder.c_str(), folder.size() + 1);
+    }
+    return 1;
+}
+
+std::uint32_t GetVersionWord() {
+    // NT family (bit 31 clear), version 10.0; no Windows build to report.
+    return 10u;
+}
+
+}  // namespace zelk::os

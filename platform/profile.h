@@ -1,0 +1,20 @@
+// The private-profile lookup: one text from an initialisation file.
+//
+// Win32: GetPrivateProfileStringA.  POSIX: our own reader, which gives the
+// same results (platform/posix/ini_parser.h lists the rules) and keeps a
+// parsed copy of each recently used file, checked against the file on disk
+// at every lookup, so a file replaced on disk serves the next lookup.
+#pragma once
+
+namespace zelk::os {
+
+// Copies the value of `key` in `section` of the file `fileName` (a Windows
+// name, see platform/files.h), or `defaultText` when the file, section, key
+// or value is missing, into `buffer`: cut to size - 1 characters and
+// zero-terminated.  Returns the number of characters copied.  `section` and
+// `key` must not be null; size 0 leaves `buffer` untouched.  Safe to call
+// from many threads at once.
+unsigned long GetProfileText(char const* fileName, char const* section, char const* key, char const* defaultText,
+                             char* buffer, unsigned long size);
+
+}  // namespace zelk::os

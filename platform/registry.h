@@ -1,0 +1,74 @@
+// The ANSI registry calls the library makes, with Windows' results.
+//
+// Win32: the real advapi32 functions.  POSIX: a registry of the library's own
+// in one SQLite database, shared by every thread and process that uses the
+// same file (see platform/posix/registry_store.h for where it lives).  Both
+// return Windows' error codes for the same cases, so code above this layer
+// and its tests do not know which one runs.
+#pragma once
+
+#include <zelk/hkey.h>
+
+#include <cstdint>
+
+namespace zelk::os {
+
+// Windows' error codes as the registry calls return them.  (Not named
+// ERROR_*: those are macros wherever <windows.h> is included.)
+inline constexpr long kErrorSuccess = 0;
+inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorPathNotFound = 3;
+inline constexpr long kErrorAccessDenied = 5;
+inline constexpr long kErrorInvalidHandle = 6;
+inline constexpr long kErrorNotEnoughMemory = 8;
+inline constexpr long kErrorOutOfMemory = 14;
+inline constexpr long kErrorLockViolation = 33;
+inline constexpr long kErrorDiskFull = 112;
+inline constexpr long kErrorInvalidParameter = 87;
+inline constexpr long kErrorBadPathname = 161;
+inline constexpr long kErrorMoreData = 234;
+inline constexpr long kErrorNoMoreItems = 259;
+inline constexpr long kErrorBadDb = 1009;
+inline constexpr long kErrorCantOpen = 1011;
+inline constexpr long kErrorRegistryIoFailed = 1016;
+inline constexpr long kErrorKeyDeleted = 1018;
+
+// Windows' limits on names, in bytes without the terminator.
+inline constexpr std::uint32_t kMaxKeyNameLength = 255;
+inline constexpr std::uint32_t kMaxValueNameLength = 16383;
+
+// Opens `subKey` below `key` (a path of names separated by "\").  A null or
+// empty `subKey` gives `key` itself back, not a new handle, as Windows does.
+long RegOpenKeyA(HKEY key, char const* subKey, HKEY* result);
+// Opens `subKey` below `key`, creating it and any missing keys on the way.
+// A null or empty `subKey` gives a new handle to `key`.
+long RegCreateKeyA(HKEY key, char const* subKey, HKEY* result);
+// A predefined root "closes" with success and stays usable.
+long RegCloseKey(HKEY key);
+// `type`, `data` and `size` may each be null; `data` needs `size`.  With a
+// `size` too small for the value the call gives kErrorMoreData and sets
+// `size` (and `type`) to what the value needs.
+long RegQueryValueExA(HKEY key, char const* valueName, std::uint32_t* reserved, std::uint32_t* type,
+                      unsigned char* data, std::uint32_t* size);
+// For the string types a `size` that leaves out a terminating zero present
+// in `data` at `size` is taken to include it, as Windows does; so `data` of
+// a string type must be readable one byte past `size`.
+long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t reserved, std::uint32_t type,
+                    unsigned char const* data, std::uint32_t size);
+// The name of sub-key number `index` in the platform's enumeration order
+// (sorted by name, case-insensitively); `nameSize` is the buffer's size.
+long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSize);
+// The name (and type, and data) of value number `index`.  `nameSize` is in
+// and out: the buffer's size, then the name's length without terminator.
+long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                   std::uint32_t* reserved, std::uint32_t* type, unsigned char* data,
+                   std::uint32_t* dataSize);
+// Deletes `subKey`, which must have no sub-keys of its own.
+long RegDeleteKeyA(HKEY key, char const* subKey);
+// Deletes `subKey` with everything below it.
+long RegDeleteTreeA(HKEY key, char const* subKey);
+// A second handle to the same key that is closed on its own; a predefined
+// root gives itself back.
+long RegDuplicateKey(HKEY key, HKEY* result);
+
+}  // namespace zelk::os

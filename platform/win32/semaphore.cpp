@@ -1,0 +1,27 @@
+#include "platform/semaphore.h"
+
+#include "platform/win32/win32.h"
+
+namespace zelk::os {
+
+Semaphore::Semaphore(long initialCount, long maximumCount) noexcept {
+    // An unnamed semaphore with default security; the kernel itself refuses
+    // bad counts (initial below 0 or above the maximum, maximum not above 0).
+    m_handle = CreateSemaphoreW(nullptr, initialCount, maximumCount, nullptr);
+}
+
+Semaphore::~Semaphore() {
+    if (m_handle != nullptr) {
+        CloseHandle(m_handle);
+    }
+}
+
+bool Semaphore::IsValid() const noexcept { return m_handle != nullptr; }
+
+bool Semaphore::Lock() noexcept { return WaitForSingleObject(m_handle, INFINITE) == WAIT_OBJECT_0; }
+
+bool Semaphore::Unlock() noexcept { return ReleaseSemaphore(m_handle, 1, nullptr) != 0; }
+
+bool Semaphore::TryLock() noexcept { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0; }
+
+}  // namespace zelk::os

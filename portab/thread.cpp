@@ -1,0 +1,140 @@
+#include "portab/thread.h"
+
+#include "portab/library.h"
+#include "portab/thread_registry.h"
+
+namespace zelk {
+
+namespace {
+
+// Set by the entry function of every thread the library starts, for the
+// length of Run: MyZelkThread is asked on every error and every attempt on
+// a critical section, so it must be one read, without lock or allocation.
+// The registry stays the record of which threads are attached (for walks
+// and for Start and Join); this pointer only mirrors it for the thread itself.
+thread_local CZelkThread* t_current = nullptr;
+
+// What Join returns for an object with no thread attached.
+constexpr unsigned long kNoThread = 0xFFFFFFFFUL;
+// How often Join looks at the exit code at the latest; the end of the
+// thread wakes it earlier.
+constexpr std::uint32_t kPollMilliseconds = 100;
+
+std::string CopyName(char const* name) { return name != nullptr ? std::string(name) : std::string(); }
+
+// Exit codes are the system's 32-bit words; 259 marks a running thread, so
+// a thread that ends with it ends with 0 instead.
+std::uint32_t ToExitCode(unsigned long result) noexcept {
+    auto const code = static_cast<std::uint32_t>(result);
+    return code == os::kStillActive ? 0 : code;
+}
+
+}  // namespace
+
+CZelkThread::CZelkThread(char const* name)
+    : m_errorList(), m_name(CopyName(name)), m_priority(MyZelkThread().GetPriority()) {}
+
+CZelkThread::CZelkThread(char const* name, MainThreadTag) : m_errorList(), m_name(CopyName(name)), m_priority(0) {}
+
+CZelkThread::~CZelkThread() { Join(); }
+
+CZelkThread* CZelkThread::Current() noexcept { return t_current; }
+
+std::uint32_t CZelkThread::EntryFunction(void* self) {
+    auto* const thread = static_cast<CZelkThread*>(self);
+    t_current = thread;
+    unsigned long const result = thread->m_runnable->Run();
+    // Cleared before the exit code is visible: once Join has seen it, the
+    // object may be gone, and anything that still runs on this thread
+    // counts as a thread the library did not start.
+    t_current = nullptr;
+    return ToExitCode(result);
+}
+
+int CZelkThread::Start(CAbstractRunnable* runnable) {
+    if (m_native != nullptr || runnable == nullptr) {
+        return 0;  // attached already (running or not yet joined), or nothing to run
+    }
+    // Everything that may throw comes before the thread is registered, so a
+    // failure leaves the object as it was (the parked thread ends unrun).
+    std::string name = CopyName(runnable->GetName());
+    std::unique_ptr<os::Thread> native = os::Thread::CreateSuspended(&CZelkThread::EntryFunction, this);
+    if (native == nullptr) {
+        return 0;
+    }
+    m_runnable = runnable;
+    Registry().Insert(native.get(), this);
+    m_native = std::move(native);
+    m_name = std::move(name);
+    if (!m_native->Resume()) {
+        Registry().Remove(m_native.get());
+        m_native.reset();
+        m_name = "thread startup failed";
+        return 0;
+    }
+    // The thread runs at normal priority until here.
+    SetPriority(GetPriority());
+    return 1;
+}
+
+unsigned long CZelkThread::Join() {
+    if (m_native == nullptr) {
+        return kNoThread;
+    }
+    std::uint32_t exitCode = os::kStillActive;
+    for (;;) {
+        if (m_native->GetExitCode(exitCode) && exitCode != os::kStillActive) {
+            break;
+        }
+        if (m_native->WaitForEnd(kPollMilliseconds)) {
+            if (m_native->GetExitCode(exitCode) && exitCode != os::kStillActive) {
+                break;
+            }
+            // Ended, yet the code is unreadable or reads "still active":
+            // keep looking, at the poll's pace rather than in a tight loop.
+            os::Sleep(kPollMilliseconds);
+        }
+    }
+    Registry().Remove(m_native.get());
+    m_native.reset();  // waits for the last of the thread's own unwinding
+    m_name = "joined";
+    return exitCode;
+}
+
+void CZelkThread::Exit(unsigned long exitCode) {
+    // Whatever object this is called on, it is the calling thread that ends.
+    t_current = nullptr;
+    os::ExitCurrentThread(ToExitCode(exitCode));
+}
+
+int CZelkThread::IsRunning() {
+    if (m_native == nullptr) {
+        return 0;
+    }
+    std::uint32_t exitCode = 0;
+    return m_native->GetExitCode(exitCode) && exitCode == os::kStillActive ? 1 : 0;
+}
+
+CZelkErrorList& CZelkThread::GetErrorList() { return m_errorList; }
+
+char const* CZelkThread::GetName() { return m_name.c_str(); }
+
+void CZelkThread::SetName(char const* name) { m_name = CopyName(name); }
+
+void CZelkThread::SetPriority(int priority) {
+    m_priority.store(priority, std::memory_order_relaxed);
+    if (m_native != nullptr) {
+        m_native->SetPriority(priority);
+    }
+}
+
+int CZelkThread::GetPriority() { return m_priority.load(std::memory_order_relaxed); }
+
+}  // namespace zelk
+
+CAbstractThread* CreateZelkThread() { return new zelk::CZelkThread("unstarted"); }
+
+CAbstractThread& MyZelkThread() {
+    zelk::CZelkThread* const current = zelk::t_current;
+    return current != nullptr ? *current : zelk::MainThread();
+}

@@ -1,0 +1,35 @@
+// The exported headers after <windows.h>: the handle type, the roots and
+// the value types must agree with the system's, without clashes.
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#endif
+
+#include <zelk/freg.h>
+#include <zelk/system.h>
+
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+TEST(FRegHost, HeadersAgreeWithTheSystemsOwn) {
+    static_assert(std::is_same_v<HKEY, HKEY__*>);
+#if defined(_WIN32)
+    // Both spellings name the same objects.
+    EXPECT_EQ(HKEY_CURRENT_USER, reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))));
+    EXPECT_EQ(REG_MULTI_SZ, 7);
+    // A handle of the system's goes straight into a wrapper.
+    HKEY software = nullptr;
+    ASSERT_EQ(::RegOpenKeyA(HKEY_CURRENT_USER, "Software", &software), ERROR_SUCCESS);
+    {
+        FReg borrowed(software, "", false);
+        EXPECT_TRUE(borrowed.IsValid());
+    }
+    EXPECT_EQ(::RegCloseKey(software), ERROR_SUCCESS);  // still open: the wrapper only borrowed it
+#endif
+    FReg invalid(nullptr, "anything", false);
+    EXPECT_FALSE(invalid.IsValid());
+    EXPECT_EQ(IsWinME(), 0);
+}

@@ -1,0 +1,69 @@
+// A signal set for timer tests that records every Signal it receives: when,
+// with which mask, and on which thread.  It can also pass each signal on to
+// a real set, and counts signals that arrive while it is closed.
+#pragma once
+
+#include <zelk/portab.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zelk::test {
+
+class RecordingSignals final : public CAbstractSignals {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Event {
+        Clock::time_point when;
+        unsigned long mask;
+        std::string threadName;
+    };
+
+    explicit RecordingSignals(CAbstractSignals* forward = nullptr) : m_forward(forward) {}
+
+    // Signals from now on count as "late" (a Stop or delete has returned).
+    void Close() { m_closed.store(true); }
+    void Open() { m_closed.store(false); }
+    int Late() const { return m_late.load(); }
+
+    std::size_t Count() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_events.size();
+    }
+    std::vector<Event> Events() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_events;
+    }
+
+    void Signal(unsigned long mask) override {
+        if (m_closed.load()) m_late.fetch_add(1);
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_events.push_back(Event{Clock::now(), mask, MyZelkThread().GetName()});
+        }
+        if (m_forward != nullptr) m_forward->Signal(mask);
+    }
+
+    // The rest of the interface is not used by timers.
+    int AllocSignal() override { return 32; }
+    void FreeSignals(unsigned long) override {}
+    int AllocSignals(unsigned long) override { return 0; }
+    unsigned long GetSignals() override { return 0; }
+    unsigned long GetAllocated() override { return 0; }
+    void ClearSignals(unsigned long) override {}
+    unsigned long Wait(unsigned long) override { return 0; }
+
+private:
+    CAbstractSignals* m_forward;
+    mutable std::mutex m_mutex;
+    std::vector<Event> m_events;
+    std::atomic<bool> m_closed{false};
+    std::atomic<int> m_late{0};
+};
+
+}  // namespace zelk::test

@@ -1,0 +1,124 @@
+// The system queries as a host calls them.
+#include <zelk/system.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <string>
+#include <thread>
+
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#else
+#  include <sys/resource.h>
+#  include <unistd.h>
+#endif
+
+namespace {
+
+// Sets the class "by other means": the platform's own call, not ours.
+void SetBelowNormalDirectly() {
+#if defined(_WIN32)
+    ::SetPriorityClass(::GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS);
+#else
+    setpriority(PRIO_PROCESS, 0, 5);
+#endif
+}
+
+}  // namespace
+
+TEST(ProcessPriority, OutOfRangeValuesAreRefusedAndChangeNothing) {
+    ASSERT_EQ(SetProcessPriority(PriorityNormal), 1);
+    ePriorityClass const before = GetProcessPriority();
+    EXPECT_EQ(SetProcessPriority(static_cast<ePriorityClass>(-1)), 0);
+    EXPECT_EQ(SetProcessPriority(static_cast<ePriorityClass>(4)), 0);
+    EXPECT_EQ(SetProcessPriority(static_cast<ePriorityClass>(0x20)), 0);
+    EXPECT_EQ(GetProcessPriority(), before);
+}
+
+TEST(ProcessPriority, ClassesRoundTripWherePermitted) {
+    // Raising the priority may need privileges; the call still returns 1.
+    // Idle comes last: an unprivileged process cannot come back from it.
+    for (ePriorityClass const value : {PriorityHigh, PriorityRealtime, PriorityNormal}) {
+        EXPECT_EQ(SetProcessPriority(value), 1);
+        ePriorityClass const now = GetProcessPriority();
+        if (now != value) {
+            EXPECT_EQ(now, PriorityNormal) << "refused, so still normal";
+        }
+    }
+    EXPECT_EQ(SetProcessPriority(PriorityNormal), 1);
+
+#if !defined(_WIN32)
+    // A process's class is every thread's, not only the caller's.
+    std::promise<void> release;
+    std::promise<pid_t> started;
+    std::thread worker([&] {
+        started.set_value(gettid());
+        release.get_future().wait();
+    });
+    pid_t const tid = started.get_future().get();
+    SetProcessPriority(PriorityHigh);
+    if (GetProcessPriority() == PriorityHigh) {
+        EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(tid)), -10);
+    }
+    SetProcessPriority(PriorityNormal);
+    release.set_value();
+    worker.join();
+#endif
+
+    SetBelowNormalDirectly();
+    EXPECT_EQ(GetProcessPriority(), PriorityNormal);  // not in the table: reads as normal
+
+    EXPECT_EQ(SetProcessPriority(PriorityIdle), 1);
+    EXPECT_EQ(GetProcessPriority(), PriorityIdle);  // lowering is always allowed
+}
+
+TEST(SpecialFolder, NullBufferGivesZero) { EXPECT_EQ(GetSpecialFolder(5, nullptr), 0); }
+
+TEST(SpecialFolder, EveryFolderNumberGivesThePersonalDocumentsFolder) {
+#if !defined(_WIN32)
+    setenv("XDG_DOCUMENTS_DIR", "/tmp/Zelk Docs//", 1);
+#endif
+    char first[260];
+    ASSERT_EQ(GetSpecialFolder(5, first), 1);
+    for (int const folder : {0, 5, 16, -1, 1000}) {
+        char path[260];
+        std::memset(path, 'x', sizeof(path));
+        ASSERT_EQ(GetSpecialFolder(folder, path), 1) << folder;
+        EXPECT_STREQ(path, first) << folder;
+    }
+#if defined(_WIN32)
+    ASSERT_GT(std::strlen(first), 2u);
+    EXPECT_EQ(first[1], ':');
+#else
+    EXPECT_STREQ(first, "z:\\tmp\\Zelk Docs");
+    // A name past MAX_PATH is not cut to a wrong folder.
+    std::string const deep = "/" + std::string(300, 'd');
+    setenv("XDG_DOCUMENTS_DIR", deep.c_str(), 1);
+    char path[260] = "unchanged";
+    EXPECT_EQ(GetSpecialFolder(5, path), 1);
+    EXPECT_STREQ(path, "");
+    unsetenv("XDG_DOCUMENTS_DIR");
+#endif
+}
+
+TEST(WindowsVersion, AnswersAgreeWithTheVersionNumbers) {
+    unsigned long major = 999;
+    unsigned long minor = 999;
+    GetWindowsVersion(major, minor);
+    EXPECT_LT(major, 256u);
+    EXPECT_LT(minor, 256u);
+    EXPECT_EQ(IsWindowsNTOrHigher(), 1);  // every system the library runs on today
+    EXPECT_EQ(IsWinME(), 0);
+    EXPECT_EQ(IsWindows2kOrHigher(), major >= 5 ? 1 : 0);
+    EXPECT_EQ(IsWindowsXPOrHigher(), (major >= 6 || (major == 5 && minor >= 1)) ? 1 : 0);
+#if !defined(_WIN32)
+    EXPECT_EQ(major, 10u);
+    EXPECT_EQ(minor, 0u);
+#endif
+}

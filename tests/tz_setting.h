@@ -1,0 +1,40 @@
+// Sets the run time's TZ variable for a scope and puts the old value back.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace zelk::test {
+
+inline void SetTimeZoneVariable(char const* value) {
+#ifdef _WIN32
+    std::string const setting = std::string("TZ=") + (value ? value : "");
+    _putenv(setting.c_str());
+#else
+    if (value != nullptr) {
+        setenv("TZ", value, 1);
+    } else {
+        unsetenv("TZ");
+    }
+#endif
+}
+
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(char const* value) {
+        if (char const* old = std::getenv("TZ")) m_old = old;
+        SetTimeZoneVariable(value);
+    }
+    ~ScopedTimeZone() { SetTimeZoneVariable(m_old ? m_old->c_str() : nullptr); }
+    ScopedTimeZone(ScopedTimeZone const&) = delete;
+    ScopedTimeZone& operator=(ScopedTimeZone const&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
+
+// Zones with daylight saving time, in the form both run times understand.
+inline char const* const kTimeZones[] = {"UTC0", "PST8PDT", "CET-1CEST", "NZST-12NZDT"};
+
+}  // namespace zelk::test
