@@ -2,8 +2,11 @@
 //
 // Win32: GetPrivateProfileStringA.  POSIX: our own reader, which gives the
 // same results (platform/posix/ini_parser.h lists the rules) and keeps a
-// parsed copy of each recently used file, checked against the file on disk
-// at every lookup, so a file replaced on disk serves the next lookup.
+// parsed copy of each recently used file, with the file held open and
+// checked (fstat: size, times, inode, link count) at every lookup, so a
+// file rewritten, renamed over or deleted serves the next lookup.  The name
+// is resolved again only when that check fails: a directory renamed away
+// from under a still unchanged file keeps serving the file.
 #pragma once
 
 namespace zelk::os {

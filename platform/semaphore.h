@@ -24,14 +24,17 @@ public:
 
     bool IsValid() const noexcept;
 
-    // Waits until the count is above 0 and takes one unit.  False only when
-    // the system's wait fails.
-    bool Lock() noexcept;
-    // Gives one unit back; false (count unchanged) when the count is at its
+    // Results are 1 for yes and 0 for no, as the semaphore interface gives
+    // them, so that CZelkSemaphore passes them on without a conversion.
+    //
+    // Waits until the count is above 0 and takes one unit.  0 only when the
+    // system's wait fails.
+    int Lock() noexcept;
+    // Gives one unit back; 0 (count unchanged) when the count is at its
     // maximum or the system refuses.
-    bool Unlock() noexcept;
+    int Unlock() noexcept;
     // Takes one unit if one is there at once.
-    bool TryLock() noexcept;
+    int TryLock() noexcept;
 
 private:
     // POSIX: the count is the futex word; m_sleepers counts threads that

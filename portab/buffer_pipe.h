@@ -55,17 +55,6 @@ public:
 private:
     friend class CZelkBufferPipeReader;
 
-// One thread waiting in a buffer pipe: a writer for space, a reader for
-// data.  A signal set lets only one thread wait at a time and one signal
-// wakes only that one, so each waiter brings its own wake-up instead and
-// registers it under the pipe lock; a commit (a give-back) releases every
-// registered reader (writer) at once.
-struct PipeWaiter {
-    PipeWaiter() : wake(0, kMaximumSemaphoreCount) {}
-    CZelkSemaphore wake;
-    PipeWaiter* next = nullptr;
-};
-
     struct Listener {
         CAbstractSignals* set;
         unsigned long mask;

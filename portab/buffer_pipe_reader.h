@@ -25,7 +25,9 @@ public:
     void Next(int wait) override;
 
 private:
-    friend     CZelkBufferPipe* const m_pipe;
+    friend class CZelkBufferPipe;
+
+    CZelkBufferPipe* const m_pipe;
     // All three are changed under the pipe lock.
     unsigned char* m_current = nullptr;   // null between blocks
     unsigned char* m_previous = nullptr;  // the block last moved away from

@@ -19,11 +19,11 @@ namespace {
 
 CZelkCriticalSection::CZelkCriticalSection()
     : m_owner(nullptr),
-      m_depth(0),
-      m_guard(1, kMaximumSemaphoreCount),
-      m_wake(0, kMaximumSemaphoreCount),
       m_ownerId(),
-      m_waiters(0) {}
+      m_depth(0),
+      m_waiters(0),
+      m_guard(1, kMaximumSemaphoreCount),
+      m_wake(0, kMaximumSemaphoreCount) {}
 
 // Destroying a lock that is held or waited on is the caller's error; nothing
 // is checked here, as with every object of the layer.

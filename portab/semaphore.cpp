@@ -10,12 +10,6 @@ CZelkSemaphore::CZelkSemaphore(long initialCount, long maximumCount) : m_semapho
 
 CZelkSemaphore::~CZelkSemaphore() = default;
 
-int CZelkSemaphore::Lock() { return m_semaphore.Lock() ? 1 : 0; }
-
-int CZelkSemaphore::Unlock() { return m_semaphore.Unlock() ? 1 : 0; }
-
-int CZelkSemaphore::TryLock() { return m_semaphore.TryLock() ? 1 : 0; }
-
 }  // namespace zelk
 
 // A constructor that throws leaves nothing behind: the new-expression gives

@@ -30,13 +30,16 @@ std::uint32_t ClampPeriod(unsigned long period) {
 
 }  // namespace
 
-CZelkTimer::CZelkTimer()
+std::uint32_t CZelkTimer::SystemClock() { return os::MilliSeconds(); }
+
+CZelkTimer::CZelkTimer(MilliSecondClock clock)
     : m_target(nullptr),
       m_mask(0),
       m_period(0),
       m_lock(1, kMaximumSemaphoreCount),
       m_lastTime(0),
       m_stop(0),
+      m_clock(clock),
       m_thread("") {
     // The thread takes its name from GetName() when it starts.  Start's result
     // is not looked at here: the factory asks IsRunning instead.
@@ -65,7 +68,7 @@ void CZelkTimer::Start(CAbstractSignals* target, unsigned long mask, unsigned lo
     LockTimer();
     m_mask.store(static_cast<std::uint32_t>(mask), std::memory_order_relaxed);  // masks are 32 signal bits
     m_period.store(ClampPeriod(period), std::memory_order_relaxed);
-    m_lastTime.store(os::MilliSeconds(), std::memory_order_relaxed);
+    m_lastTime.store(m_clock(), std::memory_order_relaxed);
     m_target.store(target, std::memory_order_release);
     UnlockTimer();
 }
@@ -79,7 +82,7 @@ void CZelkTimer::Stop() {
 void CZelkTimer::Poll() {
     // A cheap look without the lock decides whether the lock is worth taking.
     if (m_target.load(std::memory_order_acquire) == nullptr) return;
-    if (!TimerPeriodOver(os::MilliSeconds(), m_lastTime.load(std::memory_order_relaxed),
+    if (!TimerPeriodOver(m_clock(), m_lastTime.load(std::memory_order_relaxed),
                          m_period.load(std::memory_order_relaxed))) {
         return;
     }
@@ -88,11 +91,11 @@ void CZelkTimer::Poll() {
     // and a Start that slipped in after the look above begins a new period,
     // which is honoured in full rather than cut short by this poll.
     CAbstractSignals* const target = m_target.load(std::memory_order_relaxed);
-    if (target != nullptr && TimerPeriodOver(os::MilliSeconds(), m_lastTime.load(std::memory_order_relaxed),
+    if (target != nullptr && TimerPeriodOver(m_clock(), m_lastTime.load(std::memory_order_relaxed),
                                              m_period.load(std::memory_order_relaxed))) {
         target->Signal(m_mask.load(std::memory_order_relaxed));
         // Measured after the signal: lateness is not made up later.
-        m_lastTime.store(os::MilliSeconds(), std::memory_order_relaxed);
+        m_lastTime.store(m_clock(), std::memory_order_relaxed);
     }
     UnlockTimer();
 }

@@ -22,9 +22,13 @@ constexpr bool TimerPeriodOver(std::uint32_t now, std::uint32_t last, std::uint3
 
 class CZelkTimer final : public CAbstractTimer, public CAbstractRunnable {
 public:
+    // Where the timer reads the time; the system's clock unless a test
+    // brings its own.
+    using MilliSecondClock = std::uint32_t (*)();
+
     // Starts the timer's thread at once; whether it runs is for the factory
     // to ask.  Throws CZelkResourceExhausted when the system refuses the lock.
-    CZelkTimer();
+    explicit CZelkTimer(MilliSecondClock clock = &SystemClock);
     // Returns within about two polls; no signal is sent after it has returned.
     ~CZelkTimer() override;
     CZelkTimer(CZelkTimer const&) = delete;
@@ -44,6 +48,7 @@ public:
     bool IsThreadRunning();
 
 private:
+    static std::uint32_t SystemClock();
     void LockTimer();
     void UnlockTimer();
     // One poll's work: signal the target if its period is over.
@@ -57,6 +62,7 @@ private:
     CZelkSemaphore m_lock;                    // guards target, mask, period, last time
     std::atomic<std::uint32_t> m_lastTime;    // clock at the last Start or signal
     std::atomic<int> m_stop;                  // set once, by the destructor
+    MilliSecondClock const m_clock;
     CZelkThread m_thread;                     // last: it is gone before the rest
 };
 

@@ -286,8 +286,13 @@ TEST_F(PathTest, RootDirectory) {
     EXPECT_EQ(Bytes(BinChar("x.txt").ReducePath()), kWindows ? "c:\\\\x.txt" : "z:\\\\x.txt");
 }
 
-// A current directory longer than any fixed buffer is read whole.
+// A current directory longer than any fixed buffer is read whole.  Windows
+// reports the current directory through its ANSI interface only up to
+// MAX_PATH (260 bytes), well below any buffer size in question, and Wine
+// lets a process enter longer ones but then trips over them; so this runs
+// on POSIX only.
 TEST_F(PathTest, LongCurrentDirectory) {
+    if (kWindows) GTEST_SKIP() << "the ANSI current directory of Windows ends at MAX_PATH";
     fs::path deep = m_work;
     std::string expected = m_cwd;
     for (int i = 0; i < 12; ++i) {
@@ -295,10 +300,8 @@ TEST_F(PathTest, LongCurrentDirectory) {
         deep /= part;
         expected += "\\level" + std::to_string(i) + std::string(100, 'd');
     }
-    std::error_code error;
-    fs::create_directories(deep, error);
-    if (!error) fs::current_path(deep, error);
-    if (error) GTEST_SKIP() << "the system refuses a current directory this long: " << error.message();
+    fs::create_directories(deep);
+    fs::current_path(deep);
     ASSERT_GT(expected.size(), 1100u);
     int root = 0;
     EXPECT_EQ(Bytes(BinChar("x.txt").FullFileName(root)), expected + "\\x.txt");

@@ -102,7 +102,7 @@ void CheckBlock(BufferPipeBlock* block, std::uint32_t expectedSequence, std::vec
 TEST(BufferPipeStress, WritersAndReadersOnASmallRingLoseNothing) {
     constexpr std::uint32_t kWriters = 3;
     constexpr int kReaders = 3;
-    constexpr std::uint32_t kBlocksEach = 1200;
+    constexpr std::uint32_t kBlocksEach = 4000;
     PipePtr pipe = MakePipe(4096, kPrefix, 16);  // small: writers and readers wait often
     ASSERT_NE(pipe, nullptr);
     std::vector<ReaderPtr> readers;
@@ -156,7 +156,7 @@ TEST(BufferPipeStress, WritersAndReadersOnASmallRingLoseNothing) {
 // The resident reader keeps the ring moving.
 TEST(BufferPipeStress, ReadersComingAndGoingGiveEveryBlockBack) {
     constexpr std::uint32_t kWriters = 2;
-    constexpr std::uint32_t kBlocksEach = 1500;
+    constexpr std::uint32_t kBlocksEach = 5000;
     PipePtr pipe = MakePipe(8192, kPrefix, 8);
     ASSERT_NE(pipe, nullptr);
     ReaderPtr resident = MakeReader(*pipe);
@@ -205,7 +205,7 @@ TEST(BufferPipeStress, ReadersComingAndGoingGiveEveryBlockBack) {
                     break;
                 }
                 if (random() % 4 == 0) std::this_thread::yield();  // let the other writer commit first
-                FillAndCommit(*pipe, block, w, n, random() % 64);
+                FillAndCommit(*pipe, block, w, n, random() % (size - kPrefix - kRecordBytes + 1));
             }
             ++writersDone;
         });
@@ -221,7 +221,7 @@ TEST(BufferPipeStress, ReadersComingAndGoingGiveEveryBlockBack) {
 // go on: a commit still walking a removed set would touch freed memory,
 // which the sanitizer builds report.
 TEST(BufferPipeStress, ListenersAddedAndRemovedDuringCommits) {
-    constexpr std::uint32_t kBlocks = 3000;
+    constexpr std::uint32_t kBlocks = 10000;
     PipePtr pipe = MakePipe(4096, 0, 8);
     ASSERT_NE(pipe, nullptr);
     ReaderPtr reader = MakeReader(*pipe);

@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 namespace {
@@ -22,6 +24,8 @@ Lock MakeLock() { return Lock(CreateZelkCriticalSection()); }
 
 // Runs `probe` on a thread of the given kind and returns its result.
 enum class Kind { Layer, Host };
+
+void PrintTo(Kind kind, std::ostream* out) { *out << (kind == Kind::Layer ? "a layer thread" : "a host thread"); }
 
 int OnOtherThread(Kind kind, std::function<int()> probe) {
     int result = -1;

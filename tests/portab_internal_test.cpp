@@ -76,14 +76,14 @@ TEST(PlatformSemaphore, RefusesWhatTheSystemRefuses) {
 
 TEST(PlatformSemaphore, CountsUpToTheMaximumExactly) {
     zelk::os::Semaphore semaphore(0, 3);
-    EXPECT_TRUE(semaphore.Unlock());
-    EXPECT_TRUE(semaphore.Unlock());
-    EXPECT_TRUE(semaphore.Unlock());
-    EXPECT_FALSE(semaphore.Unlock());
-    EXPECT_TRUE(semaphore.TryLock());
-    EXPECT_TRUE(semaphore.Lock());
-    EXPECT_TRUE(semaphore.TryLock());
-    EXPECT_FALSE(semaphore.TryLock());
+    EXPECT_EQ(semaphore.Unlock(), 1);
+    EXPECT_EQ(semaphore.Unlock(), 1);
+    EXPECT_EQ(semaphore.Unlock(), 1);
+    EXPECT_EQ(semaphore.Unlock(), 0);
+    EXPECT_EQ(semaphore.TryLock(), 1);
+    EXPECT_EQ(semaphore.Lock(), 1);
+    EXPECT_EQ(semaphore.TryLock(), 1);
+    EXPECT_EQ(semaphore.TryLock(), 0);
 }
 
 TEST(PlatformSemaphore, UnitsAreNeitherLostNorMadeUnderContention) {
@@ -109,7 +109,7 @@ TEST(PlatformSemaphore, UnitsAreNeitherLostNorMadeUnderContention) {
         threads.emplace_back([&, c] {
             for (int n = 0; n < kUnitsEach; ++n) {
                 if (((n + c) & 1) == 0) {
-                    EXPECT_TRUE(semaphore.Lock());
+                    EXPECT_EQ(semaphore.Lock(), 1);
                 } else {
                     while (!semaphore.TryLock()) {
                         zelk::os::YieldThread();
@@ -121,7 +121,7 @@ TEST(PlatformSemaphore, UnitsAreNeitherLostNorMadeUnderContention) {
     for (auto& thread : threads) {
         thread.join();
     }
-    EXPECT_FALSE(semaphore.TryLock()) << "a unit was made up";
+    EXPECT_EQ(semaphore.TryLock(), 0) << "a unit was made up";
 }
 
 TEST(ZelkSemaphore, MutualExclusionAsALock) {

@@ -29,7 +29,7 @@ using Signals = std::unique_ptr<CAbstractSignals>;
 // signaller runs beside another holder of that lock.
 TEST(SignalsStress, ManySignallersAgainstOneWaiter) {
     constexpr int kSignallers = 8;
-    constexpr int kRounds = 1500;
+    constexpr int kRounds = 800;
     constexpr unsigned long kStopBit = 1UL << 31;
     constexpr unsigned long kNoiseBits = 0x00FF0000UL;
     Signals hub(CreateZelkSignals());
@@ -104,7 +104,7 @@ TEST(SignalsStress, ManySignallersAgainstOneWaiter) {
 // final signal is lost.
 TEST(SignalsStress, CoalescingSignalsNeverLoseTheLastOne) {
     constexpr int kSignallers = 6;
-    constexpr int kSignals = 3000;
+    constexpr int kSignals = 1000;
     Signals hub(CreateZelkSignals());
     std::array<std::atomic<int>, kSignallers> sent{};
     std::array<std::atomic<bool>, kSignallers> done{};
@@ -142,7 +142,7 @@ TEST(SignalsStress, CoalescingSignalsNeverLoseTheLastOne) {
 // object, each host thread the main object.
 TEST(ThreadStress, StartAndJoinWhileOthersLookThemselvesUp) {
     constexpr int kControllers = 3;
-    constexpr int kCycles = 150;
+    constexpr int kCycles = 80;
     constexpr int kLookers = 2;
     CAbstractThread* const main = &MyZelkThread();
     std::atomic<bool> stop{false};
@@ -232,7 +232,7 @@ TEST(ThreadStress, ThirtyTwoThreadsEachFindTheirOwnObject) {
 // Ping-pong between two library threads through their own objects' sets,
 // while a third signals them with bits they do not wait for.
 TEST(ThreadStress, PingPongThroughThreadObjects) {
-    constexpr unsigned long kRounds = 3000;
+    constexpr unsigned long kRounds = 1000;
     Thread ping(CreateZelkThread());
     Thread pong(CreateZelkThread());
     FunctionRunnable pingRun("ping", [&]() -> unsigned long {

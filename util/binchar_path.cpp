@@ -66,13 +66,12 @@ std::string FullName(std::string_view s, std::string_view cwd, int& root) {
         // Relative to a drive: the current directory when it is that drive
         // (compared exactly: the directory is lower-case, so "C:" never
         // matches it), otherwise the root of the other drive.
+        std::string_view const head = !cwd.empty() && s[0] == cwd[0] ? cwd : s.substr(0, 2);
         std::string result;
-        if (!cwd.empty() && s[0] == cwd[0])
-            result.assign(cwd);
-        else
-            result.assign(s.substr(0, 2));
+        result.reserve(head.size() + s.size());
+        result.append(head.data(), head.size());
         result += '\\';
-        result.append(s.substr(2));
+        result.append(s.data() + 2, s.size() - 2);
         return result;
     }
 

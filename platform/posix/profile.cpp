@@ -24,7 +24,7 @@ namespace {
 // Message files are small; a file above this size is not parsed and gives
 // no text, which bounds the memory one cached file can take.
 constexpr off_t kMaxFileBytes = 1 << 20;
-// Files kept parsed at once (a process uses two message files).
+// Files kept parsed (and open) at once; a process uses two message files.
 constexpr std::size_t kMaxCachedFiles = 8;
 // File systems stamp modifications coarsely (a timer tick on ext4, whole
 // seconds elsewhere, two on FAT), so a file rewritten in place within one
@@ -38,19 +38,35 @@ std::int64_t Nanoseconds(timespec const& t) { return std::int64_t(t.tv_sec) * 1'
 struct Stamp {
     dev_t device = 0;
     ino_t inode = 0;
+    nlink_t links = 0;  // drops when the file is deleted or another is renamed over it
     off_t size = 0;
     std::int64_t modified = 0;  // ns
-    std::int64_t changed = 0;   // ns; moves on every write and rename too
+    std::int64_t changed = 0;   // ns; moves on every write and on changes of the file's times
     friend bool operator==(Stamp const&, Stamp const&) = default;
 };
 
 Stamp StampOf(struct stat const& st) {
-    return Stamp{st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+    return Stamp{st.st_dev, st.st_ino, st.st_nlink, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
 }
+
+// The file a parse was read from, kept open: checking it with fstat costs
+// no path walk, and its link count shows when the name has gone to another
+// file (renamed over) or to none (deleted).
+class OpenFile {
+public:
+    explicit OpenFile(int fd) noexcept : m_fd(fd) {}
+    ~OpenFile() { ::close(m_fd); }
+    OpenFile(OpenFile const&) = delete;
+    OpenFile& operator=(OpenFile const&) = delete;
+    int Descriptor() const noexcept { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 struct Entry {
     std::string name;  // the name a lookup gave, as a Windows name
-    std::string path;  // the POSIX path it resolved to
+    std::shared_ptr<OpenFile const> file;
     Stamp stamp;
     bool trusted = false;
     std::uint64_t lastUse = 0;
@@ -62,8 +78,7 @@ public:
     std::shared_ptr<ParsedProfile const> Get(char const* name);
 
 private:
-    std::shared_ptr<ParsedProfile const> Find(std::string const& path, Stamp const& stamp);
-    std::string ResolvedBefore(char const* name);
+    std::shared_ptr<ParsedProfile const> Load(char const* name);
     void Store(Entry entry);
 
     std::mutex m_mutex;
@@ -71,30 +86,11 @@ private:
     std::uint64_t m_clock = 0;
 };
 
-std::shared_ptr<ParsedProfile const> ProfileCache::Find(std::string const& path, Stamp const& stamp) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (Entry& entry : m_entries) {
-        if (entry.path == path && entry.trusted && entry.stamp == stamp) {
-            entry.lastUse = ++m_clock;
-            return entry.profile;
-        }
-    }
-    return nullptr;
-}
-
-std::string ProfileCache::ResolvedBefore(char const* name) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (Entry const& entry : m_entries) {
-        if (entry.name == name) return entry.path;
-    }
-    return std::string();
-}
-
 void ProfileCache::Store(Entry entry) {
     std::lock_guard<std::mutex> lock(m_mutex);
     entry.lastUse = ++m_clock;
     for (Entry& old : m_entries) {
-        if (old.path == entry.path) {
+        if (old.name == entry.name) {
             old = std::move(entry);
             return;
         }
@@ -110,60 +106,76 @@ void ProfileCache::Store(Entry entry) {
     *oldest = std::move(entry);
 }
 
-// Reads a whole regular file of at most kMaxFileBytes; false otherwise.
-bool ReadSmallFile(std::string const& path, std::string& bytes, struct stat& st) {
+// Opens and reads a whole regular file of at most kMaxFileBytes; null
+// otherwise.  `st` is the state of the file as read.
+std::shared_ptr<OpenFile const> ReadSmallFile(std::string const& path, std::string& bytes, struct stat& st) {
     int const fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileBytes;
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t const got = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;  // the file shrank meanwhile: take what is there
-            done += static_cast<std::size_t>(got);
-        }
-        bytes.resize(done);
+    if (fd < 0) return nullptr;
+    auto file = std::make_shared<OpenFile const>(fd);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) return nullptr;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t const got = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // the file shrank meanwhile: take what is there
+        done += static_cast<std::size_t>(got);
     }
-    ::close(fd);
-    return ok;
+    bytes.resize(done);
+    return file;
 }
 
 std::shared_ptr<ParsedProfile const> ProfileCache::Get(char const* name) {
-    // The common case costs one stat: the name as spelled exists.  Names
-    // that only exist in another case (the English file's lower-cased
-    // directories) reuse the path they resolved to before, and only a miss
-    // there searches the directories again.
-    std::string path = SpelledPath(name);
-    struct stat st;
-    if (path.empty()) return nullptr;
-    if (::stat(path.c_str(), &st) != 0) {
-        path = ResolvedBefore(name);
-        if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-            path = NativePath(name);
-            if (::stat(path.c_str(), &st) != 0) return nullptr;
+    // The common case: the parse of this name is trusted and its open file
+    // is unchanged (one fstat, no path walk, no allocation).
+    std::shared_ptr<OpenFile const> file;
+    std::shared_ptr<ParsedProfile const> profile;
+    Stamp stamp;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (Entry& entry : m_entries) {
+            if (entry.trusted && entry.name == name) {
+                entry.lastUse = ++m_clock;
+                file = entry.file;
+                profile = entry.profile;
+                stamp = entry.stamp;
+                break;
+            }
         }
     }
+    if (file) {
+        struct stat st;
+        if (::fstat(file->Descriptor(), &st) == 0 && st.st_nlink > 0 && StampOf(st) == stamp) return profile;
+    }
+    return Load(name);
+}
+
+// Resolves the name anew, reads and parses the file, and keeps the parse.
+std::shared_ptr<ParsedProfile const> ProfileCache::Load(char const* name) {
+    std::string path = SpelledPath(name);
+    if (path.empty()) return nullptr;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        path = NativePath(name);  // a name that exists only in another case
+        if (::stat(path.c_str(), &st) != 0) return nullptr;
+    }
     if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) return nullptr;
-    if (auto cached = Find(path, StampOf(st))) return cached;
 
     timespec readTime{};
     ::clock_gettime(CLOCK_REALTIME, &readTime);
     std::string bytes;
     struct stat readStat;
-    if (!ReadSmallFile(path, bytes, readStat)) return nullptr;
+    std::shared_ptr<OpenFile const> file = ReadSmallFile(path, bytes, readStat);
+    if (!file) return nullptr;
 
     Entry entry;
     entry.name = name;
-    entry.path = path;
-    // The stamp of the file as read, so a change after the stat above
-    // still shows at the next lookup.
+    entry.file = std::move(file);
     entry.stamp = StampOf(readStat);
     std::int64_t const lastChange = std::max(entry.stamp.modified, entry.stamp.changed);
     entry.trusted = Nanoseconds(readTime) - lastChange > kStampSlackNs;
     entry.profile = std::make_shared<ParsedProfile const>(bytes);
-    auto profile = entry.profile;
+    std::shared_ptr<ParsedProfile const> profile = entry.profile;
     Store(std::move(entry));
     return profile;
 }

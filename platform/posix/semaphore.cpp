@@ -1,6 +1,7 @@
 #include "platform/semaphore.h"
 
 #include <linux/futex.h>
+#include <sys/single_threaded.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,6 +23,12 @@ void FutexWakeOne(std::atomic<std::int32_t>& word) noexcept {
     syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
+// While the process has one thread, nobody can race us: the count changes
+// without locked instructions (glibc's own locks do the same).  The C library
+// clears the flag before it creates a second thread, and never sets it again
+// while another may run.
+bool OnlyThread() noexcept { return __libc_single_threaded != 0; }
+
 }  // namespace
 
 Semaphore::Semaphore(long initialCount, long maximumCount) noexcept {
@@ -38,19 +45,26 @@ Semaphore::~Semaphore() = default;
 
 bool Semaphore::IsValid() const noexcept { return m_maximum > 0; }
 
-bool Semaphore::TryLock() noexcept {
+int Semaphore::TryLock() noexcept {
     std::int32_t count = m_count.load(std::memory_order_relaxed);
+    if (OnlyThread()) {
+        if (count <= 0) {
+            return 0;
+        }
+        m_count.store(count - 1, std::memory_order_relaxed);
+        return 1;
+    }
     while (count > 0) {
         if (m_count.compare_exchange_weak(count, count - 1, std::memory_order_seq_cst, std::memory_order_relaxed)) {
-            return true;
+            return 1;
         }
     }
-    return false;
+    return 0;
 }
 
-bool Semaphore::Lock() noexcept {
-    if (TryLock()) {
-        return true;  // the fast path: no system call
+int Semaphore::Lock() noexcept {
+    if (TryLock() != 0) {
+        return 1;  // the fast path: no system call
     }
     // Announce the sleeper before the last look at the count: an Unlock that
     // raises the count after that look sees the announcement and wakes us,
@@ -58,26 +72,33 @@ bool Semaphore::Lock() noexcept {
     // sleep (the futex word no longer holds 0).
     m_sleepers.fetch_add(1, std::memory_order_seq_cst);
     for (;;) {
-        if (TryLock()) {
+        if (TryLock() != 0) {
             break;
         }
         FutexWait(m_count, 0);
     }
     m_sleepers.fetch_sub(1, std::memory_order_relaxed);
-    return true;
+    return 1;
 }
 
-bool Semaphore::Unlock() noexcept {
+int Semaphore::Unlock() noexcept {
     std::int32_t count = m_count.load(std::memory_order_relaxed);
+    if (OnlyThread()) {
+        if (count >= m_maximum) {
+            return 0;
+        }
+        m_count.store(count + 1, std::memory_order_relaxed);
+        return 1;  // no other thread, so none asleep
+    }
     do {
         if (count >= m_maximum) {
-            return false;  // at the maximum: refused, count unchanged
+            return 0;  // at the maximum: refused, count unchanged
         }
     } while (!m_count.compare_exchange_weak(count, count + 1, std::memory_order_seq_cst, std::memory_order_relaxed));
     if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
         FutexWakeOne(m_count);
     }
-    return true;
+    return 1;
 }
 
 }  // namespace zelk::os

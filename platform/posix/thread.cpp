@@ -68,7 +68,16 @@ void* Trampoline(void* argument) {
             ApplyPriority(impl->tid, impl->priority);
         }
     }
-    impl->gate.Lock();
+    // The creator resumes us a few instructions after creating us, so a
+    // short spin usually catches the resume without a sleep and a wake-up.
+    constexpr int kGateSpins = 2000;
+    bool resumed = false;
+    for (int spin = 0; spin < kGateSpins && !resumed; ++spin) {
+        resumed = impl->gate.TryLock() != 0;
+    }
+    if (!resumed) {
+        impl->gate.Lock();
+    }
     if (impl->cancelled.load(std::memory_order_acquire)) {
         return nullptr;
     }
@@ -111,7 +120,7 @@ bool Thread::Resume() noexcept {
     if (m_impl->resumed) {
         return true;
     }
-    m_impl->resumed = m_impl->gate.Unlock();
+    m_impl->resumed = m_impl->gate.Unlock() != 0;
     return m_impl->resumed;
 }
 

@@ -18,10 +18,10 @@ Semaphore::~Semaphore() {
 
 bool Semaphore::IsValid() const noexcept { return m_handle != nullptr; }
 
-bool Semaphore::Lock() noexcept { return WaitForSingleObject(m_handle, INFINITE) == WAIT_OBJECT_0; }
+int Semaphore::Lock() noexcept { return WaitForSingleObject(m_handle, INFINITE) == WAIT_OBJECT_0 ? 1 : 0; }
 
-bool Semaphore::Unlock() noexcept { return ReleaseSemaphore(m_handle, 1, nullptr) != 0; }
+int Semaphore::Unlock() noexcept { return ReleaseSemaphore(m_handle, 1, nullptr) != 0 ? 1 : 0; }
 
-bool Semaphore::TryLock() noexcept { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0; }
+int Semaphore::TryLock() noexcept { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0 ? 1 : 0; }
 
 }  // namespace zelk::os

@@ -1,0 +1,192 @@
+// Buffer pipe throughput: one writer fills 64 KiB blocks, readers read
+// every byte.  Beside it the same work through a std::mutex +
+// std::condition_variable queue of std::vector<char> (bounded, like the
+// ring, to 4 MiB in flight) and through a POSIX pipe(2).
+//
+// One iteration moves one block; the writer is the benchmark's own thread
+// and readers run beside it for the whole run, so the per-iteration time is
+// the writer's throughput.
+#include "bench/ratio.h"
+
+#include <zelk/portab.h>
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kBlockBytes = 64 * 1024;
+constexpr std::size_t kRingBytes = 4 * 1024 * 1024;
+constexpr std::size_t kQueueBlocks = kRingBytes / kBlockBytes;
+
+// Reads every byte (eight at a time).
+std::uint64_t Sum(unsigned char const* bytes, std::size_t count) {
+    std::uint64_t sum = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        sum += word;
+    }
+    for (; i < count; ++i) sum += bytes[i];
+    return sum;
+}
+
+void Fill(unsigned char* bytes, std::size_t count, std::int64_t iteration) {
+    std::memset(bytes, static_cast<int>(iteration & 0xFF) | 1, count);
+}
+
+// Readers count their blocks; a short count means the transfer lost some.
+void CheckCounts(benchmark::State& state, std::vector<std::int64_t> const& seen, std::int64_t sent) {
+    for (std::int64_t count : seen)
+        if (count != sent) state.SkipWithError("a reader did not see every block");
+    state.SetBytesProcessed(sent * static_cast<std::int64_t>(kBlockBytes));
+}
+
+void BM_BufferPipe(benchmark::State& state) {
+    auto const readerCount = static_cast<int>(state.range(0));
+    std::unique_ptr<CAbstractBufferPipe> pipe(CreateZelkBufferPipe(kRingBytes, 0, 64));
+    std::vector<std::unique_ptr<CAbstractBufferPipeReader>> readers;
+    for (int i = 0; i < readerCount; ++i) readers.emplace_back(pipe->CreateReader());
+    std::vector<std::int64_t> seen(readerCount, 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < readerCount; ++i)
+        threads.emplace_back([&, i] {
+            CAbstractBufferPipeReader& reader = *readers[i];
+            std::uint64_t sum = 0;
+            for (;;) {
+                reader.Next(1);
+                BufferPipeBlock* block = reader.GetBlock();
+                if (block->length == 0) break;  // the end marker
+                sum += Sum(block->Data(), block->length);
+                ++seen[i];
+            }
+            benchmark::DoNotOptimize(sum);
+        });
+    std::int64_t sent = 0;
+    for (auto _ : state) {
+        BufferPipeBlock* block = pipe->AllocBlock(kBlockBytes, 1, 0);
+        Fill(block->Data(), kBlockBytes, sent++);
+        block->length = kBlockBytes;
+        pipe->CommitBlock(block);
+    }
+    pipe->CommitBlock(pipe->AllocBlock(0, 1, 0));  // a block of length 0 ends the readers
+    for (std::thread& t : threads) t.join();
+    readers.clear();
+    CheckCounts(state, seen, sent);
+}
+BENCHMARK(BM_BufferPipe)->Arg(1)->Arg(4)->UseRealTime();
+
+class BoundedQueue {
+public:
+    void Push(std::vector<char> block) {
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_notFull.wait(lock, [&] { return m_blocks.size() < kQueueBlocks; });
+            m_blocks.push_back(std::move(block));
+        }
+        m_notEmpty.notify_one();
+    }
+    std::vector<char> Pop() {
+        std::vector<char> block;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_notEmpty.wait(lock, [&] { return !m_blocks.empty(); });
+            block = std::move(m_blocks.front());
+            m_blocks.pop_front();
+        }
+        m_notFull.notify_one();
+        return block;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_notEmpty;
+    std::condition_variable m_notFull;
+    std::deque<std::vector<char>> m_blocks;
+};
+
+void BM_MutexDequeQueue(benchmark::State& state) {
+    BoundedQueue queue;
+    std::vector<std::int64_t> seen(1, 0);
+    std::thread reader([&] {
+        std::uint64_t sum = 0;
+        for (;;) {
+            std::vector<char> block = queue.Pop();
+            if (block.empty()) break;
+            sum += Sum(reinterpret_cast<unsigned char const*>(block.data()), block.size());
+            ++seen[0];
+        }
+        benchmark::DoNotOptimize(sum);
+    });
+    std::int64_t sent = 0;
+    for (auto _ : state) {
+        std::vector<char> block(kBlockBytes);
+        Fill(reinterpret_cast<unsigned char*>(block.data()), kBlockBytes, sent++);
+        queue.Push(std::move(block));
+    }
+    queue.Push({});
+    reader.join();
+    CheckCounts(state, seen, sent);
+}
+BENCHMARK(BM_MutexDequeQueue)->UseRealTime();
+
+void BM_PosixPipe(benchmark::State& state) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        state.SkipWithError("pipe(2) failed");
+        return;
+    }
+    std::vector<std::int64_t> seen(1, 0);
+    std::thread reader([&] {
+        std::vector<unsigned char> buffer(kBlockBytes);
+        std::uint64_t sum = 0;
+        for (;;) {
+            std::size_t got = 0;
+            while (got < kBlockBytes) {
+                ssize_t const n = read(fds[0], buffer.data() + got, kBlockBytes - got);
+                if (n <= 0) break;
+                got += static_cast<std::size_t>(n);
+            }
+            if (got < kBlockBytes) break;  // the writer closed its end
+            sum += Sum(buffer.data(), got);
+            ++seen[0];
+        }
+        benchmark::DoNotOptimize(sum);
+    });
+    std::vector<unsigned char> buffer(kBlockBytes);
+    std::int64_t sent = 0;
+    for (auto _ : state) {
+        Fill(buffer.data(), kBlockBytes, sent++);
+        std::size_t put = 0;
+        while (put < kBlockBytes) {
+            ssize_t const n = write(fds[1], buffer.data() + put, kBlockBytes - put);
+            if (n <= 0) break;
+            put += static_cast<std::size_t>(n);
+        }
+    }
+    close(fds[1]);
+    reader.join();
+    close(fds[0]);
+    CheckCounts(state, seen, sent);
+}
+BENCHMARK(BM_PosixPipe)->UseRealTime();
+
+}  // namespace
+
+// At least as fast as a locked queue of vectors, ten times a pipe(2).
+ZELK_RATIO("BM_BufferPipe/1/real_time", "BM_MutexDequeQueue/real_time", 1.0);
+ZELK_RATIO("BM_BufferPipe/1/real_time", "BM_PosixPipe/real_time", 0.1);
+// Four readers on one writer keep at least half the writer's throughput.
+ZELK_RATIO("BM_BufferPipe/4/real_time", "BM_BufferPipe/1/real_time", 2.0);
