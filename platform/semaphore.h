@@ -39,11 +39,12 @@ public:
 private:
     // POSIX: the count is the futex word; m_sleepers counts threads that
     // may sleep on it, so Unlock calls the kernel only when one might.
-    // Win32: only m_handle is used.
-    std::atomic<std::int32_t> m_count{0};
-    std::atomic<std::int32_t> m_sleepers{0};
-    std::int32_t m_maximum = 0;
-    void* m_handle = nullptr;
+    // Win32: only m_handle is used.  (Each backend leaves the other's
+    // fields alone, hence the attributes.)
+    [[maybe_unused]] std::atomic<std::int32_t> m_count{0};
+    [[maybe_unused]] std::atomic<std::int32_t> m_sleepers{0};
+    [[maybe_unused]] std::int32_t m_maximum = 0;
+    [[maybe_unused]] void* m_handle = nullptr;
 };
 
 }  // namespace zelk::os

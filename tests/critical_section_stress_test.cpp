@@ -17,7 +17,7 @@ using zelk::test::LayerThread;
 
 // Kept small enough for the Win32 backend under Wine, where every semaphore
 // operation is a round trip to the server.
-constexpr int kRounds = 1500;
+constexpr int kRounds = 1000;
 constexpr int kThreadsPerKind = 4;
 
 struct Shared {

@@ -45,6 +45,7 @@ struct Shared {
     std::atomic<int> running{kWorkers};
     std::atomic<int> failures{0};
     std::atomic<int> exactChecks{0};
+    std::atomic<int> roundsDone{0};
 };
 
 void Fail(Shared& shared) { shared.failures.fetch_add(1); }
@@ -90,6 +91,7 @@ unsigned long Work(Shared& shared, int seed) {
                 Fail(shared);  // a rollback never removes the mark itself
             }
         }
+        shared.roundsDone.fetch_add(1);
     }
     shared.running.fetch_sub(1);
     return 0;
@@ -106,17 +108,23 @@ TEST(ErrorsStress, WorkersClearerAndReplacedMessageFile) {
     ERRClearErrors();
 
     Shared shared;
+    // The clearer paces itself by the workers' progress, not by the clock:
+    // between two clears every worker gets about two rounds, so rounds with
+    // and without an overlapping clear both occur however fast they run.
     std::thread clearer([&shared] {
         while (shared.running.load() > 0) {
             shared.clears.fetch_add(1);
             ERRClearErrors();
             shared.clears.fetch_add(1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            int const done = shared.roundsDone.load();
+            while (shared.running.load() > 0 && shared.roundsDone.load() < done + 2 * kWorkers) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
         }
     });
     int replacements = 0;
     std::thread replacer([&] {
-        while (shared.running.load() > 0) {
+        while (shared.running.load() > 0 || replacements == 0) {
             // A failed replacement (the file held open elsewhere) is retried
             // with the next version.
             if (zelk::test::ReplaceFile(translated, MessageFile(replacements % 2 == 0 ? 'B' : 'A'))) ++replacements;

@@ -425,7 +425,8 @@ TEST_F(FRegTest, CopiesHoldTheSameKeyThroughHandlesOfTheirOwn) {
     // Assignment closed the target's previous key.
     EXPECT_EQ(zelk::os::RegQueryValueExA(targetHandle, "v", nullptr, nullptr, nullptr, &size),
               zelk::os::kErrorInvalidHandle);
-    target = target;  // self-assignment keeps the key
+    FReg const& same = target;
+    target = same;  // self-assignment keeps the key
     EXPECT_EQ(target.GetDWORD("v", 0), 42u);
 
     // A copy of a borrowing wrapper borrows too, and an invalid one stays invalid.

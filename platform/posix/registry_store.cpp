@@ -284,13 +284,27 @@ long RegistryStore::OpenAt(std::string const& path) {
     if (long const r = ExecScript(raw, "PRAGMA synchronous = FULL"); r != kErrorSuccess) {
         return r;
     }
+    std::int64_t applicationId = 0;
+    std::int64_t objects = 0;
+    // A registry made before needs no write lock to open (the mark is set
+    // in the transaction that makes the tables): opening for a read never
+    // waits behind busy writers.
+    if (long const r = QueryOne(raw, "PRAGMA application_id", &applicationId, nullptr); r != kErrorSuccess) {
+        return r;
+    }
+    if (applicationId == kApplicationId) {
+        m_db = std::move(db);
+        if (long const prepared = Prepare(); prepared != kErrorSuccess) {
+            Close();
+            return prepared;
+        }
+        return kErrorSuccess;
+    }
     // Checking and making the schema in one write transaction: two processes
     // that start on a new file at once make it once.
     if (long const r = ExecScript(raw, "BEGIN IMMEDIATE"); r != kErrorSuccess) {
         return r;
     }
-    std::int64_t applicationId = 0;
-    std::int64_t objects = 0;
     long result = QueryOne(raw, "PRAGMA application_id", &applicationId, nullptr);
     if (result == kErrorSuccess) {
         result = QueryOne(raw, "SELECT count(*) FROM sqlite_master", &objects, nullptr);
