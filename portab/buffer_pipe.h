@@ -1,12 +1,17 @@
 // CZelkBufferPipe: a ring of aligned blocks that writers fill in place and
 // every reader reads in allocation order; a block's space returns to the
 // ring when the last reader has moved past it.  Nothing is copied.
+//
+// Settled edges: AllocBlock(0) gives a block of the prefix's size (a marker
+// with no data when the prefix is 0); a request that could not be placed
+// even in an empty ring, or of 2^31 bytes or more, fails at once, waiting
+// or not; CommitBlock ignores null, a block of another pipe and a block
+// already committed; GetReaderProgress of a null or foreign reader is 0.
 #pragma once
 
 #include <zelk/portab.h>
 
 #include "portab/semaphore.h"
-#include "portab/signals.h"
 
 #include <atomic>
 #include <cstdint>

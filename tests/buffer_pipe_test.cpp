@@ -4,53 +4,85 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <initializer_list>
+#include <utility>
 
 using namespace pipetest;
 
 namespace {
 
+using Calls = RecordingSignals::Log;
+
+Calls Take(Calls& log) { return std::exchange(log, {}); }
+
+void Skip(CAbstractBufferPipeReader& reader, int times) {
+    while (times-- > 0) reader.Next(0);
+}
+
+// Moves the reader on once per entry, expecting to land on it (null: between blocks).
+void ExpectWalk(CAbstractBufferPipeReader& reader, std::initializer_list<BufferPipeBlock*> expected) {
+    int step = 0;
+    for (BufferPipeBlock* block : expected) {
+        reader.Next(0);
+        EXPECT_EQ(reader.GetBlock(), block) << "step " << step++;
+    }
+}
+
+void ExpectBytes(CAbstractBufferPipe& pipe, unsigned long allocated, unsigned long committed) {
+    EXPECT_EQ(pipe.GetAllocatedBytes(), allocated);
+    EXPECT_EQ(pipe.GetCommittedBytes(), committed);
+}
+
 // ---- construction, layout and alignment -------------------------------
 
-struct ShapeCase {
-    unsigned long bufferSize;
-    int prefix;
-    unsigned long alignment;
-    unsigned long effectiveAlignment;  // what SetAlignment makes of it
-};
-
-TEST(BufferPipeShape, RingIsRaisedAlignedAndFirstBlockDataSitsOnTheBoundary) {
-    ShapeCase const cases[] = {
-        {100, 0, 4096, 4096},            // raised to 6 * 4096
-        {100000, 0, 4096, 4096},
-        {1000, 0, 1, 1},
-        {1000, 0, 0, 1},                 // 0 counts as 1
-        {5000, 3, 16, 16},               // odd prefix: the header starts on any byte
-        {5000, 100, 64, 64},
-        {5000, 8, 5000, 4096},           // rounded down to a power of two
-        {1, 0, 1048576, 65536},          // refused, 65536 instead: raised to 6 * 65536
+// Each row allocates blocks until one does not fit.  The ring is raised to
+// six alignment steps and loses less than one step at its start; each block
+// starts at the first place after the previous block's data where the byte
+// after its prefix is on the boundary (with alignment 1: right after it, so
+// 24 bytes of header and descriptor per block).
+TEST(BufferPipeShape, RingSizeAndBlockPlacement) {
+    struct Case {
+        unsigned long bufferSize;
+        int prefix;
+        unsigned long alignment;
+        std::uint32_t effective;  // what SetAlignment makes of it
+    } const cases[] = {
+        {100, 0, 4096, 4096}, {100000, 0, 4096, 4096}, {1000, 0, 1, 1},        {1000, 0, 0, 1},
+        {5000, 3, 16, 16},    {5000, 40, 256, 256},    {5000, 8, 5000, 4096},  {1, 0, 1048576, 65536},
         {0, 0, 8, 8},
     };
-    for (ShapeCase const& c : cases) {
+    for (Case const& c : cases) {
         SCOPED_TRACE(testing::Message() << "size " << c.bufferSize << " prefix " << c.prefix << " alignment "
                                         << c.alignment);
         PipePtr pipe = MakePipe(c.bufferSize, c.prefix, c.alignment);
         ASSERT_NE(pipe, nullptr);
-        unsigned long const a = c.effectiveAlignment;
-        unsigned long const raised = c.bufferSize <= 6 * a ? 6 * a : c.bufferSize;
-        // The ring loses less than one alignment step at its start.
+        unsigned long const a = c.effective;
+        unsigned long const raised = std::max(c.bufferSize, 6 * a);
         EXPECT_LE(pipe->GetBufferSize(), raised);
         EXPECT_GT(pipe->GetBufferSize() + a, raised);
-        EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
+        std::uintptr_t end = 0;  // first byte after the previous block's data
+        unsigned long allocated = 0;
+        std::uint32_t count = 0;
+        for (unsigned long size : {1ul, 0ul, 7ul, 300ul, 17ul, 256ul}) {
+            BufferPipeBlock* block = pipe->AllocBlock(size, 0, 0);
+            if (!block) break;
+            auto const s = std::max(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(c.prefix));
+            EXPECT_EQ(AlignedByte(block, c.prefix) % a, 0u);
+            if (end) {
+                EXPECT_GE(Address(block) - 16, end);
+                EXPECT_LT(Address(block) - 16, end + a);
+            }
+            end = Address(block) + 8 + s;
+            EXPECT_EQ(Word(block, kSize), s);
+            EXPECT_EQ(Word(block, kLength), 0u);
+            EXPECT_EQ(Word(block, kBusy), 1u);
+            EXPECT_EQ(pipe->GetAllocatedBytes(), allocated += s);
+            ++count;
+        }
+        EXPECT_GT(count, 0u);  // every ring here has room for at least one block
         EXPECT_EQ(pipe->GetCommittedBytes(), 0u);
-        if (pipe->GetBufferSize() <= a + 25 + static_cast<unsigned long>(c.prefix)) continue;  // too small for a block
-        BufferPipeBlock* block = pipe->AllocBlock(1, 0, 0);
-        ASSERT_NE(block, nullptr);
-        EXPECT_EQ(AlignedByte(block, c.prefix) % a, 0u);
-        EXPECT_EQ(Word(block, kSize), std::max<std::uint32_t>(1, static_cast<std::uint32_t>(c.prefix)));
-        EXPECT_EQ(Word(block, kLength), 0u);
-        EXPECT_EQ(Word(block, kBusy), 1u);
-        EXPECT_EQ(Word(block, kSequence), 0u);
     }
 }
 
@@ -62,92 +94,42 @@ TEST(BufferPipeShape, SetAlignmentRoundsDownAndRefusesFromOneMebibyte) {
         int result;
         std::uint32_t alignment;
     } const rows[] = {
-        {5000, 1, 4096},  {0, 1, 1},           {1, 1, 1},     {2, 1, 2},         {3, 1, 2},
-        {4096, 1, 4096},  {1048575, 1, 524288}, {1048576, 0, 65536}, {0xFFFFFFFFul, 0, 65536},
-        {ULONG_MAX, 0, 65536},
+        {5000, 1, 4096},    {0, 1, 1},           {1, 1, 1},          {2, 1, 2},
+        {3, 1, 2},          {4096, 1, 4096},     {1048575, 1, 524288}, {1048576, 0, 65536},
+        {0xFFFFFFFFul, 0, 65536}, {ULONG_MAX, 0, 65536},
     };
     for (Row const& row : rows) {
         SCOPED_TRACE(testing::Message() << "SetAlignment(" << row.request << ")");
-        for (int const tooBig : {0, 1}) {
-            PipePtr pipe = MakePipe(1ul << 22, 0, 1);  // alignment 1: no slack, capacity = size
-            ASSERT_NE(pipe, nullptr);
-            ASSERT_EQ(pipe->GetBufferSize(), 1ul << 22);
-            EXPECT_EQ(pipe->SetAlignment(row.request), row.result);
-            unsigned long const limit = pipe->GetBufferSize() - row.alignment - 25;
-            // Waiting for a block that can never fit must fail at once.
-            BufferPipeBlock* block = pipe->AllocBlock(limit + tooBig, 1, 0);
-            if (tooBig) {
-                EXPECT_EQ(block, nullptr);
-            } else {
-                ASSERT_NE(block, nullptr);
-                EXPECT_EQ(AlignedByte(block, 0) % row.alignment, 0u);
-                EXPECT_EQ(Word(block, kSize), limit);
-                EXPECT_EQ(pipe->GetAllocatedBytes(), limit);
-            }
-        }
-    }
-}
-
-TEST(BufferPipeShape, BlocksFollowEachOtherWithTwentyFourBytesOfHeader) {
-    PipePtr pipe = MakePipe(4096, 0, 1);
-    ASSERT_NE(pipe, nullptr);
-    BufferPipeBlock* a = pipe->AllocBlock(10, 0, 0);
-    BufferPipeBlock* b = pipe->AllocBlock(7, 0, 0);
-    BufferPipeBlock* c = pipe->AllocBlock(0, 0, 0);
-    BufferPipeBlock* d = pipe->AllocBlock(1, 0, 0);
-    ASSERT_TRUE(a && b && c && d);
-    // Alignment 1 leaves no slack: each block starts where the last one's data ends.
-    EXPECT_EQ(Address(b), Address(a) + 8 + 10 + 16);
-    EXPECT_EQ(Address(c), Address(b) + 8 + 7 + 16);
-    EXPECT_EQ(Address(d), Address(c) + 8 + 0 + 16);
-    EXPECT_EQ(Word(c, kSize), 0u);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 18u);
-}
-
-TEST(BufferPipeShape, AlignedBlocksKeepPrefixAndDataOnTheBoundary) {
-    int const prefix = 40;
-    PipePtr pipe = MakePipe(1 << 16, prefix, 256);
-    ASSERT_NE(pipe, nullptr);
-    std::uintptr_t last = 0;
-    for (unsigned long size : {1ul, 300ul, 17ul, 0ul, 255ul, 256ul, 1000ul}) {
-        BufferPipeBlock* block = pipe->AllocBlock(size, 0, 0);
+        PipePtr pipe = MakePipe(1ul << 22, 0, 1);  // alignment 1: no slack, capacity = size
+        ASSERT_NE(pipe, nullptr);
+        ASSERT_EQ(pipe->GetBufferSize(), 1ul << 22);
+        EXPECT_EQ(pipe->SetAlignment(row.request), row.result);
+        unsigned long const limit = pipe->GetBufferSize() - row.alignment - 25;
+        // Waiting for a block that can never fit must fail at once.
+        EXPECT_EQ(pipe->AllocBlock(limit + 1, 1, 0), nullptr);
+        BufferPipeBlock* block = pipe->AllocBlock(limit, 1, 0);
         ASSERT_NE(block, nullptr);
-        EXPECT_EQ(AlignedByte(block, prefix) % 256, 0u);
-        EXPECT_EQ(Word(block, kSize), std::max<std::uint32_t>(static_cast<std::uint32_t>(size), prefix));
-        // Each block is the first such boundary after the previous one's data.
-        if (last) {
-            EXPECT_GE(Address(block) - 16, last);
-            EXPECT_LT(Address(block) - 16, last + 256);
-        }
-        last = Address(block) + 8 + Word(block, kSize);
-        // Data() of an aligned descriptor is the byte after the length.
-        EXPECT_EQ(Address(block->Data()), Address(block) + 8);
+        EXPECT_EQ(AlignedByte(block, 0) % row.alignment, 0u);
+        EXPECT_EQ(Word(block, kSize), limit);
     }
 }
 
 // ---- bad input -----------------------------------------------------------
 
-TEST(BufferPipeBadInput, FactoryRefusesNegativePrefixAndUnaddressableSizes) {
-    EXPECT_EQ(CreateZelkBufferPipe(4096, -1, 16), nullptr);
-    EXPECT_EQ(CreateZelkBufferPipe(4096, -24, 16), nullptr);
-    EXPECT_EQ(CreateZelkBufferPipe(4096, INT_MIN, 16), nullptr);
-    if constexpr (sizeof(unsigned long) > 4) {
-        // Offsets in the ring are 32-bit words.
+TEST(BufferPipeBadInput, RefusedPipesAndRequestsThatCanNeverFit) {
+    for (int const prefix : {-1, -24, INT_MIN}) {
+        EXPECT_EQ(CreateZelkBufferPipe(4096, prefix, 16), nullptr) << prefix;
+    }
+    if constexpr (sizeof(unsigned long) > 4) {  // offsets in the ring are 32-bit words
         EXPECT_EQ(CreateZelkBufferPipe(static_cast<unsigned long>(1ull << 32), 0, 16), nullptr);
         EXPECT_EQ(CreateZelkBufferPipe(ULONG_MAX, 0, 16), nullptr);
     }
-}
-
-TEST(BufferPipeBadInput, RequestsThatCanNeverFitFailAtOnceEvenWhenWaiting) {
-    PipePtr tiny = MakePipe(0, 0, 1);  // raised to 6 bytes: not even a header fits
-    ASSERT_NE(tiny, nullptr);
+    PipePtr tiny = MakePipe(0, 0, 1);                 // raised to 6 bytes: not even a header fits
+    PipePtr hugePrefix = MakePipe(4096, INT_MAX, 1);  // every block would be 2^31 - 1 bytes
+    ASSERT_TRUE(tiny && hugePrefix);
     EXPECT_EQ(tiny->GetBufferSize(), 6u);
     EXPECT_EQ(tiny->AllocBlock(0, 1, 0), nullptr);
-
-    PipePtr hugePrefix = MakePipe(4096, INT_MAX, 1);  // every block would be 2^31 - 1 bytes
-    ASSERT_NE(hugePrefix, nullptr);
     EXPECT_EQ(hugePrefix->AllocBlock(0, 1, 0), nullptr);
-    EXPECT_EQ(hugePrefix->GetAllocatedBytes(), 0u);
 
     PipePtr pipe = MakePipe(4096, 0, 16);
     ASSERT_NE(pipe, nullptr);
@@ -157,26 +139,7 @@ TEST(BufferPipeBadInput, RequestsThatCanNeverFitFailAtOnceEvenWhenWaiting) {
         EXPECT_EQ(pipe->AllocBlock(size, 0, 0), nullptr);
     }
     EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
-    // The pipe is untouched by the refusals.
-    EXPECT_NE(pipe->AllocBlock(16, 0, 0), nullptr);
-}
-
-TEST(BufferPipeBadInput, SizeZeroGivesAPrefixSizedBlockThatTravelsLikeAnyOther) {
-    for (int const prefix : {0, 12}) {
-        SCOPED_TRACE(prefix);
-        PipePtr pipe = MakePipe(4096, prefix, 4);
-        ASSERT_NE(pipe, nullptr);
-        ReaderPtr reader = MakeReader(*pipe);
-        BufferPipeBlock* block = pipe->AllocBlock(0, 0, 0);
-        ASSERT_NE(block, nullptr);
-        EXPECT_EQ(Word(block, kSize), static_cast<std::uint32_t>(prefix));
-        pipe->CommitBlock(block);
-        reader->Next(0);
-        EXPECT_EQ(reader->GetBlock(), block);
-        reader->Next(0);
-        EXPECT_EQ(reader->GetBlock(), nullptr);
-        EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
-    }
+    EXPECT_NE(pipe->AllocBlock(16, 0, 0), nullptr);  // the refusals left the ring as it was
 }
 
 TEST(BufferPipeBadInput, CommitOfNullForeignOrCommittedBlocksChangesNothing) {
@@ -185,346 +148,172 @@ TEST(BufferPipeBadInput, CommitOfNullForeignOrCommittedBlocksChangesNothing) {
     ASSERT_TRUE(pipe && other);
     ReaderPtr reader = MakeReader(*pipe);
     BufferPipeBlock* block = pipe->AllocBlock(8, 0, 0);
-    ASSERT_NE(block, nullptr);
-    SetLength(block, 5);
-
-    pipe->CommitBlock(nullptr);
-    BufferPipeBlock onStack{8, 8};
-    pipe->CommitBlock(&onStack);
     BufferPipeBlock* foreign = other->AllocBlock(8, 0, 0);
-    ASSERT_NE(foreign, nullptr);
+    ASSERT_TRUE(block && foreign);
+    SetLength(block, 5);
     SetLength(foreign, 8);
-    pipe->CommitBlock(foreign);
+    BufferPipeBlock onStack{8, 8};
+    for (BufferPipeBlock* bad : {static_cast<BufferPipeBlock*>(nullptr), &onStack, foreign}) pipe->CommitBlock(bad);
     EXPECT_EQ(Word(foreign, kBusy), 1u);
-    EXPECT_EQ(other->GetCommittedBytes(), 0u);
-    EXPECT_EQ(pipe->GetCommittedBytes(), 0u);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), nullptr);  // still busy
+    ExpectBytes(*other, 8, 0);
+    ExpectBytes(*pipe, 8, 0);
+    ExpectWalk(*reader, {nullptr});  // still busy
 
     pipe->CommitBlock(block);
     pipe->CommitBlock(block);  // a second commit must not count it twice
     EXPECT_EQ(pipe->GetCommittedBytes(), 5u);
     EXPECT_EQ(Word(block, kReadersLeft), 1u);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), block);
-    reader->Next(0);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
-    EXPECT_EQ(pipe->GetCommittedBytes(), 0u);
+    ExpectWalk(*reader, {block, nullptr});
+    ExpectBytes(*pipe, 0, 0);
     pipe->CommitBlock(block);  // given back by now
-    EXPECT_EQ(pipe->GetCommittedBytes(), 0u);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
-}
-
-TEST(BufferPipeBadInput, ProgressOfMissingOrForeignReadersIsZero) {
-    PipePtr pipe = MakePipe(4096, 0, 4);
-    PipePtr other = MakePipe(4096, 0, 4);
-    ASSERT_TRUE(pipe && other);
-    ASSERT_NE(Write(*pipe, 8, 8), nullptr);
-    ReaderPtr holder = MakeReader(*other);  // keeps both blocks of the other pipe in place
-    ReaderPtr foreign = MakeReader(*other);
-    Write(*other, 8, 8);
-    Write(*other, 8, 8);
-    foreign->Next(0);
-    foreign->Next(0);
-    foreign->Next(0);  // left block 1 of 0..1: 50 in its own pipe
-    CAbstractBufferPipeReader* none = nullptr;
-    CAbstractBufferPipeReader* raw = foreign.get();
-    EXPECT_EQ(pipe->GetReaderProgress(nullptr), 0u);
-    EXPECT_EQ(pipe->GetReaderProgress(&none), 0u);
-    EXPECT_EQ(pipe->GetReaderProgress(&raw), 0u);
-    EXPECT_EQ(other->GetReaderProgress(&raw), 50u);
-}
-
-TEST(BufferPipeBadInput, RemovingListenersTwiceOrNeverAddedIsHarmless) {
-    RecordingSignals::Log log;
-    RecordingSignals set(log, 1);
-    PipePtr pipe = MakePipe(4096, 0, 4);
-    ASSERT_NE(pipe, nullptr);
-    pipe->RemoveDataListener(&set);
-    pipe->RemoveSpaceListener(&set);
-    pipe->RemoveDataListener(nullptr);
-    pipe->AddDataListener(&set, 1);
-    pipe->AddSpaceListener(&set, 2);
-    pipe->RemoveDataListener(&set);
-    pipe->RemoveDataListener(&set);
-    pipe->RemoveSpaceListener(&set);
-    pipe->RemoveSpaceListener(&set);
-    ReaderPtr reader = MakeReader(*pipe);
-    ASSERT_NE(Write(*pipe, 8, 8), nullptr);
-    reader->Next(0);
-    reader->Next(0);
-    EXPECT_TRUE(log.Take().empty());
+    ExpectBytes(*pipe, 0, 0);
 }
 
 // ---- counts, sequence and readers -------------------------------------
 
-TEST(BufferPipeFlow, CountsRiseAtAllocationAndCommitAndFallAtGiveBack) {
-    PipePtr pipe = MakePipe(1 << 14, 0, 8);
-    ASSERT_NE(pipe, nullptr);
-    ReaderPtr reader = MakeReader(*pipe);
-    struct Step {
-        unsigned long size;
-        std::uint32_t length;
-    } const steps[] = {{100, 60}, {7, 7}, {300, 0}, {64, 64}};
-    std::vector<BufferPipeBlock*> blocks;
-    unsigned long allocated = 0, committed = 0;
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        BufferPipeBlock* block = pipe->AllocBlock(steps[i].size, 0, 0);
-        ASSERT_NE(block, nullptr);
-        EXPECT_EQ(Word(block, kSequence), i);
-        allocated += steps[i].size;
-        EXPECT_EQ(pipe->GetAllocatedBytes(), allocated);
-        EXPECT_EQ(pipe->GetCommittedBytes(), committed);
-        SetLength(block, steps[i].length);
-        pipe->CommitBlock(block);
-        committed += steps[i].length;
-        EXPECT_EQ(pipe->GetCommittedBytes(), committed);
-        EXPECT_EQ(Word(block, kBusy), 0u);
-        EXPECT_EQ(Word(block, kReadersLeft), 1u);
-        blocks.push_back(block);
-    }
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        reader->Next(0);
-        ASSERT_EQ(reader->GetBlock(), blocks[i]);
-        if (i > 0) {  // the block before has been given back
-            allocated -= steps[i - 1].size;
-            committed -= steps[i - 1].length;
-        }
-        EXPECT_EQ(pipe->GetAllocatedBytes(), allocated);
-        EXPECT_EQ(pipe->GetCommittedBytes(), committed);
-    }
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), nullptr);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
-    EXPECT_EQ(pipe->GetCommittedBytes(), 0u);
-}
-
+// Blocks written before any reader wait for one; two readers made then both
+// see every block, and each block's bytes return only after both passed it.
 TEST(BufferPipeFlow, TwoReadersSeeEveryBlockAndSpaceReturnsAfterBoth) {
     PipePtr pipe = MakePipe(1 << 14, 0, 8);
     ASSERT_NE(pipe, nullptr);
+    struct Step {
+        unsigned long size;
+        std::uint32_t length;
+    } const steps[] = {{100, 60}, {7, 7}, {300, 0}};
     std::vector<BufferPipeBlock*> blocks;
-    for (unsigned char i = 0; i < 3; ++i) blocks.push_back(Write(*pipe, 32, 32, i));
-    ASSERT_EQ(pipe->GetAllocatedBytes(), 96u);
+    unsigned long allocated = 0, committed = 0;
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        BufferPipeBlock* block = pipe->AllocBlock(steps[i].size, 0, 0);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(Word(block, kSequence), i);
+        ExpectBytes(*pipe, allocated += steps[i].size, committed);
+        SetLength(block, steps[i].length);
+        pipe->CommitBlock(block);
+        ExpectBytes(*pipe, allocated, committed += steps[i].length);
+        EXPECT_EQ(Word(block, kReadersLeft), 0u);
+        blocks.push_back(block);
+    }
     ReaderPtr first = MakeReader(*pipe);
     ReaderPtr second = MakeReader(*pipe);
-    EXPECT_EQ(Word(blocks[0], kReadersLeft), 2u);
-    for (int i = 0; i < 3; ++i) {
-        first->Next(0);
-        ASSERT_EQ(first->GetBlock(), blocks[i]);
-        EXPECT_EQ(DataOf(first->GetBlock())[31], i);
-    }
-    first->Next(0);
-    EXPECT_EQ(first->GetBlock(), nullptr);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 96u);  // the second reader holds them all
-    for (int i = 0; i < 3; ++i) {
+    for (BufferPipeBlock* block : blocks) EXPECT_EQ(Word(block, kReadersLeft), 2u);
+    ExpectWalk(*first, {blocks[0], blocks[1], blocks[2], nullptr});
+    ExpectBytes(*pipe, allocated, committed);  // the second reader holds them all
+    for (std::uint32_t i = 0; i < 3; ++i) {
         second->Next(0);
         ASSERT_EQ(second->GetBlock(), blocks[i]);
-        EXPECT_EQ(pipe->GetAllocatedBytes(), 96u - 32u * i);
+        if (i > 0) ExpectBytes(*pipe, allocated -= steps[i - 1].size, committed -= steps[i - 1].length);
     }
-    second->Next(0);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
+    ExpectWalk(*second, {nullptr});
+    ExpectBytes(*pipe, 0, 0);
 }
 
-TEST(BufferPipeFlow, ReaderDoesNotMoveOntoABlockStillBeingWritten) {
+// Readers stop before a block still being written, even with a later one
+// already committed, and a reader made mid-stream starts at the oldest
+// block still there and counts in every block, the busy one too.
+TEST(BufferPipeFlow, ReadersStopBeforeBusyBlocksAndJoinAtTheOldest) {
     PipePtr pipe = MakePipe(1 << 14, 0, 8);
     ASSERT_NE(pipe, nullptr);
-    ReaderPtr reader = MakeReader(*pipe);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), nullptr);  // empty pipe
-    BufferPipeBlock* block = pipe->AllocBlock(16, 0, 0);
-    ASSERT_NE(block, nullptr);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), nullptr);
-    pipe->CommitBlock(block);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), block);
-    // The same between two blocks: the reader leaves the first and waits before the second.
-    BufferPipeBlock* next = pipe->AllocBlock(16, 0, 0);
-    ASSERT_NE(next, nullptr);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), nullptr);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 16u);  // the first has been given back
-    pipe->CommitBlock(next);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), next);
+    ReaderPtr early = MakeReader(*pipe);
+    ExpectWalk(*early, {nullptr});  // empty pipe
+    std::vector<BufferPipeBlock*> blocks;
+    for (int i = 0; i < 4; ++i) blocks.push_back(Write(*pipe, 16, 16));
+    ExpectWalk(*early, {blocks[0], blocks[1], blocks[2]});  // blocks 0 and 1 given back
+    ExpectBytes(*pipe, 32, 32);
+    BufferPipeBlock* busy = pipe->AllocBlock(16, 0, 0);
+    BufferPipeBlock* after = Write(*pipe, 16, 16);
+    ASSERT_TRUE(busy && after);
+    ReaderPtr late = MakeReader(*pipe);
+    for (BufferPipeBlock* b : {blocks[2], blocks[3], busy}) EXPECT_EQ(Word(b, kReadersLeft), 2u);
+    ExpectWalk(*late, {blocks[2], blocks[3], nullptr, nullptr});
+    ExpectWalk(*early, {blocks[3], nullptr});
+    ExpectBytes(*pipe, 32, 16);  // busy and after
+    pipe->CommitBlock(busy);
+    ExpectWalk(*late, {busy, after, nullptr});
+    ExpectWalk(*early, {busy, after, nullptr});
+    ExpectBytes(*pipe, 0, 0);
 }
 
-TEST(BufferPipeFlow, BlocksCommittedOutOfOrderAreReadInAllocationOrder) {
-    PipePtr pipe = MakePipe(1 << 14, 0, 8);
-    ASSERT_NE(pipe, nullptr);
-    ReaderPtr reader = MakeReader(*pipe);
-    BufferPipeBlock* first = pipe->AllocBlock(16, 0, 0);
-    BufferPipeBlock* second = pipe->AllocBlock(16, 0, 0);
-    ASSERT_TRUE(first && second);
-    pipe->CommitBlock(second);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), nullptr);
-    pipe->CommitBlock(first);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), first);
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), second);
-}
-
-// Sizes with alignment 1: a block of 100 takes 124 bytes and needs 125 free.
-TEST(BufferPipeFlow, PlacementWrapsToTheStartAndRefusesWhenTheGapIsTooSmall) {
+// Alignment 1: a block of 100 takes 124 bytes and needs 125 free.  Without
+// a reader the blocks stay and the full ring refuses; a reader made then
+// frees the front, new blocks wrap to the start, and once the ring is empty
+// placement starts at the front again.
+TEST(BufferPipeFlow, FullRingWrapsAndAnEmptiedRingStartsAtTheFront) {
     PipePtr pipe = MakePipe(1000, 0, 1);
     ASSERT_NE(pipe, nullptr);
     ASSERT_EQ(pipe->GetBufferSize(), 1000u);
-    ReaderPtr reader = MakeReader(*pipe);
     std::vector<BufferPipeBlock*> blocks;
     for (int i = 0; i < 8; ++i) {
-        blocks.push_back(Write(*pipe, 100, 100));
+        blocks.push_back(Write(*pipe, 100, 100, static_cast<unsigned char>(i)));
         ASSERT_NE(blocks.back(), nullptr) << i;
         EXPECT_EQ(Address(blocks.back()), Address(blocks[0]) + 124u * i);
     }
     EXPECT_EQ(pipe->AllocBlock(100, 0, 0), nullptr);  // 992 + 125 passes the end; no room before block 0
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 800u);
-    reader->Next(0);
-    reader->Next(0);
-    reader->Next(0);  // blocks 0 and 1 given back: the oldest now starts at 248
-    ASSERT_EQ(reader->GetBlock(), blocks[2]);
-    BufferPipeBlock* wrapped = Write(*pipe, 100, 100);
-    ASSERT_NE(wrapped, nullptr);
-    EXPECT_EQ(wrapped, blocks[0]);                     // placed at the start again
+    ReaderPtr reader = MakeReader(*pipe);
+    Skip(*reader, 3);  // blocks 0 and 1 given back: the oldest now starts at 248
+    BufferPipeBlock* wrapped = Write(*pipe, 100, 100, 8);
+    EXPECT_EQ(wrapped, blocks[0]);
     EXPECT_EQ(pipe->AllocBlock(100, 0, 0), nullptr);  // 124 + 125 is not below 248
     EXPECT_EQ(pipe->AllocBlock(99, 0, 0), nullptr);   // nor 124 + 124
-    EXPECT_NE(pipe->AllocBlock(98, 0, 0), nullptr);   // 124 + 123 is
-    EXPECT_EQ(Word(wrapped, kSequence), 8u);
+    BufferPipeBlock* last = Write(*pipe, 98, 98, 9);  // 124 + 123 is
+    ASSERT_NE(last, nullptr);
     // The reader follows the chain across the wrap.
-    for (int i = 3; i < 8; ++i) {
-        reader->Next(0);
-        ASSERT_EQ(reader->GetBlock(), blocks[i]);
-    }
-    reader->Next(0);
-    EXPECT_EQ(reader->GetBlock(), wrapped);
-}
-
-TEST(BufferPipeFlow, AnEmptiedRingPlacesTheNextBlockAtTheStart) {
-    PipePtr pipe = MakePipe(4096, 4, 64);
-    ASSERT_NE(pipe, nullptr);
-    ReaderPtr reader = MakeReader(*pipe);
-    BufferPipeBlock* first = Write(*pipe, 100, 10);
-    BufferPipeBlock* second = Write(*pipe, 100, 10);
-    ASSERT_TRUE(first && second);
-    EXPECT_NE(first, second);
-    reader->Next(0);
-    reader->Next(0);
-    reader->Next(0);
-    ASSERT_EQ(pipe->GetAllocatedBytes(), 0u);
-    EXPECT_EQ(Write(*pipe, 100, 10), first);
-}
-
-TEST(BufferPipeFlow, WithoutReadersBlocksStayUntilAReaderPassesThem) {
-    PipePtr pipe = MakePipe(1000, 0, 1);
-    ASSERT_NE(pipe, nullptr);
-    std::vector<BufferPipeBlock*> blocks;
-    for (BufferPipeBlock* b; (b = Write(*pipe, 100, 100, static_cast<unsigned char>(blocks.size()))) != nullptr;)
-        blocks.push_back(b);
-    ASSERT_EQ(blocks.size(), 8u);
-    EXPECT_EQ(Word(blocks[0], kReadersLeft), 0u);
-    EXPECT_EQ(pipe->GetCommittedBytes(), 800u);
-    ReaderPtr reader = MakeReader(*pipe);
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        EXPECT_EQ(Word(blocks[i], kReadersLeft), 1u);
+    blocks.push_back(wrapped);
+    blocks.push_back(last);
+    for (std::size_t i = 3; i < blocks.size(); ++i) {
         reader->Next(0);
         ASSERT_EQ(reader->GetBlock(), blocks[i]);
         EXPECT_EQ(DataOf(reader->GetBlock())[0], i);
     }
     reader->Next(0);
-    EXPECT_EQ(pipe->GetCommittedBytes(), 0u);
+    ExpectBytes(*pipe, 0, 0);
+    EXPECT_EQ(Write(*pipe, 100, 10), blocks[0]);
 }
 
-TEST(BufferPipeFlow, ReaderMadeMidStreamStartsAtTheOldestBlockStillThere) {
-    PipePtr pipe = MakePipe(1 << 14, 0, 8);
-    ASSERT_NE(pipe, nullptr);
-    ReaderPtr early = MakeReader(*pipe);
-    std::vector<BufferPipeBlock*> blocks;
-    for (int i = 0; i < 4; ++i) blocks.push_back(Write(*pipe, 16, 16));
-    early->Next(0);
-    early->Next(0);
-    early->Next(0);  // blocks 0 and 1 given back
-    BufferPipeBlock* busy = pipe->AllocBlock(16, 0, 0);
-    ASSERT_NE(busy, nullptr);
-    ReaderPtr late = MakeReader(*pipe);
-    // Counted in every block still in the pipe, the busy one too.
-    EXPECT_EQ(Word(blocks[2], kReadersLeft), 2u);
-    EXPECT_EQ(Word(blocks[3], kReadersLeft), 2u);
-    EXPECT_EQ(Word(busy, kReadersLeft), 2u);
-    late->Next(0);
-    EXPECT_EQ(late->GetBlock(), blocks[2]);
-    late->Next(0);
-    EXPECT_EQ(late->GetBlock(), blocks[3]);
-    late->Next(0);
-    EXPECT_EQ(late->GetBlock(), nullptr);
-    pipe->CommitBlock(busy);
-    late->Next(0);
-    EXPECT_EQ(late->GetBlock(), busy);
-}
-
-TEST(BufferPipeFlow, DestroyedReaderGivesBackItsClaimOnBlocksAhead) {
+// The reader that goes stands on a block with another committed one ahead,
+// then a block still being written and, behind it, one another writer has
+// already committed: it must give up its claim on all of them.
+TEST(BufferPipeFlow, DestroyedReaderGivesBackItsClaimOnEveryBlockAhead) {
     PipePtr pipe = MakePipe(1 << 14, 0, 8);
     ASSERT_NE(pipe, nullptr);
     ReaderPtr stays = MakeReader(*pipe);
     ReaderPtr goes = MakeReader(*pipe);
-    for (int i = 0; i < 3; ++i) Write(*pipe, 16, 16);
-    goes->Next(0);  // on block 0
-    goes.reset();
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 48u);
-    for (int i = 0; i < 3; ++i) {
-        stays->Next(0);
-        ASSERT_NE(stays->GetBlock(), nullptr);
-    }
-    stays->Next(0);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
-}
-
-// Two writers: the reader stops before the first writer's block while the
-// second writer's later block is already committed and counts the reader.
-TEST(BufferPipeFlow, ReaderDestroyedBeforeABusyBlockReleasesTheCommittedBlocksBehindIt) {
-    PipePtr pipe = MakePipe(1 << 14, 0, 8);
-    ASSERT_NE(pipe, nullptr);
-    ReaderPtr goes = MakeReader(*pipe);
+    BufferPipeBlock* a = Write(*pipe, 16, 16);
+    BufferPipeBlock* b = Write(*pipe, 16, 16);
     BufferPipeBlock* slow = pipe->AllocBlock(16, 0, 0);
     BufferPipeBlock* quick = pipe->AllocBlock(32, 0, 0);
-    ASSERT_TRUE(slow && quick);
+    ASSERT_TRUE(a && b && slow && quick);
     pipe->CommitBlock(quick);
-    EXPECT_EQ(Word(quick, kReadersLeft), 1u);
+    ExpectWalk(*goes, {a});
     goes.reset();
-    EXPECT_EQ(Word(quick, kReadersLeft), 0u);
+    for (BufferPipeBlock* block : {a, b, quick}) EXPECT_EQ(Word(block, kReadersLeft), 1u);
     pipe->CommitBlock(slow);
-    ReaderPtr comes = MakeReader(*pipe);
-    comes->Next(0);
-    EXPECT_EQ(comes->GetBlock(), slow);
-    comes->Next(0);
-    EXPECT_EQ(comes->GetBlock(), quick);
-    comes->Next(0);
-    EXPECT_EQ(comes->GetBlock(), nullptr);
-    EXPECT_EQ(pipe->GetAllocatedBytes(), 0u);
+    ExpectWalk(*stays, {a, b, slow, quick, nullptr});
+    ExpectBytes(*pipe, 0, 0);
 }
 
 TEST(BufferPipeFlow, ReaderProgressFollowsItsPlaceAmongTheBlocksInThePipe) {
     PipePtr pipe = MakePipe(1 << 14, 0, 8);
-    ASSERT_NE(pipe, nullptr);
+    PipePtr other = MakePipe(4096, 0, 4);
+    ASSERT_TRUE(pipe && other);
     ReaderPtr slow = MakeReader(*pipe);  // holds block 0 and so the first sequence at 0
     ReaderPtr fast = MakeReader(*pipe);
     CAbstractBufferPipeReader* raw = fast.get();
+    CAbstractBufferPipeReader* none = nullptr;
     EXPECT_EQ(pipe->GetReaderProgress(&raw), 0u);  // a reader that has not moved
     for (int i = 0; i < 4; ++i) Write(*pipe, 16, 16);
-    EXPECT_EQ(pipe->GetReaderProgress(&raw), 0u);  // not yet moved
-    fast->Next(0);
-    EXPECT_EQ(pipe->GetReaderProgress(&raw), 0u);  // on block 0, left none
-    fast->Next(0);
-    fast->Next(0);
-    EXPECT_EQ(pipe->GetReaderProgress(&raw), 25u);  // left block 1 of 0..3
-    fast->Next(0);
-    fast->Next(0);
-    EXPECT_EQ(pipe->GetReaderProgress(&raw), 75u);  // left block 3, the newest
+    // Not moved; on block 0; left block 1 of 0..3; left block 3, the newest.
+    std::pair<int, unsigned long> const steps[] = {{0, 0}, {1, 0}, {2, 25}, {2, 75}};
+    for (auto const& [moves, progress] : steps) {
+        Skip(*fast, moves);
+        EXPECT_EQ(pipe->GetReaderProgress(&raw), progress) << moves;
+    }
+    // Bad arguments and a reader of another pipe give 0.
+    EXPECT_EQ(pipe->GetReaderProgress(nullptr), 0u);
+    EXPECT_EQ(pipe->GetReaderProgress(&none), 0u);
+    EXPECT_EQ(other->GetReaderProgress(&raw), 0u);
     Write(*pipe, 16, 16);
     EXPECT_EQ(pipe->GetReaderProgress(&raw), 60u);  // 3 of 0..4
-    slow->Next(0);
-    slow->Next(0);
-    slow->Next(0);  // gives back 0 and 1: blocks 2..4 remain
+    Skip(*slow, 3);                                   // gives back 0 and 1: blocks 2..4 remain
     EXPECT_EQ(pipe->GetReaderProgress(&raw), 33u);  // (3 - 2) * 100 / 3
     slow.reset();  // gives back 2 and 3: only block 4 remains, behind the fast reader
     EXPECT_EQ(pipe->GetReaderProgress(&raw), 0u);
@@ -532,69 +321,41 @@ TEST(BufferPipeFlow, ReaderProgressFollowsItsPlaceAmongTheBlocksInThePipe) {
 
 // ---- listeners ---------------------------------------------------------
 
-TEST(BufferPipeListeners, DataListenersAreSignalledInOrderOncePerEntryAtEachCommit) {
+// Data listeners hear each commit, space listeners each give-back, in the
+// order added and once per entry; a removal drops every entry of its set.
+TEST(BufferPipeListeners, SignalledInOrderOncePerEntryForTheirOwnEvent) {
     RecordingSignals::Log log;
     RecordingSignals one(log, 1), two(log, 2);
     PipePtr pipe = MakePipe(4096, 0, 4);
     ASSERT_NE(pipe, nullptr);
+    pipe->RemoveDataListener(&one);  // never added: harmless
+    pipe->RemoveSpaceListener(nullptr);
     pipe->AddDataListener(&one, 1);
     pipe->AddDataListener(&two, 4);
     pipe->AddDataListener(&one, 8);  // the same set twice: both entries count
-    ReaderPtr reader = MakeReader(*pipe);
-    BufferPipeBlock* block = pipe->AllocBlock(8, 0, 0);
-    EXPECT_TRUE(log.Take().empty());  // nothing at allocation
-    pipe->CommitBlock(block);
-    using Calls = std::vector<std::pair<int, unsigned long>>;
-    EXPECT_EQ(log.Take(), (Calls{{1, 1}, {2, 4}, {1, 8}}));
-    reader->Next(0);
-    reader->Next(0);  // give-back: not a data event
-    EXPECT_TRUE(log.Take().empty());
-    pipe->RemoveDataListener(&one);  // removes both of its entries
-    Write(*pipe, 8, 8);
-    EXPECT_EQ(log.Take(), (Calls{{2, 4}}));
-}
-
-TEST(BufferPipeListeners, SpaceListenersAreSignalledAtEachGiveBackOnly) {
-    RecordingSignals::Log log;
-    RecordingSignals one(log, 1), two(log, 2);
-    PipePtr pipe = MakePipe(4096, 0, 4);
-    ASSERT_NE(pipe, nullptr);
     pipe->AddSpaceListener(&one, 2);
     pipe->AddSpaceListener(&two, 16);
     ReaderPtr first = MakeReader(*pipe);
     ReaderPtr second = MakeReader(*pipe);
+    BufferPipeBlock* block = pipe->AllocBlock(8, 0, 0);
+    EXPECT_TRUE(Take(log).empty());  // nothing at allocation
+    pipe->CommitBlock(block);
+    EXPECT_EQ(Take(log), (Calls{{1, 1}, {2, 4}, {1, 8}}));
     Write(*pipe, 8, 8);
-    Write(*pipe, 8, 8);
-    EXPECT_TRUE(log.Take().empty());
-    first->Next(0);
-    first->Next(0);
+    log.clear();
+    Skip(*first, 2);
     second->Next(0);
-    EXPECT_TRUE(log.Take().empty());  // the second reader still has to pass block 0
+    EXPECT_TRUE(Take(log).empty());  // the second reader still has to pass block 0
     second->Next(0);
-    using Calls = std::vector<std::pair<int, unsigned long>>;
-    EXPECT_EQ(log.Take(), (Calls{{1, 2}, {2, 16}}));
+    EXPECT_EQ(Take(log), (Calls{{1, 2}, {2, 16}}));
+    pipe->RemoveDataListener(&one);  // removes both of its entries
     pipe->RemoveSpaceListener(&one);
-    first->Next(0);
-    second->Next(0);  // block 1 given back
-    EXPECT_EQ(log.Take(), (Calls{{2, 16}}));
-}
-
-TEST(BufferPipeListeners, RealSignalSetsReceiveTheirMasks) {
-    SignalsPtr data(CreateZelkSignals());
-    SignalsPtr space(CreateZelkSignals());
-    PipePtr pipe = MakePipe(4096, 0, 4);
-    ASSERT_NE(pipe, nullptr);
-    pipe->AddDataListener(data.get(), 0x10);
-    pipe->AddSpaceListener(space.get(), 0x80000000ul);
-    ReaderPtr reader = MakeReader(*pipe);
+    pipe->RemoveSpaceListener(&one);
     Write(*pipe, 8, 8);
-    EXPECT_EQ(data->GetSignals(), 0x10u);
-    EXPECT_EQ(space->GetSignals(), 0u);
-    reader->Next(0);
-    reader->Next(0);
-    EXPECT_EQ(space->GetSignals(), 0x80000000ul);
-    pipe->RemoveDataListener(data.get());
-    pipe->RemoveSpaceListener(space.get());
+    EXPECT_EQ(Take(log), (Calls{{2, 4}}));
+    Skip(*first, 1);
+    Skip(*second, 1);  // block 1 given back
+    EXPECT_EQ(Take(log), (Calls{{2, 16}}));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -62,17 +61,10 @@ inline BufferPipeBlock* Write(CAbstractBufferPipe& pipe, unsigned long size, std
 
 // A host-made signal set that records every Signal into a shared log, so
 // tests can check which set was signalled, how often and in what order.
+// Used from one thread only.
 class RecordingSignals final : public CAbstractSignals {
 public:
-    struct Log {
-        std::mutex mutex;
-        std::vector<std::pair<int, unsigned long>> calls;  // (set id, mask)
-        std::vector<std::pair<int, unsigned long>> Take() {
-            std::lock_guard<std::mutex> lock(mutex);
-            return std::exchange(calls, {});
-        }
-    };
-
+    using Log = std::vector<std::pair<int, unsigned long>>;  // (set id, mask)
     RecordingSignals(Log& log, int id) : m_log(log), m_id(id) {}
     int AllocSignal() override { return 32; }
     void FreeSignals(unsigned long) override {}
@@ -81,10 +73,7 @@ public:
     unsigned long GetAllocated() override { return 0; }
     void ClearSignals(unsigned long) override {}
     unsigned long Wait(unsigned long) override { return 0; }
-    void Signal(unsigned long mask) override {
-        std::lock_guard<std::mutex> lock(m_log.mutex);
-        m_log.calls.emplace_back(m_id, mask);
-    }
+    void Signal(unsigned long mask) override { m_log.emplace_back(m_id, mask); }
 
 private:
     Log& m_log;

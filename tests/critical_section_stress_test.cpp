@@ -1,5 +1,7 @@
-// Stress: eight threads, half started by the layer and half by the host,
-// take one critical section with recursion, TryLock and Lock mixed.
+// Stress: eight threads take one critical section with recursion, TryLock and
+// Lock mixed; half of them host threads, half started by the layer, and then
+// all host threads, which share the main thread object so that only the
+// system's thread identity keeps them apart.
 #include <zelk/portab.h>
 
 #include "layer_thread.h"
@@ -18,7 +20,7 @@ using zelk::test::LayerThread;
 // Kept small enough for the Win32 backend under Wine, where every semaphore
 // operation is a round trip to the server.
 constexpr int kRounds = 1000;
-constexpr int kThreadsPerKind = 4;
+constexpr int kThreads = 8;
 
 struct Shared {
     std::unique_ptr<CAbstractCriticalSection> lock{CreateZelkCriticalSection()};
@@ -30,7 +32,7 @@ struct Shared {
 
 void Work(Shared& shared, int seed) {
     for (int round = 0; round < kRounds; ++round) {
-        int levels = 1;
+        int levels = 2;
         switch ((round + seed) % 3) {
         case 0:
             shared.lock->Lock();
@@ -49,8 +51,7 @@ void Work(Shared& shared, int seed) {
         // The owner can always re-enter, without waiting.
         if (shared.lock->TryLock() != 1) {
             shared.refusedReentry.fetch_add(1);
-        } else {
-            ++levels;
+            --levels;
         }
         long const seen = shared.counter;
         if (round % 64 == 0) std::this_thread::yield();  // widen the window a broken lock would leave
@@ -60,39 +61,28 @@ void Work(Shared& shared, int seed) {
     }
 }
 
-TEST(CriticalSectionStress, EightThreadsOfBothKindsExcludeEachOther) {
-    Shared shared;
-    std::vector<std::thread> hosts;
-    std::vector<std::unique_ptr<LayerThread>> layers;
-    for (int i = 0; i < kThreadsPerKind; ++i) {
-        hosts.emplace_back([&shared, i] { Work(shared, i); });
-        layers.push_back(std::make_unique<LayerThread>([&shared, i] {
-            Work(shared, i + kThreadsPerKind);
-            return 0UL;
-        }));
-        ASSERT_TRUE(layers.back()->Started());
+TEST(CriticalSectionStress, EightThreadsExcludeEachOther) {
+    for (int const layerThreads : {kThreads / 2, 0}) {
+        SCOPED_TRACE(layerThreads == 0 ? "host threads only" : "host and layer threads");
+        Shared shared;
+        std::vector<std::thread> hosts;
+        std::vector<std::unique_ptr<LayerThread>> layers;
+        for (int i = 0; i < kThreads; ++i) {
+            if (i < layerThreads) {
+                layers.push_back(std::make_unique<LayerThread>([&shared, i] { return Work(shared, i), 0UL; }));
+                EXPECT_TRUE(layers.back()->Started());
+            } else {
+                hosts.emplace_back([&shared, i] { Work(shared, i); });
+            }
+        }
+        for (auto& host : hosts) host.join();
+        for (auto& layer : layers) layer->Join();
+        EXPECT_EQ(shared.overlaps.load(), 0);
+        EXPECT_EQ(shared.refusedReentry.load(), 0);
+        EXPECT_EQ(shared.counter, long{kThreads} * kRounds);
+        EXPECT_EQ(shared.lock->TryLock(), 1) << "free again for anyone";
+        EXPECT_NE(shared.lock->Unlock(), 0);
     }
-    for (auto& host : hosts) host.join();
-    for (auto& layer : layers) layer->Join();
-
-    EXPECT_EQ(shared.overlaps.load(), 0);
-    EXPECT_EQ(shared.refusedReentry.load(), 0);
-    EXPECT_EQ(shared.counter, long{2 * kThreadsPerKind} * kRounds);
-    // Free again for anyone.
-    EXPECT_EQ(shared.lock->TryLock(), 1);
-    EXPECT_NE(shared.lock->Unlock(), 0);
-}
-
-// Host threads only: they all share the main thread object, so only the
-// system's thread identity keeps them apart.
-TEST(CriticalSectionStress, HostThreadsSharingTheMainObjectExcludeEachOther) {
-    Shared shared;
-    std::vector<std::thread> hosts;
-    for (int i = 0; i < 2 * kThreadsPerKind; ++i) hosts.emplace_back([&shared, i] { Work(shared, i); });
-    for (auto& host : hosts) host.join();
-    EXPECT_EQ(shared.overlaps.load(), 0);
-    EXPECT_EQ(shared.refusedReentry.load(), 0);
-    EXPECT_EQ(shared.counter, long{2 * kThreadsPerKind} * kRounds);
 }
 
 }  // namespace

@@ -21,13 +21,11 @@
 
 namespace {
 
-int Pid() {
 #if defined(_WIN32)
-    return _getpid();
+int Pid() { return _getpid(); }
 #else
-    return static_cast<int>(getpid());
+int Pid() { return static_cast<int>(getpid()); }
 #endif
-}
 
 std::string const g_keyPath = "Software\\ZelkErrTest-host-" + std::to_string(Pid());
 
@@ -37,7 +35,6 @@ class HostRegistry : public ::testing::Environment {
 public:
     void SetUp() override {
 #if !defined(_WIN32)
-        m_folder = std::filesystem::temp_directory_path() / ("zelk-host-" + std::to_string(Pid()));
         std::filesystem::create_directories(m_folder);
         setenv("ZELK_REGISTRY", (m_folder / "registry.db").c_str(), 1);
 #endif
@@ -52,45 +49,39 @@ public:
     }
 
 private:
-    std::filesystem::path m_folder;
+    std::filesystem::path m_folder =
+        std::filesystem::temp_directory_path() / ("zelk-host-" + std::to_string(Pid()));
 };
 
 auto* const g_environment = ::testing::AddGlobalTestEnvironment(new HostRegistry);
 
 }  // namespace
 
-TEST(FRegHost, RootsHaveWindowsValues) {
-    auto const value = [](HKEY key) { return reinterpret_cast<std::intptr_t>(key); };
+TEST(FRegHost, RootsAndTypesHaveWindowsValues) {
     // Sign-extended 32-bit values, as Windows' own (LONG) casts make them.
-    EXPECT_EQ(value(HKEY_CLASSES_ROOT), static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000000u)));
-    EXPECT_EQ(value(HKEY_CURRENT_USER), static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000001u)));
-    EXPECT_EQ(value(HKEY_LOCAL_MACHINE), static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000002u)));
-    EXPECT_EQ(value(HKEY_USERS), static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000003u)));
+    std::intptr_t const base = static_cast<std::int32_t>(0x80000000u);
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(HKEY_CLASSES_ROOT), base);
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(HKEY_CURRENT_USER), base + 1);
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(HKEY_LOCAL_MACHINE), base + 2);
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(HKEY_USERS), base + 3);
     EXPECT_EQ(REG_SZ, 1);
-    EXPECT_EQ(REG_DWORD, 4);
     EXPECT_EQ(REG_BINARY, 3);
+    EXPECT_EQ(REG_DWORD, 4);
 }
 
 TEST(FRegHost, WritesReadsAndListsThroughTheSharedLibrary) {
-    {
-        FReg key(HKEY_CURRENT_USER, BinChar((g_keyPath + "\\App\\Settings").c_str()), true);
-        ASSERT_TRUE(key.IsValid());
-        EXPECT_TRUE(key.SetDWORD("Width", 640));
-        EXPECT_TRUE(key.SetString("Title", "Zelk"));
-    }
+    ASSERT_TRUE(FReg(HKEY_CURRENT_USER, BinChar((g_keyPath + "\\App\\Settings").c_str()), true).SetDWORD("Width", 640));
     FReg app(HKEY_CURRENT_USER, BinChar((g_keyPath + "\\App").c_str()), false);
-    ASSERT_TRUE(app.IsValid());
     BinChar name;
     int index = 0;
     ASSERT_TRUE(app.FindKeys("*", name, index));
     EXPECT_EQ(std::string(name), "Settings");
     EXPECT_FALSE(app.FindKeys("*", name, index));
-
     HKEY const found = app.FindSubKey("set*", 3);
     ASSERT_NE(found, nullptr);
     FReg settings(found, "", false);
-    EXPECT_EQ(settings.GetDWORD("width", 0), 640u);
-    EXPECT_EQ(settings.GetInt("Width", 0), 640);
+    EXPECT_TRUE(settings.SetString("Title", "Zelk"));
+    EXPECT_EQ(settings.GetInt("width", 0), 640);
     EXPECT_EQ(std::string(settings.GetString("title", "")), "Zelk");
     EXPECT_EQ(app.FindSubKey("set*", 3), nullptr);
 }

@@ -8,14 +8,31 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
 
 namespace zelk::test {
+
+// A runnable whose body and name the test gives; a null name stays null.
+class FunctionRunnable final : public CAbstractRunnable {
+public:
+    FunctionRunnable(char const* name, std::function<unsigned long()> body)
+        : m_hasName(name != nullptr), m_name(name != nullptr ? name : ""), m_body(std::move(body)) {}
+    unsigned long Run() override { return m_body(); }
+    char const* GetName() override { return m_hasName ? m_name.c_str() : nullptr; }
+
+private:
+    bool m_hasName;
+    std::string m_name;
+    std::function<unsigned long()> m_body;
+};
 
 // Runs a function on a thread of the layer; the destructor joins it.
 class LayerThread {
 public:
-    explicit LayerThread(std::function<unsigned long()> body) : m_runnable(std::move(body)), m_thread(CreateZelkThread()) {
+    explicit LayerThread(std::function<unsigned long()> body)
+        : m_runnable("layer test thread", std::move(body)), m_thread(CreateZelkThread()) {
         m_started = m_thread->Start(&m_runnable) == 1;
     }
     LayerThread(LayerThread const&) = delete;
@@ -27,17 +44,7 @@ public:
     CAbstractThread& Thread() { return *m_thread; }
 
 private:
-    class Runnable final : public CAbstractRunnable {
-    public:
-        explicit Runnable(std::function<unsigned long()> body) : m_body(std::move(body)) {}
-        unsigned long Run() override { return m_body(); }
-        char const* GetName() override { return "layer test thread"; }
-
-    private:
-        std::function<unsigned long()> m_body;
-    };
-
-    Runnable m_runnable;
+    FunctionRunnable m_runnable;
     std::unique_ptr<CAbstractThread> m_thread;
     bool m_started = false;
 };
@@ -53,5 +60,10 @@ bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono:
     }
     return true;
 }
+
+// A pause that gives another thread the chance to get where a test wants it
+// (into a wait, say).  If the other thread is slower, the test checks a
+// weaker case but still passes or fails on the order of events alone.
+inline void LetOthersRun() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
 }  // namespace zelk::test

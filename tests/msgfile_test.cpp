@@ -62,16 +62,12 @@ TEST_F(MsgFileNames, DerivesTheEnglishName) {
         EXPECT_EQ(std::string(GetMsgFileName()), c.message);
         EXPECT_EQ(std::string(GetEnglishMsgFileName()), c.english);
     }
-}
-
-TEST_F(MsgFileNames, NullEmptiesBothAndNothingOpens) {
-    SetMsgFileName("D:\\Texts\\German.txt");
+    // Null empties both names, and then nothing opens.
     SetMsgFileName(nullptr);
     ASSERT_NE(GetMsgFileName(), nullptr);
     EXPECT_STREQ(GetMsgFileName(), "");
     EXPECT_STREQ(GetEnglishMsgFileName(), "");
-    EXPECT_EQ(IsMsgFileOK(), 0);
-    EXPECT_EQ(IsEnglishMsgFileOK(), 0);
+    EXPECT_EQ(IsMsgFileOK() + IsEnglishMsgFileOK(), 0);
     char buffer[16] = "junk";
     EXPECT_EQ(CZelkError::GetText("TestError", "42", buffer, sizeof buffer, 1), 0);
     EXPECT_STREQ(buffer, "");
@@ -124,18 +120,6 @@ protected:
     zelk::test::TempDir dir{"zelk-msgfile"};
 };
 
-TEST_F(MsgFileLookups, BothFilesAreReadable) {
-    EXPECT_EQ(IsMsgFileOK(), 1);
-    EXPECT_EQ(IsEnglishMsgFileOK(), 1);
-    std::filesystem::remove(English());
-    EXPECT_EQ(IsMsgFileOK(), 1);
-    EXPECT_EQ(IsEnglishMsgFileOK(), 0);
-    // A directory under the name is not a readable file.
-    std::filesystem::remove(Translated());
-    std::filesystem::create_directory(Translated());
-    EXPECT_EQ(IsMsgFileOK(), 0);
-}
-
 struct TextCase {
     char const* name;
     char const* typeName;
@@ -169,41 +153,31 @@ TEST_F(MsgFileLookups, DescriptionLinesComeFromTheRightFile) {
     }
 }
 
-TEST_F(MsgFileLookups, FourArgumentFormFollowsTheFlag) {
-    TestError error("file.cpp", 1, 42);
+// The four-argument form follows the flag; the five-argument form puts the
+// flag back whichever way it asked.  The result is 1 or 0, never a length,
+// and only line 0 exists: for others the type name is not even asked.
+TEST_F(MsgFileLookups, DescriptionLineForms) {
+    struct CountingError : TestError {
+        CountingError() : TestError("f.cpp", 1, 42) {}
+        mutable int typeNameCalls = 0;
+        char const* GetTypeName() const override { return ++typeNameCalls, "TestError"; }
+    } error;
     char buffer[64];
     EXPECT_EQ(error.GetDescriptionLine(0, 1, buffer, sizeof buffer), 1);  // the kind does not matter
     EXPECT_STREQ(buffer, "Deutsch zweiundvierzig");
     error.EnableMessageTranslation(0);
     EXPECT_EQ(error.GetDescriptionLine(0, 0, buffer, sizeof buffer), 1);
     EXPECT_STREQ(buffer, "English forty-two");
-    // The five-argument form puts the flag back, whichever way it asked.
     EXPECT_EQ(error.GetDescriptionLine(0, 0, buffer, sizeof buffer, false), 1);
     EXPECT_STREQ(buffer, "Deutsch zweiundvierzig");
     EXPECT_EQ(error.IsMessageTranslationEnabled(), 0);
     error.EnableMessageTranslation(7);
-    EXPECT_EQ(error.GetDescriptionLine(0, 0, buffer, sizeof buffer, true), 1);
+    EXPECT_EQ(error.GetDescriptionLine(0, 0, buffer, 4, true), 1);
+    EXPECT_STREQ(buffer, "Eng");
     EXPECT_EQ(error.IsMessageTranslationEnabled(), 7);
-}
-
-TEST_F(MsgFileLookups, ResultIsOneOrZeroNotALength) {
-    TestError const error("file.cpp", 1, 42);
-    char buffer[4] = "xyz";
-    EXPECT_EQ(error.GetDescriptionLine(0, 0, buffer, sizeof buffer, true), 1);
-    EXPECT_STREQ(buffer, "Eng");
-    EXPECT_EQ(CZelkError::GetText("TestError", "42", buffer, sizeof buffer, 0), 1);
-    EXPECT_STREQ(buffer, "Eng");
-}
-
-// Line 1 and beyond: an empty buffer and 0, and the type name is not even asked.
-TEST_F(MsgFileLookups, OnlyLineZeroExists) {
-    struct CountingError : TestError {
-        CountingError() : TestError("f.cpp", 1, 42) {}
-        mutable int typeNameCalls = 0;
-        char const* GetTypeName() const override { return ++typeNameCalls, "TestError"; }
-    } const error;
+    error.typeNameCalls = 0;
     for (int line : {1, 2, -1}) {
-        char buffer[16] = "junk";
+        std::strcpy(buffer, "junk");
         EXPECT_EQ(error.GetDescriptionLine(line, 0, buffer, sizeof buffer, false), 0);
         EXPECT_STREQ(buffer, "");
     }
@@ -216,8 +190,8 @@ TEST_F(MsgFileLookups, GetTextChoosesTheFile) {
     EXPECT_STREQ(buffer, "nur deutsch");
     EXPECT_EQ(CZelkError::GetText("TestError", "7", buffer, sizeof buffer, 0), 0);
     EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(CZelkError::GetText("TestError", "8", buffer, sizeof buffer, 0), 1);
-    EXPECT_STREQ(buffer, "only English");
+    EXPECT_EQ(CZelkError::GetText("TestError", "42", buffer, 4, 0), 1);
+    EXPECT_STREQ(buffer, "Eng");
     // Bad arguments: nothing found, nothing written past the buffer.
     EXPECT_EQ(CZelkError::GetText("TestError", "8", nullptr, 64, 0), 0);
     EXPECT_EQ(CZelkError::GetText("TestError", "8", buffer, 0, 0), 0);
@@ -226,30 +200,32 @@ TEST_F(MsgFileLookups, GetTextChoosesTheFile) {
     EXPECT_EQ(CZelkError::GetText("TestError", nullptr, buffer, sizeof buffer, 0), 0);
 }
 
-// The message file is itself the English one: every lookup goes to it.
-TEST_F(MsgFileLookups, EnglishMessageFileServesBothKinds) {
+// Which files serve: the message file that is itself the English one serves
+// both languages; without the English file only translated texts are found.
+TEST_F(MsgFileLookups, ReadableFilesServeTheirLanguage) {
+    EXPECT_EQ(IsMsgFileOK() + IsEnglishMsgFileOK(), 2);
+    TestError const error("file.cpp", 1, 42);
     SetMsgFileName(WindowsName(dir.Path() / "Texts" / "zelk.txt").c_str());
     EXPECT_STREQ(GetEnglishMsgFileName(), "");
-    TestError const error("file.cpp", 1, 42);
     EXPECT_EQ(Line(error, false), "English forty-two");
     EXPECT_EQ(Line(error, true), "English forty-two");
-    TestError const onlyGerman("file.cpp", 1, 7);
-    EXPECT_EQ(Line(onlyGerman, false), "<none>");
-}
+    EXPECT_EQ(Line(TestError("file.cpp", 1, 7), false), "<none>");
 
-// The translated file alone, when the English one is missing: translated
-// texts are found, English ones not.
-TEST_F(MsgFileLookups, MissingEnglishFile) {
+    SetMsgFileName(WindowsName(dir.Path() / "Texts" / "German.txt").c_str());
     std::filesystem::remove(English());
-    TestError const error("file.cpp", 1, 42);
+    EXPECT_EQ(IsMsgFileOK(), 1);
+    EXPECT_EQ(IsEnglishMsgFileOK(), 0);
     EXPECT_EQ(Line(error, false), "Deutsch zweiundvierzig");
     EXPECT_EQ(Line(error, true), "<none>");
+    std::filesystem::remove(Translated());
+    std::filesystem::create_directory(Translated());  // a directory is no readable file
+    EXPECT_EQ(IsMsgFileOK(), 0);
 }
 
 // Starts with a zero byte, so it is no byte-order mark.
 constexpr char kBinary[] = "\x00\x01\x02\xFF\xFE\x00[\x00TestError\x00]\x00\n42\x00=x\x80\x00";
 
-// Missing, empty, binary and directory message files give no text, and the
+// Missing, empty and binary message files give no text, and the
 // next lookup after the file is fixed finds it again.
 TEST_F(MsgFileLookups, BadFilesGiveNoTextAndRecover) {
     std::filesystem::remove(English());
@@ -272,9 +248,6 @@ TEST_F(MsgFileLookups, BadFilesGiveNoTextAndRecover) {
     }
     std::filesystem::remove(Translated());
     EXPECT_EQ(Line(error, false), "<none>");
-    std::filesystem::create_directory(Translated());
-    EXPECT_EQ(Line(error, false), "<none>");
-    std::filesystem::remove(Translated());
     ASSERT_TRUE(zelk::test::WriteFile(Translated(), kTranslated));
     EXPECT_EQ(Line(error, false), "Deutsch zweiundvierzig");
 }

@@ -169,56 +169,54 @@ TEST_F(ProfileTable, EveryRowGivesTheSystemsAnswer) {
     }
 }
 
-TEST_F(ProfileTable, MissingFileGivesTheDefault) {
-    char buffer[32] = "junk";
-    EXPECT_EQ(zelk::os::GetProfileText(dir.File("absent.ini").c_str(), "S", "k", "dflt", buffer, sizeof buffer), 4u);
-    EXPECT_STREQ(buffer, "dflt");
-    EXPECT_EQ(zelk::os::GetProfileText(dir.File("absent.ini").c_str(), "S", "k", "", buffer, sizeof buffer), 0u);
-    EXPECT_STREQ(buffer, "");
-    // A directory is no file.
-    EXPECT_EQ(zelk::os::GetProfileText(dir.Path().string().c_str(), "S", "k", "d", buffer, sizeof buffer), 1u);
-    EXPECT_STREQ(buffer, "d");
-}
-
-TEST_F(ProfileTable, SizeZeroLeavesTheBufferAlone) {
-    std::string const file = dir.File("zero.ini");
+// A missing file or a directory gives the default; size 0 leaves the buffer
+// alone; a null section or key gives no text at all.
+TEST_F(ProfileTable, MissingFilesAndBadArguments) {
+    std::string const file = dir.File("args.ini");
     ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=abc\n"));
+    struct {
+        std::string file;
+        char const* section;
+        char const* key;
+        char const* defaultText;
+        unsigned long result;
+        char const* text;
+    } const rows[] = {
+        {dir.File("absent.ini"), "S", "k", "dflt", 4, "dflt"},
+        {dir.File("absent.ini"), "S", "k", "", 0, ""},
+        {dir.Path().string(), "S", "k", "d", 1, "d"},
+        {file, nullptr, "k", "d", 0, ""},
+        {file, "S", nullptr, "d", 0, ""},
+    };
+    for (auto const& row : rows) {
+        char buffer[16] = "junk";
+        EXPECT_EQ(zelk::os::GetProfileText(row.file.c_str(), row.section, row.key, row.defaultText, buffer, sizeof buffer),
+                  row.result);
+        EXPECT_STREQ(buffer, row.text);
+    }
     char buffer[4] = {'#', '#', '#', '#'};
     EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, 0), 0u);
     EXPECT_EQ(buffer[0], '#');
 }
 
-TEST_F(ProfileTable, NullSectionOrKeyGivesNoText) {
-    std::string const file = dir.File("null.ini");
-    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=abc\n"));
-    char buffer[16] = "junk";
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), nullptr, "k", "d", buffer, sizeof buffer), 0u);
-    EXPECT_STREQ(buffer, "");
-    std::strcpy(buffer, "junk");
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", nullptr, "d", buffer, sizeof buffer), 0u);
-    EXPECT_STREQ(buffer, "");
-}
-
 // A file replaced on disk, or rewritten in place, serves the very next lookup.
 TEST_F(ProfileTable, ChangedFileServesTheNextLookup) {
     std::string const file = dir.File("changing.ini");
-    char buffer[32];
+    auto const read = [&file] {
+        char buffer[32];
+        zelk::os::GetProfileText(file.c_str(), "S", "k", "gone", buffer, sizeof buffer);
+        return std::string(buffer);
+    };
     ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=one\n"));
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, sizeof buffer), 3u);
-    EXPECT_STREQ(buffer, "one");
+    EXPECT_EQ(read(), "one");
     ASSERT_TRUE(zelk::test::ReplaceFile(file, "[S]\nk=two\n"));
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, sizeof buffer), 3u);
-    EXPECT_STREQ(buffer, "two");
-    // Same size, same inode, written at once: still seen.
-    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=six\n"));
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, sizeof buffer), 3u);
-    EXPECT_STREQ(buffer, "six");
+    EXPECT_EQ(read(), "two");
+    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=six\n"));  // same size, same inode, written at once
+    EXPECT_EQ(read(), "six");
     std::filesystem::remove(file);
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "gone", buffer, sizeof buffer), 4u);
-    EXPECT_STREQ(buffer, "gone");
+    EXPECT_EQ(read(), "gone");
     ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=back\n"));
-    EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, sizeof buffer), 4u);
-    EXPECT_STREQ(buffer, "back");
+    EXPECT_EQ(read(), "back");
 }
 
 // Many files in turn: each answers from its own content however many are

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,8 +28,8 @@ public:
     explicit RecordingSignals(CAbstractSignals* forward = nullptr) : m_forward(forward) {}
 
     // Signals from now on count as "late" (a Stop or delete has returned).
-    void Close() { m_closed.store(true); }
-    void Open() { m_closed.store(false); }
+    void Close() { m_closed = true; }
+    void Open() { m_closed = false; }
     int Late() const { return m_late.load(); }
 
     std::size_t Count() const {
@@ -40,8 +41,13 @@ public:
         return m_events;
     }
 
+    // Runs inside every Signal, before the signal is recorded; set it before
+    // the set is handed to a timer.
+    std::function<void()> onSignal;
+
     void Signal(unsigned long mask) override {
-        if (m_closed.load()) m_late.fetch_add(1);
+        if (m_closed) m_late.fetch_add(1);
+        if (onSignal) onSignal();
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             m_events.push_back(Event{Clock::now(), mask, MyZelkThread().GetName()});

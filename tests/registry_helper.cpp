@@ -4,7 +4,8 @@
 //   registry_helper <key path> <prefix> <count> [<prefix to read>]
 //
 // Writes <prefix><i> = i * 7 + 1 for i from 0 (for ever when count is 0) and
-// prints "i" on a line of its own once SetDWORD returned.  With a prefix to
+// prints "i" on a line of its own once SetDWORD returned, after a first
+// line with its process id (so a test can kill it).  With a prefix to
 // read, also reads that value of the same number and fails (exit 3) if it
 // holds anything but the number its writer writes.  Exit 2: a write failed.
 #include <zelk/freg.h>
@@ -13,11 +14,14 @@
 #include <cstdlib>
 #include <string>
 
+#include <unistd.h>
+
 int main(int argc, char** argv) {
     if (argc < 4) {
         std::fputs("usage: registry_helper <key path> <prefix> <count> [<prefix to read>]\n", stderr);
         return 1;
     }
+    std::printf("%ld\n", static_cast<long>(getpid()));
     FReg key(HKEY_CURRENT_USER, argv[1], true);
     if (!key.IsValid()) {
         return 2;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -13,8 +14,38 @@ namespace {
 using namespace zelk::os;
 using zelk::test::KeyHolder;
 using zelk::test::TestKeyPath;
+using Names = std::vector<std::string>;
 
 auto* const g_environment = ::testing::AddGlobalTestEnvironment(new zelk::test::TestRegistryEnvironment("os"));
+
+long SetDword(HKEY key, char const* name, std::uint32_t value) {
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&value), 4);
+}
+
+long Query(HKEY key, char const* name, void* data, std::uint32_t* size, std::uint32_t* type = nullptr) {
+    return RegQueryValueExA(key, name, nullptr, type, static_cast<unsigned char*>(data), size);
+}
+
+// What a query without a buffer reports: result, type, size.
+using Info = std::tuple<long, std::uint32_t, std::uint32_t>;
+Info Stored(HKEY key, char const* name) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    long const result = Query(key, name, nullptr, &size, &type);
+    return {result, type, size};
+}
+
+// What every call on `key` gives: a stale or deleted handle fails them all alike.
+std::vector<long> EveryCall(HKEY key) {
+    char buffer[16];
+    std::uint32_t size = sizeof(buffer);
+    std::uint32_t value = 0;
+    std::uint32_t valueSize = 4;
+    HKEY sub = nullptr;
+    return {Query(key, "x", &value, &valueSize), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
+            RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), RegOpenKeyA(key, "y", &sub),
+            RegCreateKeyA(key, "y", &sub)};
+}
 
 class RegistryOsTest : public ::testing::Test {
 protected:
@@ -28,45 +59,41 @@ protected:
         RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
     }
 
-    long SetDword(HKEY key, char const* name, std::uint32_t value) {
-        return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&value), 4);
+    Names SubKeys() {
+        Names names;
+        char buffer[300];
+        long result;
+        for (std::uint32_t index = 0; (result = RegEnumKeyA(m_base, index, buffer, sizeof(buffer))) == kErrorSuccess;
+             ++index) {
+            names.emplace_back(buffer);
+        }
+        EXPECT_EQ(result, kErrorNoMoreItems);
+        return names;
+    }
+
+    Names ValueNames() {
+        Names names;
+        char buffer[300];
+        for (std::uint32_t index = 0;; ++index) {
+            std::uint32_t size = sizeof(buffer);
+            long const result = RegEnumValueA(m_base, index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+            if (result != kErrorSuccess) {
+                EXPECT_EQ(result, kErrorNoMoreItems);
+                return names;
+            }
+            EXPECT_EQ(size, std::strlen(buffer));
+            names.emplace_back(buffer);
+        }
     }
 
     std::string m_path;
     KeyHolder m_base;
 };
 
-std::vector<std::string> SubKeys(HKEY key) {
-    std::vector<std::string> names;
-    char buffer[300];
-    for (std::uint32_t index = 0;; ++index) {
-        long const result = RegEnumKeyA(key, index, buffer, sizeof(buffer));
-        if (result != kErrorSuccess) {
-            EXPECT_EQ(result, kErrorNoMoreItems);
-            return names;
-        }
-        names.emplace_back(buffer);
-    }
-}
-
-std::vector<std::string> ValueNames(HKEY key) {
-    std::vector<std::string> names;
-    char buffer[300];
-    for (std::uint32_t index = 0;; ++index) {
-        std::uint32_t size = sizeof(buffer);
-        long const result = RegEnumValueA(key, index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
-        if (result != kErrorSuccess) {
-            EXPECT_EQ(result, kErrorNoMoreItems);
-            return names;
-        }
-        EXPECT_EQ(size, std::strlen(buffer));
-        names.emplace_back(buffer);
-    }
-}
-
 }  // namespace
 
 TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
+    std::string const key255(kMaxKeyNameLength, 'k');
     struct Case {
         char const* path;
         bool create;
@@ -76,7 +103,6 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         {"missing", false, kErrorFileNotFound},
         {"missing\\deeper", false, kErrorFileNotFound},
         {"a\\b", true, kErrorSuccess},  // every step on the way is made
-        {"a\\b", false, kErrorSuccess},
         {"A\\B", false, kErrorSuccess},  // case-insensitive
         {"a", false, kErrorSuccess},
         {"\\lead", true, kErrorBadPathname},
@@ -87,6 +113,10 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         {"d\\\\e", true, kErrorSuccess},
         {"d\\e", false, kErrorSuccess},
         {"a\\\\b", false, kErrorSuccess},
+        {key255.c_str(), true, kErrorSuccess},
+        {key255.c_str(), false, kErrorSuccess},
+        {"mixedKEY", true, kErrorSuccess},
+        {"MIXEDKEY", true, kErrorSuccess},  // opens it, keeping the first spelling
     };
     for (Case const& c : cases) {
         KeyHolder key;
@@ -94,101 +124,65 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         EXPECT_EQ(result, c.expected) << c.path;
         EXPECT_EQ(key.get() != nullptr, c.expected == kErrorSuccess) << c.path;
     }
-    EXPECT_EQ(SubKeys(m_base), (std::vector<std::string>{"a", "d", "trail"}));
+    EXPECT_EQ(SubKeys(), (Names{"a", "d", key255, "mixedKEY", "trail"}));
 }
 
-TEST_F(RegistryOsTest, NamesUpToWindowsLimitsWork) {
-    std::string const key255(kMaxKeyNameLength, 'k');
-    KeyHolder key;
-    EXPECT_EQ(RegCreateKeyA(m_base, key255.c_str(), key.Out()), kErrorSuccess);
-    EXPECT_EQ(RegOpenKeyA(m_base, key255.c_str(), key.Out()), kErrorSuccess);
-
-    std::string const value16383(kMaxValueNameLength, 'v');
-    std::string const value16384(kMaxValueNameLength + 1, 'v');
-    EXPECT_EQ(SetDword(m_base, value16383.c_str(), 7), kErrorSuccess);
-    EXPECT_EQ(SetDword(m_base, value16384.c_str(), 7), kErrorInvalidParameter);
-    std::uint32_t value = 0;
-    std::uint32_t size = 4;
-    EXPECT_EQ(RegQueryValueExA(m_base, value16383.c_str(), nullptr, nullptr, reinterpret_cast<unsigned char*>(&value),
-                               &size),
-              kErrorSuccess);
-    EXPECT_EQ(value, 7u);
-    EXPECT_EQ(RegQueryValueExA(m_base, value16384.c_str(), nullptr, nullptr, reinterpret_cast<unsigned char*>(&value),
-                               &size),
-              kErrorFileNotFound);
-}
-
-TEST_F(RegistryOsTest, HandlesCloseOnceAndPredefinedRootsStayOpen) {
-    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), kErrorSuccess);
+TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
+    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), kErrorSuccess);  // roots stay open
     KeyHolder again;
     EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, m_path.c_str(), again.Out()), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(nullptr), kErrorInvalidHandle);
-
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(m_base, "c", &key), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(key), kErrorInvalidHandle);
-    std::uint32_t size = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "x", nullptr, nullptr, nullptr, &size), kErrorInvalidHandle);
-    EXPECT_EQ(SetDword(key, "x", 1), kErrorInvalidHandle);
-    char buffer[16];
-    EXPECT_EQ(RegEnumKeyA(key, 0, buffer, sizeof(buffer)), kErrorInvalidHandle);
-    HKEY sub = nullptr;
-    EXPECT_EQ(RegOpenKeyA(key, "y", &sub), kErrorInvalidHandle);
-
+    EXPECT_EQ(EveryCall(key), std::vector<long>(6, kErrorInvalidHandle));
     HKEY const notARoot = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000009u)));
-    EXPECT_EQ(RegOpenKeyA(notARoot, "x", &sub), kErrorInvalidHandle);
-}
+    EXPECT_EQ(RegOpenKeyA(notARoot, "x", &key), kErrorInvalidHandle);
 
-TEST_F(RegistryOsTest, EmptySubKeyOpensTheSameHandleAndCreatesANewOne) {
-    HKEY same = nullptr;
-    ASSERT_EQ(RegOpenKeyA(m_base, "", &same), kErrorSuccess);
-    EXPECT_EQ(same, m_base.get());
-    ASSERT_EQ(RegOpenKeyA(m_base, nullptr, &same), kErrorSuccess);
-    EXPECT_EQ(same, m_base.get());
-    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "", &same), kErrorSuccess);
-    EXPECT_EQ(same, HKEY_CURRENT_USER);
-
+    // Opening an empty or null name gives the same handle; creating one a new one.
+    for (HKEY const parent : {m_base.get(), HKEY_CURRENT_USER}) {
+        HKEY same = nullptr;
+        ASSERT_EQ(RegOpenKeyA(parent, "", &same), kErrorSuccess);
+        EXPECT_EQ(same, parent);
+        ASSERT_EQ(RegOpenKeyA(parent, nullptr, &same), kErrorSuccess);
+        EXPECT_EQ(same, parent);
+    }
     KeyHolder fresh;
     ASSERT_EQ(RegCreateKeyA(m_base, "", fresh.Out()), kErrorSuccess);
     EXPECT_NE(fresh.get(), m_base.get());
     ASSERT_EQ(SetDword(fresh, "through", 5), kErrorSuccess);
+    KeyHolder duplicate;
+    ASSERT_EQ(RegDuplicateKey(fresh, duplicate.Out()), kErrorSuccess);
+    EXPECT_NE(duplicate.get(), fresh.get());
+    fresh.Reset();  // the duplicate lives on
     std::uint32_t value = 0;
     std::uint32_t size = 4;
-    EXPECT_EQ(RegQueryValueExA(m_base, "through", nullptr, nullptr, reinterpret_cast<unsigned char*>(&value), &size),
-              kErrorSuccess);
+    EXPECT_EQ(Query(duplicate, "through", &value, &size), kErrorSuccess);
     EXPECT_EQ(value, 5u);
-
-    KeyHolder duplicate;
-    ASSERT_EQ(RegDuplicateKey(m_base, duplicate.Out()), kErrorSuccess);
-    EXPECT_NE(duplicate.get(), m_base.get());
-    fresh.Reset();
-    EXPECT_EQ(RegQueryValueExA(duplicate, "through", nullptr, nullptr, nullptr, &size), kErrorSuccess);
     HKEY root = nullptr;
     ASSERT_EQ(RegDuplicateKey(HKEY_LOCAL_MACHINE, &root), kErrorSuccess);
     EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
 }
 
-TEST_F(RegistryOsTest, SubKeysAndValuesEnumerateSortedCaseInsensitively) {
+TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRules) {
     // Folding to lower case puts '[' and '_' before the letters, and
     // "a_b" before "aB".
-    char const* const names[] = {"b", "A", "_x", "a1", "Z", "[q", "a_b", "aB", "~t", "0n"};
-    for (char const* name : names) {
+    for (char const* name : {"b", "A", "_x", "a1", "Z", "[q", "a_b", "aB", "~t", "0n"}) {
         KeyHolder key;
         ASSERT_EQ(RegCreateKeyA(m_base, name, key.Out()), kErrorSuccess);
         ASSERT_EQ(SetDword(m_base, name, 1), kErrorSuccess);
     }
     ASSERT_EQ(RegSetValueExA(m_base, "", 0, REG_SZ, reinterpret_cast<unsigned char const*>("dflt"), 5), kErrorSuccess);
-    std::vector<std::string> const sorted = {"0n", "[q", "_x", "A", "a1", "a_b", "aB", "b", "Z", "~t"};
-    EXPECT_EQ(SubKeys(m_base), sorted);
-    std::vector<std::string> values = {""};
+    Names const sorted = {"0n", "[q", "_x", "A", "a1", "a_b", "aB", "b", "Z", "~t"};
+    EXPECT_EQ(SubKeys(), sorted);
+    Names values = {""};
     values.insert(values.end(), sorted.begin(), sorted.end());
-    EXPECT_EQ(ValueNames(m_base), values);
+    EXPECT_EQ(ValueNames(), values);
 
     char buffer[300];
     EXPECT_EQ(RegEnumKeyA(m_base, 0, buffer, 2), kErrorMoreData);  // "0n" needs 3 bytes
     EXPECT_EQ(RegEnumKeyA(m_base, 0, buffer, 3), kErrorSuccess);
-    EXPECT_EQ(RegEnumKeyA(m_base, 10, buffer, sizeof(buffer)), kErrorNoMoreItems);
     EXPECT_EQ(RegEnumKeyA(m_base, 0xFFFFFFFFu, buffer, sizeof(buffer)), kErrorNoMoreItems);
     std::uint32_t size = 1;  // the default value's empty name fits in one byte
     std::uint32_t type = 0;
@@ -196,67 +190,48 @@ TEST_F(RegistryOsTest, SubKeysAndValuesEnumerateSortedCaseInsensitively) {
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(type, static_cast<std::uint32_t>(REG_SZ));
     size = 2;
-    type = 0;
     EXPECT_EQ(RegEnumValueA(m_base, 1, buffer, &size, nullptr, &type, nullptr, nullptr), kErrorMoreData);
     EXPECT_EQ(type, static_cast<std::uint32_t>(REG_DWORD));  // the type comes back even so
-    size = sizeof(buffer);
-    EXPECT_EQ(RegEnumValueA(m_base, 11, buffer, &size, nullptr, nullptr, nullptr, nullptr), kErrorNoMoreItems);
-}
 
-TEST_F(RegistryOsTest, EnumValueReturnsTheData) {
+    // The data: too small a buffer reports the size needed.
     unsigned char const blob[] = {9, 0, 8, 0, 7};
-    ASSERT_EQ(RegSetValueExA(m_base, "blob", 0, REG_BINARY, blob, sizeof(blob)), kErrorSuccess);
-    char name[16];
-    std::uint32_t nameSize = sizeof(name);
-    std::uint32_t type = 0;
+    ASSERT_EQ(RegSetValueExA(m_base, "~~blob", 0, REG_BINARY, blob, sizeof(blob)), kErrorSuccess);
     unsigned char data[16] = {};
     std::uint32_t dataSize = 2;
-    EXPECT_EQ(RegEnumValueA(m_base, 0, name, &nameSize, nullptr, &type, data, &dataSize), kErrorMoreData);
+    size = sizeof(buffer);
+    EXPECT_EQ(RegEnumValueA(m_base, 11, buffer, &size, nullptr, &type, data, &dataSize), kErrorMoreData);
     EXPECT_EQ(dataSize, sizeof(blob));
-    nameSize = sizeof(name);
+    size = sizeof(buffer);
     dataSize = sizeof(data);
-    ASSERT_EQ(RegEnumValueA(m_base, 0, name, &nameSize, nullptr, &type, data, &dataSize), kErrorSuccess);
-    EXPECT_STREQ(name, "blob");
+    ASSERT_EQ(RegEnumValueA(m_base, 11, buffer, &size, nullptr, &type, data, &dataSize), kErrorSuccess);
+    EXPECT_STREQ(buffer, "~~blob");
     EXPECT_EQ(type, static_cast<std::uint32_t>(REG_BINARY));
-    ASSERT_EQ(dataSize, sizeof(blob));
-    EXPECT_EQ(std::memcmp(data, blob, sizeof(blob)), 0);
+    EXPECT_EQ(std::vector<unsigned char>(data, data + dataSize), std::vector<unsigned char>(blob, blob + 5));
+    size = sizeof(buffer);
+    EXPECT_EQ(RegEnumValueA(m_base, 12, buffer, &size, nullptr, nullptr, nullptr, nullptr), kErrorNoMoreItems);
 }
 
-TEST_F(RegistryOsTest, QueryValueFollowsTheBufferRules) {
+TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
+    // The text was counted without its terminator; the registry keeps it with one.
     ASSERT_EQ(RegSetValueExA(m_base, "Mixed", 0, REG_SZ, reinterpret_cast<unsigned char const*>("abc"), 3),
               kErrorSuccess);
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    // No buffer: the size needed.  The text was counted without its
-    // terminator; the registry keeps it with one.
-    EXPECT_EQ(RegQueryValueExA(m_base, "mixed", nullptr, &type, nullptr, &size), kErrorSuccess);
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_SZ));
-    // Too small a buffer: more data, with the size and type.
+    EXPECT_EQ(Stored(m_base, "mixed"), Info(kErrorSuccess, REG_SZ, 4));
     char buffer[100];
     std::memset(buffer, '#', sizeof(buffer));
-    size = 2;
-    type = 0;
-    EXPECT_EQ(RegQueryValueExA(m_base, "MIXED", nullptr, &type, reinterpret_cast<unsigned char*>(buffer), &size),
-              kErrorMoreData);
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_SZ));
+    std::uint32_t type = 0;
+    std::uint32_t size = 2;
+    EXPECT_EQ(Query(m_base, "MIXED", buffer, &size, &type), kErrorMoreData);  // with the size and type
+    EXPECT_EQ(Info(kErrorMoreData, type, size), Info(kErrorMoreData, REG_SZ, 4));
     size = sizeof(buffer);
-    EXPECT_EQ(RegQueryValueExA(m_base, "MIXED", nullptr, &type, reinterpret_cast<unsigned char*>(buffer), &size),
-              kErrorSuccess);
+    EXPECT_EQ(Query(m_base, "MIXED", buffer, &size), kErrorSuccess);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(std::string(buffer, 5), std::string("abc\0#", 5));  // nothing written past the value
-
-    EXPECT_EQ(RegQueryValueExA(m_base, "Mixed", nullptr, nullptr, reinterpret_cast<unsigned char*>(buffer), nullptr),
-              kErrorInvalidParameter);
-    EXPECT_EQ(RegQueryValueExA(m_base, "Mixed", nullptr, nullptr, nullptr, nullptr), kErrorSuccess);
-    EXPECT_EQ(RegQueryValueExA(m_base, "nope", nullptr, nullptr, nullptr, nullptr), kErrorFileNotFound);
-    EXPECT_EQ(RegQueryValueExA(m_base, nullptr, nullptr, nullptr, nullptr, nullptr), kErrorFileNotFound);
-    ASSERT_EQ(RegSetValueExA(m_base, nullptr, 0, REG_SZ, reinterpret_cast<unsigned char const*>("dflt"), 5),
-              kErrorSuccess);
-    size = 0;
-    EXPECT_EQ(RegQueryValueExA(m_base, "", nullptr, &type, nullptr, &size), kErrorSuccess);  // null and "" alike
-    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(Query(m_base, "Mixed", buffer, nullptr), kErrorInvalidParameter);
+    EXPECT_EQ(Query(m_base, "Mixed", nullptr, nullptr), kErrorSuccess);
+    EXPECT_EQ(Query(m_base, "nope", nullptr, nullptr), kErrorFileNotFound);
+    EXPECT_EQ(Query(m_base, nullptr, nullptr, nullptr), kErrorFileNotFound);
+    ASSERT_EQ(RegSetValueExA(m_base, nullptr, 0, REG_NONE, nullptr, 0), kErrorSuccess);  // an empty value
+    EXPECT_EQ(Stored(m_base, ""), Info(kErrorSuccess, REG_NONE, 0));  // null and "" name alike
 
     // A short number reports its own size and fills only that much.
     std::uint16_t const two = 7;
@@ -264,45 +239,33 @@ TEST_F(RegistryOsTest, QueryValueFollowsTheBufferRules) {
               kErrorSuccess);
     std::uint32_t value = 0xAAAAAAAAu;
     size = 4;
-    EXPECT_EQ(RegQueryValueExA(m_base, "short", nullptr, &type, reinterpret_cast<unsigned char*>(&value), &size),
-              kErrorSuccess);
+    EXPECT_EQ(Query(m_base, "short", &value, &size), kErrorSuccess);
     EXPECT_EQ(size, 2u);
     EXPECT_EQ(value, 0xAAAA0007u);
-}
 
-TEST_F(RegistryOsTest, ValuesKeepTypeBytesAndFirstSpelling) {
+    // Large binary data comes back byte for byte, under the first spelling.
     std::string large(100000, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<char>(i * 7);
     }
-    ASSERT_EQ(RegSetValueExA(m_base, "Large", 0, REG_BINARY, reinterpret_cast<unsigned char const*>(large.data()),
+    ASSERT_EQ(SetDword(m_base, "Large", 1), kErrorSuccess);
+    ASSERT_EQ(RegSetValueExA(m_base, "LARGE", 0, REG_BINARY, reinterpret_cast<unsigned char const*>(large.data()),
                              static_cast<std::uint32_t>(large.size())),
               kErrorSuccess);
     std::string back(large.size(), 'x');
-    std::uint32_t size = static_cast<std::uint32_t>(back.size());
-    std::uint32_t type = 0;
-    ASSERT_EQ(RegQueryValueExA(m_base, "large", nullptr, &type, reinterpret_cast<unsigned char*>(back.data()), &size),
-              kErrorSuccess);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_BINARY));
-    EXPECT_EQ(back, large);
+    size = static_cast<std::uint32_t>(back.size());
+    ASSERT_EQ(Query(m_base, "large", back.data(), &size, &type), kErrorSuccess);
+    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_BINARY));  // the new type
+    EXPECT_TRUE(back == large);
+    EXPECT_EQ(ValueNames(), (Names{"", "Large", "Mixed", "short"}));
 
-    // An empty value of any type.
-    ASSERT_EQ(RegSetValueExA(m_base, "none", 0, REG_NONE, nullptr, 0), kErrorSuccess);
-    size = 10;
-    EXPECT_EQ(RegQueryValueExA(m_base, "none", nullptr, &type, reinterpret_cast<unsigned char*>(back.data()), &size),
-              kErrorSuccess);
-    EXPECT_EQ(size, 0u);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_NONE));
-
-    // Overwriting under another spelling keeps the first spelling, takes the
-    // new type.
-    ASSERT_EQ(RegSetValueExA(m_base, "LARGE", 0, REG_BINARY, reinterpret_cast<unsigned char const*>("xy"), 2),
-              kErrorSuccess);
-    EXPECT_EQ(ValueNames(m_base), (std::vector<std::string>{"Large", "none"}));
-    KeyHolder key;
-    ASSERT_EQ(RegCreateKeyA(m_base, "mixedKEY", key.Out()), kErrorSuccess);
-    ASSERT_EQ(RegCreateKeyA(m_base, "MIXEDKEY", key.Out()), kErrorSuccess);
-    EXPECT_EQ(SubKeys(m_base), (std::vector<std::string>{"mixedKEY"}));
+    // Value names up to Windows' limit.
+    std::string const value16383(kMaxValueNameLength, 'v');
+    std::string const value16384(kMaxValueNameLength + 1, 'v');
+    EXPECT_EQ(SetDword(m_base, value16383.c_str(), 7), kErrorSuccess);
+    EXPECT_EQ(SetDword(m_base, value16384.c_str(), 7), kErrorInvalidParameter);
+    EXPECT_EQ(Stored(m_base, value16383.c_str()), Info(kErrorSuccess, REG_DWORD, 4));
+    EXPECT_EQ(std::get<0>(Stored(m_base, value16384.c_str())), kErrorFileNotFound);
 }
 
 TEST_F(RegistryOsTest, DeletingKeys) {
@@ -316,20 +279,8 @@ TEST_F(RegistryOsTest, DeletingKeys) {
     EXPECT_EQ(RegDeleteKeyA(m_base, "del\\sub"), kErrorSuccess);
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorSuccess);
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorFileNotFound);
-
     // A handle to the deleted key still closes, and says so for the rest.
-    std::uint32_t size = 4;
-    std::uint32_t value = 0;
-    EXPECT_EQ(RegQueryValueExA(doomed, "x", nullptr, nullptr, reinterpret_cast<unsigned char*>(&value), &size),
-              kErrorKeyDeleted);
-    EXPECT_EQ(SetDword(doomed, "x", 1), kErrorKeyDeleted);
-    char buffer[16];
-    EXPECT_EQ(RegEnumKeyA(doomed, 0, buffer, sizeof(buffer)), kErrorKeyDeleted);
-    size = sizeof(buffer);
-    EXPECT_EQ(RegEnumValueA(doomed, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), kErrorKeyDeleted);
-    HKEY sub = nullptr;
-    EXPECT_EQ(RegCreateKeyA(doomed, "x", &sub), kErrorKeyDeleted);
-    EXPECT_EQ(RegOpenKeyA(doomed, "x", &sub), kErrorKeyDeleted);
+    EXPECT_EQ(EveryCall(doomed), std::vector<long>(6, kErrorKeyDeleted));
     EXPECT_EQ(RegCloseKey(doomed.Release()), kErrorSuccess);
 
     // A tree goes whole; without a sub-key only what is below goes.
@@ -337,17 +288,13 @@ TEST_F(RegistryOsTest, DeletingKeys) {
         KeyHolder deep;
         ASSERT_EQ(RegCreateKeyA(m_base, "tree\\x\\y", deep.Out()), kErrorSuccess);
         ASSERT_EQ(SetDword(deep, "v", 1), kErrorSuccess);
+        ASSERT_EQ(RegCreateKeyA(m_base, "again\\below", deep.Out()), kErrorSuccess);
         ASSERT_EQ(SetDword(m_base, "kept?", 1), kErrorSuccess);
     }
     EXPECT_EQ(RegDeleteTreeA(m_base, "tree"), kErrorSuccess);
-    KeyHolder gone;
-    EXPECT_EQ(RegOpenKeyA(m_base, "tree", gone.Out()), kErrorFileNotFound);
-    {
-        KeyHolder again;
-        ASSERT_EQ(RegCreateKeyA(m_base, "again\\below", again.Out()), kErrorSuccess);
-    }
+    EXPECT_EQ(SubKeys(), (Names{"again"}));
     EXPECT_EQ(RegDeleteTreeA(m_base, nullptr), kErrorSuccess);
-    EXPECT_TRUE(SubKeys(m_base).empty());
-    EXPECT_TRUE(ValueNames(m_base).empty());
+    EXPECT_TRUE(SubKeys().empty());
+    EXPECT_TRUE(ValueNames().empty());
     EXPECT_EQ(SetDword(m_base, "still usable", 1), kErrorSuccess);
 }

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,75 +15,44 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace zelk::os;
 
-// A running helper whose standard output the test reads.
+// A running registry_helper whose standard output the test reads; it
+// reports its process id first.
 class Helper {
 public:
-    explicit Helper(std::vector<std::string> const& arguments) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        std::vector<char*> argv;
-        std::string program = ZELK_REGISTRY_HELPER;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        m_out = fdopen(fds[0], "r");
-    }
-    ~Helper() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            Wait();
-        }
-        if (m_out) {
-            std::fclose(m_out);
-        }
-    }
+    explicit Helper(std::string const& arguments)
+        : m_out(popen(("exec '" ZELK_REGISTRY_HELPER "' " + arguments).c_str(), "r")), m_pid(m_out ? Next() : -1) {}
+    ~Helper() { Kill(); }
     Helper(Helper const&) = delete;
     Helper& operator=(Helper const&) = delete;
 
-    bool Started() const { return m_pid > 0 && m_out; }
+    bool Started() const { return m_pid > 0; }
     // The next number the helper reported, or -1 at its end.
     long Next() {
         long number = -1;
         return std::fscanf(m_out, "%ld", &number) == 1 ? number : -1;
     }
-    void Kill() { kill(m_pid, SIGKILL); }
     // The exit code, or 128 + the signal that ended it.
     int Wait() {
-        int status = 0;
-        if (m_pid <= 0 || waitpid(m_pid, &status, 0) != m_pid) {
-            return -1;
+        int const status = m_out ? pclose(m_out) : -1;
+        m_out = nullptr;
+        return status < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int Kill() {
+        if (m_out && m_pid > 0) {
+            kill(static_cast<pid_t>(m_pid), SIGKILL);
         }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return Wait();
     }
 
 private:
-    pid_t m_pid = -1;
-    FILE* m_out = nullptr;
+    FILE* m_out;
+    long m_pid;
 };
 
 class RegistryProcessesTest : public ::testing::Test {
@@ -94,8 +61,7 @@ protected:
         m_folder = fs::temp_directory_path() / ("zelk-processes-" + std::to_string(getpid()));
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
-        m_database = m_folder / "registry.db";
-        setenv("ZELK_REGISTRY", m_database.c_str(), 1);
+        setenv("ZELK_REGISTRY", (m_folder / "registry.db").c_str(), 1);
         RegistryClose();
     }
     void TearDown() override {
@@ -107,51 +73,50 @@ protected:
     // The number stored under `name` in HKEY_CURRENT_USER\<path>, or 0.
     static std::uint32_t Read(std::string const& path, std::string const& name) {
         HKEY key = nullptr;
-        if (RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key) != kErrorSuccess) {
-            return 0;
-        }
         std::uint32_t value = 0;
         std::uint32_t size = 4;
-        long const result = RegQueryValueExA(key, name.c_str(), nullptr, nullptr,
-                                             reinterpret_cast<unsigned char*>(&value), &size);
-        RegCloseKey(key);
-        return result == kErrorSuccess ? value : 0;
+        if (RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key) == kErrorSuccess) {
+            if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<unsigned char*>(&value),
+                                 &size) != kErrorSuccess) {
+                value = 0;
+            }
+            RegCloseKey(key);
+        }
+        return value;
     }
 
     std::string IntegrityCheck() const {
         sqlite3* db = nullptr;
-        std::string result = "cannot open";
-        if (sqlite3_open(m_database.c_str(), &db) == SQLITE_OK) {
-            sqlite3_stmt* statement = nullptr;
-            if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
-                sqlite3_step(statement) == SQLITE_ROW) {
-                result = reinterpret_cast<char const*>(sqlite3_column_text(statement, 0));
-            }
-            sqlite3_finalize(statement);
+        sqlite3_stmt* statement = nullptr;
+        std::string result = "cannot check";
+        if (sqlite3_open((m_folder / "registry.db").c_str(), &db) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            result = reinterpret_cast<char const*>(sqlite3_column_text(statement, 0));
         }
+        sqlite3_finalize(statement);
         sqlite3_close(db);
         return result;
     }
 
     fs::path m_folder;
-    fs::path m_database;
 };
+
+// What the helper writes as value number i.
+std::uint32_t Written(long i) { return static_cast<std::uint32_t>(i * 7 + 1); }
 
 }  // namespace
 
 TEST_F(RegistryProcessesTest, TwoProcessesWriteAndReadTheSameKeyAtOnce) {
     constexpr int kCount = 150;
     std::string const path = "Software\\Shared";
-    Helper first({path, "a", std::to_string(kCount), "b"});
-    Helper second({path, "b", std::to_string(kCount), "a"});
-    ASSERT_TRUE(first.Started());
-    ASSERT_TRUE(second.Started());
-    // This process reads along while both write.
+    // Each helper also reads the other's values and fails on a wrong one.
+    Helper first("'" + path + "' a " + std::to_string(kCount) + " b");
+    Helper second("'" + path + "' b " + std::to_string(kCount) + " a");
+    ASSERT_TRUE(first.Started() && second.Started());
     int seen = 0;
-    for (long number = first.Next(); number >= 0; number = first.Next()) {
-        std::uint32_t const value = Read(path, "a" + std::to_string(number));
-        EXPECT_EQ(value, static_cast<std::uint32_t>(number * 7 + 1)) << number;  // reported means readable
-        ++seen;
+    for (long number = first.Next(); number >= 0; number = first.Next(), ++seen) {
+        EXPECT_EQ(Read(path, "a" + std::to_string(number)), Written(number)) << "reported means readable";
     }
     EXPECT_EQ(seen, kCount);
     while (second.Next() >= 0) {
@@ -159,8 +124,8 @@ TEST_F(RegistryProcessesTest, TwoProcessesWriteAndReadTheSameKeyAtOnce) {
     EXPECT_EQ(first.Wait(), 0);
     EXPECT_EQ(second.Wait(), 0);
     for (int i = 0; i < kCount; ++i) {
-        EXPECT_EQ(Read(path, "a" + std::to_string(i)), static_cast<std::uint32_t>(i * 7 + 1)) << i;
-        EXPECT_EQ(Read(path, "b" + std::to_string(i)), static_cast<std::uint32_t>(i * 7 + 1)) << i;
+        EXPECT_EQ(Read(path, "a" + std::to_string(i)), Written(i)) << i;
+        EXPECT_EQ(Read(path, "b" + std::to_string(i)), Written(i)) << i;
     }
     EXPECT_EQ(IntegrityCheck(), "ok");
 }
@@ -170,20 +135,17 @@ TEST_F(RegistryProcessesTest, AWriterKilledMidWayLosesNothingCommitted) {
         std::string const path = "Software\\Killed" + std::to_string(round);
         long last = -1;
         {
-            Helper writer({path, "v", "0"});
+            Helper writer("'" + path + "' v 0");  // writes until killed
             ASSERT_TRUE(writer.Started());
-            long const stopAt = 40 + round * 37;
-            while (last < stopAt) {
+            for (long const stopAt = 40 + round * 37; last < stopAt;) {
                 long const number = writer.Next();
                 ASSERT_EQ(number, last + 1);
                 last = number;
             }
-            writer.Kill();
-            EXPECT_EQ(writer.Wait(), 128 + SIGKILL);
+            EXPECT_EQ(writer.Kill(), 128 + SIGKILL);
         }
-        // Every reported write is there with its value.
         for (long i = 0; i <= last; ++i) {
-            ASSERT_EQ(Read(path, "v" + std::to_string(i)), static_cast<std::uint32_t>(i * 7 + 1)) << i;
+            ASSERT_EQ(Read(path, "v" + std::to_string(i)), Written(i)) << i;
         }
         // And the database takes new writes.
         HKEY key = nullptr;

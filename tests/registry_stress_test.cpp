@@ -20,6 +20,18 @@ constexpr int kThreads = 4;
 constexpr int kRounds = 30;
 
 std::uint32_t Tag(int thread, int round) { return static_cast<std::uint32_t>(thread * 1000 + round); }
+std::string Name(int thread, int round) { return "t" + std::to_string(thread) + "-" + std::to_string(round); }
+
+// How many entries an enumeration lists before it ends; -1 if it fails.
+template <typename Enumerate>
+int Count(Enumerate enumerate) {
+    long result;
+    int index = 0;
+    while ((result = enumerate(static_cast<std::uint32_t>(index))) == kErrorSuccess && index <= kThreads * kRounds) {
+        ++index;
+    }
+    return result == kErrorNoMoreItems ? index : -1;
+}
 
 }  // namespace
 
@@ -27,58 +39,40 @@ TEST(RegistryStress, ThreadsWriteReadAndEnumerateTogether) {
     std::string const base = TestKeyPath() + "\\stress";
     KeyHolder shared;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (base + "\\shared").c_str(), shared.Out()), kErrorSuccess);
+    auto const values = [&shared](std::uint32_t index) {
+        char name[64];
+        std::uint32_t size = sizeof(name);
+        return RegEnumValueA(shared, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+    };
 
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < kRounds; ++round) {
-                // A key of this thread's own, made, written, read, closed.
-                std::string const own = base + "\\t" + std::to_string(t) + "\\k" + std::to_string(round);
-                HKEY key = nullptr;
-                if (RegCreateKeyA(HKEY_CURRENT_USER, own.c_str(), &key) != kErrorSuccess) {
-                    ++failures;
-                    continue;
-                }
                 std::uint32_t const tag = Tag(t, round);
                 std::uint32_t back = 0;
                 std::uint32_t size = 4;
-                if (RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&tag), 4) !=
-                        kErrorSuccess ||
-                    RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<unsigned char*>(&back), &size) !=
-                        kErrorSuccess ||
+                // A key of this thread's own: made, written, read, closed.
+                std::string const own = base + "\\t" + std::to_string(t) + "\\k" + std::to_string(round);
+                HKEY key = nullptr;
+                if (RegCreateKeyA(HKEY_CURRENT_USER, own.c_str(), &key) != kErrorSuccess ||
+                    RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&tag), 4) != kErrorSuccess ||
+                    RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<unsigned char*>(&back), &size) != kErrorSuccess ||
                     back != tag) {
                     ++failures;
                 }
                 RegCloseKey(key);
-
-                // The shared key: write one value, read a neighbour's.
-                std::string const mine = "t" + std::to_string(t) + "-" + std::to_string(round);
-                if (RegSetValueExA(shared, mine.c_str(), 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&tag),
-                                   4) != kErrorSuccess) {
-                    ++failures;
-                }
+                // The shared key: write one value, read a neighbour's, enumerate while others add.
                 int const other = (t + 1) % kThreads;
-                std::string const theirs = "t" + std::to_string(other) + "-" + std::to_string(round);
                 size = 4;
-                long const read =
-                    RegQueryValueExA(shared, theirs.c_str(), nullptr, nullptr, reinterpret_cast<unsigned char*>(&back),
-                                     &size);
-                if (read == kErrorSuccess ? back != Tag(other, round) : read != kErrorFileNotFound) {
+                long const read = RegQueryValueExA(shared, Name(other, round).c_str(), nullptr, nullptr,
+                                                   reinterpret_cast<unsigned char*>(&back), &size);
+                if (RegSetValueExA(shared, Name(t, round).c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<unsigned char const*>(&tag), 4) != kErrorSuccess ||
+                    (read == kErrorSuccess ? back != Tag(other, round) : read != kErrorFileNotFound) ||
+                    Count(values) < 0) {
                     ++failures;
-                }
-                // Enumerating while others add values.
-                char name[64];
-                for (std::uint32_t index = 0;; ++index) {
-                    std::uint32_t nameSize = sizeof(name);
-                    long const listed = RegEnumValueA(shared, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
-                    if (listed == kErrorNoMoreItems) {
-                        break;
-                    }
-                    if (listed != kErrorSuccess || index > kThreads * kRounds) {
-                        ++failures;
-                        break;
-                    }
                 }
             }
         });
@@ -87,26 +81,16 @@ TEST(RegistryStress, ThreadsWriteReadAndEnumerateTogether) {
         thread.join();
     }
     EXPECT_EQ(failures.load(), 0);
-
     // Everything written is there.
-    int values = 0;
-    char name[64];
-    for (std::uint32_t index = 0;; ++index) {
-        std::uint32_t nameSize = sizeof(name);
-        if (RegEnumValueA(shared, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != kErrorSuccess) {
-            break;
-        }
-        ++values;
-    }
-    EXPECT_EQ(values, kThreads * kRounds);
+    EXPECT_EQ(Count(values), kThreads * kRounds);
     for (int t = 0; t < kThreads; ++t) {
         KeyHolder own;
         ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, (base + "\\t" + std::to_string(t)).c_str(), own.Out()), kErrorSuccess);
-        int keys = 0;
-        char keyName[64];
-        while (RegEnumKeyA(own, static_cast<std::uint32_t>(keys), keyName, sizeof(keyName)) == kErrorSuccess) {
-            ++keys;
-        }
-        EXPECT_EQ(keys, kRounds) << "thread " << t;
+        EXPECT_EQ(Count([&own](std::uint32_t index) {
+                      char name[64];
+                      return RegEnumKeyA(own, index, name, sizeof(name));
+                  }),
+                  kRounds)
+            << "thread " << t;
     }
 }

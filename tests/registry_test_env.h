@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace zelk::test {
 
@@ -68,8 +69,6 @@ public:
 #endif
     }
 
-    std::filesystem::path const& Folder() const { return m_folder; }
-
 private:
     char const* m_tag;
     std::filesystem::path m_folder;
@@ -91,15 +90,10 @@ public:
     operator HKEY() const { return m_key; }
     void Reset() {
         if (m_key) {
-            zelk::os::RegCloseKey(m_key);
-            m_key = nullptr;
+            zelk::os::RegCloseKey(Release());
         }
     }
-    HKEY Release() {
-        HKEY key = m_key;
-        m_key = nullptr;
-        return key;
-    }
+    HKEY Release() { return std::exchange(m_key, nullptr); }
 
 private:
     HKEY m_key = nullptr;

@@ -1,7 +1,7 @@
 // Contract tests of CreateZelkSemaphore and the semaphore operations.
 #include <zelk/portab.h>
 
-#include "portab_test_support.h"
+#include "layer_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -13,61 +13,39 @@
 
 namespace {
 
-using zelk::portab_test::LetOthersRun;
+using zelk::test::LetOthersRun;
 using Semaphore = std::unique_ptr<CAbstractSemaphore>;
 
 // Takes every unit there is with TryLock; the count the semaphore had.
-int DrainCount(CAbstractSemaphore& semaphore, int limit = 100) {
+int DrainCount(CAbstractSemaphore& semaphore) {
     int taken = 0;
-    while (taken < limit && semaphore.TryLock() == 1) {
-        ++taken;
-    }
+    while (taken < 100 && semaphore.TryLock() == 1) ++taken;
     return taken;
 }
 
-TEST(Semaphore, InitialCountIsWhatTryLockCanTake) {
+// How many Unlocks a semaphore accepts before its maximum refuses one, and
+// the count it then holds: both must follow the two counts exactly.
+TEST(Semaphore, CountsStayBetweenZeroAndTheMaximum) {
     struct Case {
+        char const* name;
         long initial;
-        int expected;
+        long maximum;  // 0: the one-argument factory
+        int unlocksAccepted;
     };
-    for (Case const c : {Case{0, 0}, Case{1, 1}, Case{2, 2}, Case{3, 3}, Case{17, 17}}) {
-        Semaphore semaphore(CreateZelkSemaphore(c.initial));
-        EXPECT_EQ(DrainCount(*semaphore), c.expected) << "initial " << c.initial;
-        EXPECT_EQ(semaphore->TryLock(), 0) << "an empty semaphore gives nothing";
+    for (Case const c : {Case{"0, default maximum", 0, 0, 3}, Case{"2, default maximum", 2, 0, 3},
+                         Case{"1 of 1", 1, 1, 0}, Case{"0 of 1", 0, 1, 1}, Case{"3 of 5", 3, 5, 2}}) {
+        SCOPED_TRACE(c.name);
+        Semaphore semaphore(c.maximum == 0 ? CreateZelkSemaphore(c.initial) : CreateZelkSemaphore(c.initial, c.maximum));
+        int accepted = 0;
+        while (accepted < 3 && semaphore->Unlock() != 0) ++accepted;
+        EXPECT_EQ(accepted, c.unlocksAccepted);
+        EXPECT_EQ(DrainCount(*semaphore), c.initial + accepted) << "a refused Unlock added nothing";
+        EXPECT_NE(semaphore->Unlock(), 0) << "after taking there is room again";
     }
-}
-
-TEST(Semaphore, UnlockStopsAtTheMaximumAndLeavesTheCount) {
-    Semaphore one(CreateZelkSemaphore(1, 1));
-    EXPECT_EQ(one->Unlock(), 0) << "count 1 of 1: refused";
-    EXPECT_EQ(DrainCount(*one), 1) << "the refused Unlock added nothing";
-    EXPECT_EQ(one->Unlock(), 1);
-    EXPECT_EQ(one->Lock(), 1);
-    EXPECT_NE(one->Unlock(), 0) << "after Lock there is room again";
-
-    Semaphore zeroOfOne(CreateZelkSemaphore(0, 1));
-    EXPECT_EQ(zeroOfOne->TryLock(), 0);
-    EXPECT_NE(zeroOfOne->Unlock(), 0);
-    EXPECT_EQ(zeroOfOne->Unlock(), 0);
-    EXPECT_EQ(DrainCount(*zeroOfOne), 1);
-
-    Semaphore threeOfFive(CreateZelkSemaphore(3, 5));
-    EXPECT_NE(threeOfFive->Unlock(), 0);
-    EXPECT_NE(threeOfFive->Unlock(), 0);
-    EXPECT_EQ(threeOfFive->Unlock(), 0);
-    EXPECT_EQ(DrainCount(*threeOfFive), 5);
-}
-
-TEST(Semaphore, OneArgumentFactoryHasTheLargestMaximum) {
     Semaphore almostFull(CreateZelkSemaphore(2147483646L));
-    EXPECT_NE(almostFull->Unlock(), 0) << "2147483646 -> 2147483647";
-    EXPECT_EQ(almostFull->Unlock(), 0) << "2147483647 is the maximum";
+    EXPECT_NE(almostFull->Unlock(), 0) << "the one-argument factory's maximum is 2147483647";
+    EXPECT_EQ(almostFull->Unlock(), 0);
     EXPECT_EQ(almostFull->TryLock(), 1);
-    EXPECT_NE(almostFull->Unlock(), 0);
-
-    Semaphore full(CreateZelkSemaphore(2147483647L, 2147483647L));
-    EXPECT_EQ(full->Unlock(), 0);
-    EXPECT_EQ(full->TryLock(), 1);
 }
 
 TEST(Semaphore, BadCountsThrowResourceExhausted) {
@@ -75,73 +53,41 @@ TEST(Semaphore, BadCountsThrowResourceExhausted) {
         long initial;
         long maximum;
     };
-    std::vector<Case> cases = {{-1, 5}, {0, 0}, {0, -1}, {3, 2}, {1, 0}, {LONG_MIN, 1}, {0, LONG_MIN}, {-1, -1}};
+    std::vector<Case> cases = {{-1, 5}, {0, 0}, {0, -1}, {3, 2}, {LONG_MIN, 1}};
     if constexpr (sizeof(long) > 4) {
         // Where long is wider than the system's 32-bit counts.
-        long const tooLarge = static_cast<long>(2147483647LL + 1);
-        cases.push_back({0, tooLarge});
+        cases.push_back({0, static_cast<long>(2147483647LL + 1)});
         cases.push_back({1, LONG_MAX});
-        cases.push_back({tooLarge, tooLarge});
     }
     for (Case const c : cases) {
         EXPECT_THROW(delete CreateZelkSemaphore(c.initial, c.maximum), CZelkResourceExhausted)
             << "initial " << c.initial << ", maximum " << c.maximum;
     }
     EXPECT_THROW(delete CreateZelkSemaphore(-1), CZelkResourceExhausted);
-    try {
-        delete CreateZelkSemaphore(5, 4);
-        ADD_FAILURE() << "no exception";
-    } catch (std::exception const& caught) {
-        EXPECT_NE(std::string(caught.what()), "") << "the exception says what happened";
-    }
 }
 
-TEST(Semaphore, LockWaitsUntilAnotherThreadUnlocks) {
-    Semaphore semaphore(CreateZelkSemaphore(0));
-    EXPECT_EQ(semaphore->TryLock(), 0);
-    std::atomic<bool> released{false};
-    std::thread releaser([&] {
-        LetOthersRun();
-        released.store(true);
-        EXPECT_NE(semaphore->Unlock(), 0);
-    });
-    EXPECT_EQ(semaphore->Lock(), 1);
-    EXPECT_TRUE(released.load()) << "Lock returned before anything was given back";
-    releaser.join();
-    EXPECT_EQ(semaphore->TryLock(), 0) << "the one unit was taken by Lock";
-}
-
+// Lock waits for a unit given by another thread, and each unit wakes exactly
+// one waiter: none is lost, none is made up.
 TEST(Semaphore, EveryUnitWakesExactlyOneWaiter) {
     constexpr int kWaiters = 4;
     Semaphore semaphore(CreateZelkSemaphore(0));
-    std::atomic<int> woken{0};
+    std::atomic<int> released{0};
+    std::atomic<int> wokenEarly{0};
     std::vector<std::thread> waiters;
     for (int i = 0; i < kWaiters; ++i) {
         waiters.emplace_back([&] {
             EXPECT_EQ(semaphore->Lock(), 1);
-            woken.fetch_add(1);
+            if (released.fetch_sub(1) <= 0) wokenEarly.fetch_add(1);
         });
     }
     LetOthersRun();
     for (int i = 0; i < kWaiters; ++i) {
+        released.fetch_add(1);
         EXPECT_NE(semaphore->Unlock(), 0);
     }
-    for (auto& waiter : waiters) {
-        waiter.join();
-    }
-    EXPECT_EQ(woken.load(), kWaiters);
+    for (auto& waiter : waiters) waiter.join();
+    EXPECT_EQ(wokenEarly.load(), 0) << "Lock returned before a unit was given";
     EXPECT_EQ(semaphore->TryLock(), 0) << "no unit left over";
-}
-
-TEST(Semaphore, DeletingThroughTheInterfaceDestroysTheWholeObject) {
-    // Nothing to observe but the absence of leaks and errors under the
-    // sanitisers; many objects make a leak plain.
-    for (int i = 0; i < 1000; ++i) {
-        CAbstractSemaphore* semaphore = CreateZelkSemaphore(i % 3, 3);
-        semaphore->TryLock();
-        delete semaphore;
-    }
-    SUCCEED();
 }
 
 }  // namespace

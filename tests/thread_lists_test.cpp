@@ -33,34 +33,35 @@ protected:
     void TearDown() override { ERRClearErrors(); }
 };
 
-TEST_F(ThreadLists, AddReturnsTheCallersObject) {
+// ERRAdd returns the caller's object and files a snapshot in the thread
+// object's list: a started thread has a list of its own, threads the library
+// did not start share the main thread object's list.
+TEST_F(ThreadLists, EachThreadAddsToItsOwnList) {
     TestError const error("lists.cpp", 1, 5);
-    IZelkError const& result = ERRAdd(error);
-    EXPECT_EQ(&result, &error);
-    ASSERT_EQ(ERRMyList().GetErrorCount(), 1u);
+    EXPECT_EQ(&ERRAdd(error), &error);
     CErrorClone snapshot;
     ASSERT_EQ(ERRMyList().GetError(snapshot, ERRMyList().GetLast()), 1);
     EXPECT_EQ(snapshot.GetOrdinalNumber(), error.GetOrdinalNumber());
     EXPECT_EQ(snapshot.GetError(), 5);
-}
-
-TEST_F(ThreadLists, MyListIsTheThreadObjectsList) {
     EXPECT_EQ(&ERRMyList(), &MyZelkThread().GetErrorList());
+
     CZelkErrorList* layerList = nullptr;
     CZelkErrorList* layerOwn = nullptr;
+    std::size_t inLayer = 0;
     {
         LayerThread thread([&] {
             layerList = &ERRMyList();
             layerOwn = &MyZelkThread().GetErrorList();
+            Add();
+            Add();
+            inLayer = Numbers(ERRMyList()).size();
             return 0ul;
         });
     }
     EXPECT_EQ(layerList, layerOwn);
-    EXPECT_NE(layerList, &ERRMyList());  // a started thread has a list of its own
-}
+    EXPECT_NE(layerList, &ERRMyList());
+    EXPECT_EQ(inLayer, 2u);
 
-// Threads the library did not start share the main thread object's list.
-TEST_F(ThreadLists, HostThreadsShareTheMainList) {
     CZelkErrorList* hostList = nullptr;
     std::uint32_t added = 0;
     std::thread([&] {
@@ -68,60 +69,32 @@ TEST_F(ThreadLists, HostThreadsShareTheMainList) {
         added = Add(3);
     }).join();
     EXPECT_EQ(hostList, &ERRMyList());
-    EXPECT_EQ(Numbers(ERRMyList()), std::vector<std::uint32_t>{added});
-    std::vector<std::uint32_t> seen;
-    std::thread([&] { seen = Numbers(ERRMyList()); }).join();
-    EXPECT_EQ(seen, std::vector<std::uint32_t>{added});
-}
-
-TEST_F(ThreadLists, ErrorsOfAStartedThreadStayInItsList) {
-    std::vector<std::uint32_t> inThread;
-    {
-        LayerThread thread([&] {
-            Add();
-            Add();
-            inThread = Numbers(ERRMyList());
-            return 0ul;
-        });
-    }
-    EXPECT_EQ(inThread.size(), 2u);
-    EXPECT_EQ(ERRMyList().GetErrorCount(), 0u);
+    EXPECT_EQ(Numbers(ERRMyList()), (std::vector<std::uint32_t>{error.GetOrdinalNumber().Get(), added}));
+    for (int i = 0; i < 1005; ++i) Add(i);  // a full list drops new errors
+    EXPECT_EQ(ERRMyList().GetErrorCount(), 1000u);
 }
 
 TEST_F(ThreadLists, GetLastAndRollback) {
-    EXPECT_TRUE(CZelkError::GetLast().IsNull());
+    ErrorListPos const empty = CZelkError::GetLast();
+    EXPECT_TRUE(empty.IsNull());
     std::uint32_t const a = Add();
     std::uint32_t const b = Add();
     ErrorListPos const mark = CZelkError::GetLast();
     EXPECT_EQ(Number(mark), b);
     Add();
-    Add();
+    std::thread([] { Add(); }).join();  // another thread sharing the main list
     mark.Rollback();
     EXPECT_EQ(Numbers(ERRMyList()), (std::vector<std::uint32_t>{a, b}));
     mark.Rollback();  // nothing after it: nothing goes
     EXPECT_EQ(Numbers(ERRMyList()), (std::vector<std::uint32_t>{a, b}));
-}
-
-// A position taken on an empty list is the null position: rolling back to
-// it empties the list, errors that other code added in between included.
-TEST_F(ThreadLists, RollbackToTheNullPositionEmptiesTheList) {
-    ErrorListPos const mark = CZelkError::GetLast();
-    ASSERT_TRUE(mark.IsNull());
-    Add();
-    std::thread([] { Add(); }).join();  // another thread sharing the main list
-    ASSERT_EQ(ERRMyList().GetErrorCount(), 2u);
-    mark.Rollback();
-    EXPECT_EQ(ERRMyList().GetErrorCount(), 0u);
-}
-
-// When the error at the position has left the list, nothing is removed.
-TEST_F(ThreadLists, RollbackToAVanishedPositionRemovesNothing) {
-    Add();
-    ErrorListPos const mark = CZelkError::GetLast();
+    // When the error at the position has left the list, nothing is removed.
     ERRMyList().ClearErrors();
     std::uint32_t const later = Add();
     mark.Rollback();
     EXPECT_EQ(Numbers(ERRMyList()), std::vector<std::uint32_t>{later});
+    // A position taken on an empty list is the null one: rolling back to it empties the list.
+    empty.Rollback();
+    EXPECT_EQ(ERRMyList().GetErrorCount(), 0u);
 }
 
 // Rollback acts on the calling thread's list only.
@@ -141,11 +114,6 @@ TEST_F(ThreadLists, RollbackOnAnotherThreadLeavesThisListAlone) {
     }
     EXPECT_EQ(inThread, 0u);
     EXPECT_EQ(ERRMyList().GetErrorCount(), 2u);
-}
-
-TEST_F(ThreadLists, AFullListDropsNewErrors) {
-    for (int i = 0; i < 1005; ++i) Add(i);
-    EXPECT_EQ(ERRMyList().GetErrorCount(), 1000u);
 }
 
 // ERRClearErrors empties the list of every running thread and the main list;

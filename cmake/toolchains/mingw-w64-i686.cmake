@@ -9,7 +9,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# The C and C++ run-times and winpthread are linked in, so the DLL and the
-# programs run under Wine (or on Windows) without further DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# 32-bit mingw unwinds with DWARF tables: an exception thrown in zelkerr.dll
+# and caught by the host (CZelkResourceExhausted, std::bad_alloc, the int of
+# BinChar::ToInt) needs the one unwinder both modules share, so the run-times
+# stay DLLs here.  The build copies them beside the binaries and installs them.
+set(ZELK_RUNTIME_DLLS
+    /usr/lib/gcc/i686-w64-mingw32/12-posix/libgcc_s_dw2-1.dll
+    /usr/lib/gcc/i686-w64-mingw32/12-posix/libstdc++-6.dll
+    /usr/i686-w64-mingw32/lib/libwinpthread-1.dll)

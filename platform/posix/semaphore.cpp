@@ -46,14 +46,21 @@ Semaphore::~Semaphore() = default;
 bool Semaphore::IsValid() const noexcept { return m_maximum > 0; }
 
 int Semaphore::TryLock() noexcept {
-    std::int32_t count = m_count.load(std::memory_order_relaxed);
     if (OnlyThread()) {
+        std::int32_t const count = m_count.load(std::memory_order_relaxed);
         if (count <= 0) {
             return 0;
         }
         m_count.store(count - 1, std::memory_order_relaxed);
         return 1;
     }
+    // First guess the count of a free lock (1): a compare-and-swap without
+    // a read before it claims the cache line once instead of twice.
+    std::int32_t expected = 1;
+    if (m_count.compare_exchange_strong(expected, 0, std::memory_order_seq_cst, std::memory_order_relaxed)) {
+        return 1;
+    }
+    std::int32_t count = expected;
     while (count > 0) {
         if (m_count.compare_exchange_weak(count, count - 1, std::memory_order_seq_cst, std::memory_order_relaxed)) {
             return 1;
@@ -82,14 +89,23 @@ int Semaphore::Lock() noexcept {
 }
 
 int Semaphore::Unlock() noexcept {
-    std::int32_t count = m_count.load(std::memory_order_relaxed);
     if (OnlyThread()) {
+        std::int32_t const count = m_count.load(std::memory_order_relaxed);
         if (count >= m_maximum) {
             return 0;
         }
         m_count.store(count + 1, std::memory_order_relaxed);
         return 1;  // no other thread, so none asleep
     }
+    // The same guess for a held lock (0) before reading the count.
+    std::int32_t expected = 0;
+    if (m_maximum > 0 && m_count.compare_exchange_strong(expected, 1, std::memory_order_seq_cst, std::memory_order_relaxed)) {
+        if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
+            FutexWakeOne(m_count);
+        }
+        return 1;
+    }
+    std::int32_t count = expected;
     do {
         if (count >= m_maximum) {
             return 0;  // at the maximum: refused, count unchanged
