@@ -29,6 +29,17 @@ void FutexWakeOne(std::atomic<std::int32_t>& word) noexcept {
 // while another may run.
 bool OnlyThread() noexcept { return __libc_single_threaded != 0; }
 
+// How often Lock looks at the count before it sleeps in the kernel.
+constexpr int kSpinRounds = 100;
+
+void CpuRelax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 }  // namespace
 
 Semaphore::Semaphore(long initialCount, long maximumCount) noexcept {
@@ -72,6 +83,18 @@ int Semaphore::TryLock() noexcept {
 int Semaphore::Lock() noexcept {
     if (TryLock() != 0) {
         return 1;  // the fast path: no system call
+    }
+    // Most semaphores here are locks held for a few instructions (the guards
+    // of critical sections, signal sets and pipes): a short look at the count
+    // before going to sleep saves the two system calls of a sleep and a
+    // wake-up.  A semaphore that stays at 0 costs this short spin once.
+    if (!OnlyThread()) {
+        for (int spin = 0; spin < kSpinRounds; ++spin) {
+            CpuRelax();
+            if (m_count.load(std::memory_order_relaxed) > 0 && TryLock() != 0) {
+                return 1;
+            }
+        }
     }
     // Announce the sleeper before the last look at the count: an Unlock that
     // raises the count after that look sees the announcement and wakes us,
