@@ -177,6 +177,14 @@ public:
     State& state() noexcept { return m_state; }
     registry::RegistryStore& store() noexcept { return m_state.store; }
     long OpenResult() const noexcept { return m_open; }
+    // The key behind a handle in a usable database: the handle's fault
+    // first, then the database's, as Windows reports them.
+    long Key(HKEY key, KeyId& id) {
+        if (long const resolved = Resolve(m_state, key, id); resolved != kErrorSuccess) {
+            return resolved;
+        }
+        return m_open;
+    }
 
 private:
     State& m_state;
@@ -326,11 +334,8 @@ long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t /*reserved*/,
     }
     Call call;
     KeyId id;
-    if (long const resolved = Resolve(call.state(), key, id); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    if (call.OpenResult() != kErrorSuccess) {
-        return call.OpenResult();
+    if (long const found = call.Key(key, id); found != kErrorSuccess) {
+        return found;
     }
     return call.store().SetValue(id, name, type, data, size);
 }
@@ -341,11 +346,8 @@ long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSi
     }
     Call call;
     KeyId id;
-    if (long const resolved = Resolve(call.state(), key, id); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    if (call.OpenResult() != kErrorSuccess) {
-        return call.OpenResult();
+    if (long const found = call.Key(key, id); found != kErrorSuccess) {
+        return found;
     }
     std::string found;
     if (long const listed = call.store().EnumKey(id, index, found); listed != kErrorSuccess) {
@@ -365,11 +367,8 @@ long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nam
     }
     Call call;
     KeyId id;
-    if (long const resolved = Resolve(call.state(), key, id); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    if (call.OpenResult() != kErrorSuccess) {
-        return call.OpenResult();
+    if (long const found = call.Key(key, id); found != kErrorSuccess) {
+        return found;
     }
     std::string found;
     std::string bytes;

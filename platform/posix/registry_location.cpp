@@ -1,9 +1,9 @@
 // Where the POSIX registry database lives, and making its folders.
 #include "platform/posix/registry_store.h"
+#include "platform/posix/home_folder.h"
 
 #include "platform/registry.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,25 +12,6 @@
 #include <vector>
 
 namespace zelk::os::registry {
-
-namespace {
-
-std::string HomeFolder() {
-    if (char const* home = std::getenv("HOME"); home && *home) {
-        return home;
-    }
-    // No HOME (a service, a cron job): the password database knows.
-    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-}  // namespace
 
 bool DatabasePath(std::string& path) {
     if (char const* chosen = std::getenv("ZELK_REGISTRY"); chosen && *chosen) {
@@ -42,7 +23,7 @@ bool DatabasePath(std::string& path) {
     if (char const* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
         config = xdg;
     } else {
-        std::string const home = HomeFolder();
+        std::string const home = os::HomeFolder();
         if (home.empty()) {
             return false;
         }

@@ -1,11 +1,11 @@
 // The system queries on POSIX systems: nice values for priority classes, the
 // XDG documents folder, and a version word of the NT family.
 #include "platform/system.h"
+#include "platform/posix/home_folder.h"
 
 #include "platform/posix/documents_folder.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -35,20 +35,6 @@ constexpr PriorityNice kPriorityNice[] = {
 struct DirCloser {
     void operator()(DIR* dir) const noexcept { closedir(dir); }
 };
-
-std::string Home() {
-    if (char const* home = std::getenv("HOME"); home && *home) {
-        return home;
-    }
-    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
-        return found->pw_dir;
-    }
-    return {};
-}
 
 std::string ReadFile(std::string const& name) {
     std::ifstream file(name, std::ios::binary);
@@ -107,7 +93,7 @@ int GetPersonalFolder(char* path) {
     if (!path) {
         return 0;
     }
-    std::string const home = Home();
+    std::string const home = os::HomeFolder();
     std::string userDirs;
     if (char const* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') {
         userDirs = ReadFile(std::string(config) + "/user-dirs.dirs");
