@@ -1,11 +1,14 @@
 // Critical sections beside std::recursive_mutex: the uncontended path, two
 // threads contending, and contention on a lock that has first been through a
 // million uncontended cycles (which must cost no more than on a fresh one).
+// Beside them, the same lock algorithm built from std::mutex and sem_t.
 #include "bench/ratio.h"
 
 #include <zelk/portab.h>
 
 #include <benchmark/benchmark.h>
+
+#include <semaphore.h>
 
 #include <condition_variable>
 #include <memory>
@@ -157,8 +160,71 @@ void BM_RecursiveMutex_Contended(benchmark::State& state) {
 }
 BENCHMARK(BM_RecursiveMutex_Contended)->Threads(2)->UseRealTime();
 
+
+
+// The same owner/depth/guard/wake algorithm built from the C library's own
+// parts: std::mutex as the guard, a sem_t as the wake-up count, the same
+// waiter count.  It tells what the algorithm itself costs under contention
+// (two lock operations per Lock and per Unlock, where a mutex has one), apart
+// from how our semaphores do.
+class StdBuiltCriticalSection {
+public:
+    StdBuiltCriticalSection() { sem_init(&m_wake, 0, 0); }
+    ~StdBuiltCriticalSection() { sem_destroy(&m_wake); }
+    StdBuiltCriticalSection(StdBuiltCriticalSection const&) = delete;
+    StdBuiltCriticalSection& operator=(StdBuiltCriticalSection const&) = delete;
+
+    void Lock() {
+        std::thread::id const me = std::this_thread::get_id();
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> guard(m_guard);
+                if (m_depth == 0) m_owner = me;
+                if (m_owner == me) {
+                    ++m_depth;
+                    return;
+                }
+                ++m_waiters;
+            }
+            sem_wait(&m_wake);
+        }
+    }
+    void Unlock() {
+        std::lock_guard<std::mutex> guard(m_guard);
+        if (--m_depth == 0 && m_waiters != 0) {
+            --m_waiters;
+            sem_post(&m_wake);
+        }
+    }
+
+private:
+    std::mutex m_guard;
+    std::thread::id m_owner;
+    unsigned m_depth = 0;
+    unsigned m_waiters = 0;
+    alignas(64) sem_t m_wake;  // waiters only: off the owner's cache line
+};
+
+StdBuiltCriticalSection g_stdBuilt;
+
+void BM_StdBuiltCriticalSection_Contended(benchmark::State& state) {
+    for (auto _ : state) {
+        g_stdBuilt.Lock();
+        Hold();
+        g_stdBuilt.Unlock();
+    }
+}
+BENCHMARK(BM_StdBuiltCriticalSection_Contended)->Threads(2)->UseRealTime();
+
 // Throughput at least half that of std::recursive_mutex under the same load.
 ZELK_RATIO("BM_CriticalSection_Contended/real_time/threads:2", "BM_RecursiveMutex_Contended/real_time/threads:2", 2.0);
+// Our semaphores carry the algorithm no worse than the C library's would.
+ZELK_RATIO("BM_CriticalSection_Contended/real_time/threads:2",
+           "BM_StdBuiltCriticalSection_Contended/real_time/threads:2", 1.25);
+// What the algorithm costs on the C library's parts: the floor under the
+// first ratio.
+ZELK_RATIO("BM_StdBuiltCriticalSection_Contended/real_time/threads:2",
+           "BM_RecursiveMutex_Contended/real_time/threads:2", 2.0);
 // A long uncontended past leaves no stored wake-ups behind to spin through.
 ZELK_RATIO("BM_CriticalSection_ContendedAfterMillion/real_time/threads:2", "BM_CriticalSection_Contended/real_time/threads:2",
            1.5);

@@ -14,10 +14,18 @@ public:
     // Largest count the system accepts (the largest signed 32-bit value).
     static constexpr long kLargestCount = 2147483647L;
 
+    // How Lock waits once the count is 0 (POSIX; a Win32 kernel wait always
+    // sleeps at once).  Most semaphores are locks held for a few
+    // instructions or hand-offs that come back quickly: a short look at the
+    // count first saves a sleep and a wake-up.  A lock that two threads
+    // fight over in a tight loop is better off without it: the spinning
+    // waiter only pulls away the cache line its owner works on.
+    enum class Wait : std::uint8_t { kSpinFirst, kSleepAtOnce };
+
     // Creation fails (IsValid() false) for an initial count below 0, a
     // maximum of 0 or less or above kLargestCount, an initial count above
     // the maximum, or when the system has no resources left.
-    Semaphore(long initialCount, long maximumCount) noexcept;
+    Semaphore(long initialCount, long maximumCount, Wait wait = Wait::kSpinFirst) noexcept;
     ~Semaphore();
     Semaphore(Semaphore const&) = delete;
     Semaphore& operator=(Semaphore const&) = delete;
@@ -37,13 +45,13 @@ public:
     int TryLock() noexcept;
 
 private:
-    // POSIX: the count is the futex word; m_sleepers counts threads that
-    // may sleep on it, so Unlock calls the kernel only when one might.
+    // POSIX: the count is the futex word, -1 when it is 0 and threads may
+    // sleep on it, so that Unlock calls the kernel only when one might.
     // Win32: only m_handle is used.  (Each backend leaves the other's
     // fields alone, hence the attributes.)
     [[maybe_unused]] std::atomic<std::int32_t> m_count{0};
-    [[maybe_unused]] std::atomic<std::int32_t> m_sleepers{0};
     [[maybe_unused]] std::int32_t m_maximum = 0;
+    [[maybe_unused]] Wait m_wait = Wait::kSpinFirst;
     [[maybe_unused]] void* m_handle = nullptr;
 };
 

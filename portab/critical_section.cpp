@@ -22,8 +22,12 @@ CZelkCriticalSection::CZelkCriticalSection()
       m_ownerId(),
       m_depth(0),
       m_waiters(0),
-      m_guard(1, kMaximumSemaphoreCount),
-      m_wake(0, kMaximumSemaphoreCount) {}
+      // A critical section takes no spin: a thread that must wait for either
+      // semaphore sleeps at once.  Two threads fighting over the lock in a
+      // tight loop go fastest that way: a spinning waiter keeps pulling
+      // away the cache line the owner is working on.
+      m_guard(1, kMaximumSemaphoreCount, os::Semaphore::Wait::kSleepAtOnce),
+      m_wake(0, kMaximumSemaphoreCount, os::Semaphore::Wait::kSleepAtOnce) {}
 
 // Destroying a lock that is held or waited on is the caller's error; nothing
 // is checked here, as with every object of the layer.

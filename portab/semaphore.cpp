@@ -2,7 +2,8 @@
 
 namespace zelk {
 
-CZelkSemaphore::CZelkSemaphore(long initialCount, long maximumCount) : m_semaphore(initialCount, maximumCount) {
+CZelkSemaphore::CZelkSemaphore(long initialCount, long maximumCount, os::Semaphore::Wait wait)
+    : m_semaphore(initialCount, maximumCount, wait) {
     if (!m_semaphore.IsValid()) {
         throw CZelkResourceExhausted();
     }

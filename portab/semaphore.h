@@ -13,7 +13,8 @@ public:
     // Throws CZelkResourceExhausted when the system refuses the counts
     // (initial below 0, maximum 0 or less, initial above maximum) or has no
     // resources left.
-    CZelkSemaphore(long initialCount, long maximumCount);
+    // `wait` says how Lock waits when the count is 0 (see os::Semaphore::Wait).
+    CZelkSemaphore(long initialCount, long maximumCount, os::Semaphore::Wait wait = os::Semaphore::Wait::kSpinFirst);
     ~CZelkSemaphore() override;
     CZelkSemaphore(CZelkSemaphore const&) = delete;
     CZelkSemaphore& operator=(CZelkSemaphore const&) = delete;

@@ -64,31 +64,71 @@ TEST(PlatformSemaphore, RefusesWhatTheSystemRefuses) {
     }
 }
 
+using Wait = zelk::os::Semaphore::Wait;
+constexpr Wait kWaits[] = {Wait::kSpinFirst, Wait::kSleepAtOnce};
+
 TEST(PlatformSemaphore, UnitsAreNeitherLostNorMadeUnderContention) {
     // Producers give units, consumers take them with Lock and TryLock through
     // a semaphore whose small maximum makes producers retry.
     constexpr int kPairs = 3;
     constexpr int kUnitsEach = 3000;
-    zelk::os::Semaphore semaphore(0, 4);
-    std::vector<std::thread> threads;
-    for (int p = 0; p < kPairs; ++p) {
-        threads.emplace_back([&] {
-            for (int n = 0; n < kUnitsEach; ++n) {
-                while (!semaphore.Unlock()) zelk::os::YieldThread();
-            }
-        });
-        threads.emplace_back([&, p] {
-            for (int n = 0; n < kUnitsEach; ++n) {
-                if (((n + p) & 1) == 0) {
-                    EXPECT_EQ(semaphore.Lock(), 1);
-                } else {
-                    while (!semaphore.TryLock()) zelk::os::YieldThread();
+    for (Wait const wait : kWaits) {
+        zelk::os::Semaphore semaphore(0, 4, wait);
+        std::vector<std::thread> threads;
+        for (int p = 0; p < kPairs; ++p) {
+            threads.emplace_back([&] {
+                for (int n = 0; n < kUnitsEach; ++n) {
+                    while (!semaphore.Unlock()) zelk::os::YieldThread();
                 }
-            }
-        });
+            });
+            threads.emplace_back([&, p] {
+                for (int n = 0; n < kUnitsEach; ++n) {
+                    if (((n + p) & 1) == 0) {
+                        EXPECT_EQ(semaphore.Lock(), 1);
+                    } else {
+                        while (!semaphore.TryLock()) zelk::os::YieldThread();
+                    }
+                }
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        EXPECT_EQ(semaphore.TryLock(), 0) << "a unit was made up";
     }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(semaphore.TryLock(), 0) << "a unit was made up";
+}
+
+// A semaphore of count K used as a lock that admits K threads: never more
+// than K inside, and every thread gets through.  Units given back while
+// several threads sleep must each reach a sleeper; one left beside a
+// sleeping thread hangs the test (and the timeout fails it).
+TEST(PlatformSemaphore, CountingLockAdmitsAtMostItsCountAndWakesEverySleeper) {
+    constexpr int kThreads = 6;
+    constexpr int kRounds = 4000;
+    for (Wait const wait : kWaits) {
+        for (int const count : {1, 2, 3}) {
+            zelk::os::Semaphore semaphore(count, count, wait);
+            std::atomic<int> inside{0};
+            std::atomic<int> mostInside{0};
+            std::vector<std::thread> threads;
+            for (int t = 0; t < kThreads; ++t) {
+                threads.emplace_back([&] {
+                    for (int n = 0; n < kRounds; ++n) {
+                        ASSERT_EQ(semaphore.Lock(), 1);
+                        int const now = inside.fetch_add(1) + 1;
+                        int most = mostInside.load();
+                        while (now > most && !mostInside.compare_exchange_weak(most, now)) {
+                        }
+                        if ((n & 63) == 0) zelk::os::YieldThread();  // let the others fall asleep
+                        inside.fetch_sub(1);
+                        ASSERT_NE(semaphore.Unlock(), 0);
+                    }
+                });
+            }
+            for (auto& thread : threads) thread.join();
+            EXPECT_LE(mostInside.load(), count) << "count " << count;
+            for (int n = 0; n < count; ++n) EXPECT_EQ(semaphore.TryLock(), 1) << "a unit was lost";
+            EXPECT_EQ(semaphore.TryLock(), 0) << "a unit was made up";
+        }
+    }
 }
 
 TEST(ZelkSemaphore, FailedFactoryLeavesNothingAllocated) {

@@ -29,6 +29,17 @@ void FutexWakeOne(std::atomic<std::int32_t>& word) noexcept {
 // while another may run.
 bool OnlyThread() noexcept { return __libc_single_threaded != 0; }
 
+// The futex word holds the count, or kContended: a count of 0 with threads
+// that may be asleep on the word.  Only a sleeper sets the mark, and the
+// Unlock that finds it clears it and wakes one thread; every later Unlock
+// finds a plain count and stays out of the kernel until a sleeper marks the
+// word again.  So a thread that keeps taking and giving back a lock while
+// another sleeps on it pays one wake-up per round of the sleeper, not one
+// per Unlock.  (A plain count of sleepers would stay above 0 from the
+// wake-up until the woken thread runs, and send every Unlock in between
+// into the kernel for nothing.)
+constexpr std::int32_t kContended = -1;
+
 // How often Lock looks at the count before it sleeps in the kernel.
 constexpr int kSpinRounds = 100;
 
@@ -42,7 +53,7 @@ void CpuRelax() noexcept {
 
 }  // namespace
 
-Semaphore::Semaphore(long initialCount, long maximumCount) noexcept {
+Semaphore::Semaphore(long initialCount, long maximumCount, Wait wait) noexcept : m_wait(wait) {
     // The same refusals as the Win32 kernel object, so both backends fail
     // the same constructions.
     if (initialCount < 0 || maximumCount <= 0 || maximumCount > kLargestCount || initialCount > maximumCount) {
@@ -60,20 +71,19 @@ int Semaphore::TryLock() noexcept {
     if (OnlyThread()) {
         std::int32_t const count = m_count.load(std::memory_order_relaxed);
         if (count <= 0) {
-            return 0;
+            return 0;  // 0, or a mark left from the time the process had threads
         }
         m_count.store(count - 1, std::memory_order_relaxed);
         return 1;
     }
     // First guess the count of a free lock (1): a compare-and-swap without
     // a read before it claims the cache line once instead of twice.
-    std::int32_t expected = 1;
-    if (m_count.compare_exchange_strong(expected, 0, std::memory_order_seq_cst, std::memory_order_relaxed)) {
+    std::int32_t count = 1;
+    if (m_count.compare_exchange_strong(count, 0, std::memory_order_acquire, std::memory_order_relaxed)) {
         return 1;
     }
-    std::int32_t count = expected;
     while (count > 0) {
-        if (m_count.compare_exchange_weak(count, count - 1, std::memory_order_seq_cst, std::memory_order_relaxed)) {
+        if (m_count.compare_exchange_weak(count, count - 1, std::memory_order_acquire, std::memory_order_relaxed)) {
             return 1;
         }
     }
@@ -85,10 +95,11 @@ int Semaphore::Lock() noexcept {
         return 1;  // the fast path: no system call
     }
     // Most semaphores here are locks held for a few instructions (the guards
-    // of critical sections, signal sets and pipes): a short look at the count
-    // before going to sleep saves the two system calls of a sleep and a
-    // wake-up.  A semaphore that stays at 0 costs this short spin once.
-    if (!OnlyThread()) {
+    // of signal sets, timers and pipes) or wake-ups that come quickly: a
+    // short look at the count before going to sleep saves the two system
+    // calls of a sleep and a wake-up.  A semaphore that stays at 0 costs this
+    // short spin once.  Those made with Wait::kSleepAtOnce skip it.
+    if (m_wait == Wait::kSpinFirst && !OnlyThread()) {
         for (int spin = 0; spin < kSpinRounds; ++spin) {
             CpuRelax();
             if (m_count.load(std::memory_order_relaxed) > 0 && TryLock() != 0) {
@@ -96,45 +107,64 @@ int Semaphore::Lock() noexcept {
             }
         }
     }
-    // Announce the sleeper before the last look at the count: an Unlock that
-    // raises the count after that look sees the announcement and wakes us,
-    // and one that raised it before makes the kernel refuse to put us to
-    // sleep (the futex word no longer holds 0).
-    m_sleepers.fetch_add(1, std::memory_order_seq_cst);
+    // Mark the word before sleeping on it: an Unlock that comes after the
+    // mark sees it and wakes us, and one that came before leaves a count
+    // above 0, which we take instead of sleeping.  The kernel sleeps only
+    // while the word still holds the mark.
+    //
+    // Once we have slept, others may sleep too, and the Unlock that woke us
+    // has cleared their mark: so a unit taken after a sleep puts the mark
+    // back when it leaves the count at 0, and passes the wake-up on when it
+    // leaves units over.  No sleeper then stays asleep beside a count above
+    // 0; the price is at most one needless system call.
+    bool slept = false;
+    std::int32_t count = m_count.load(std::memory_order_relaxed);
     for (;;) {
-        if (TryLock() != 0) {
-            break;
+        if (count > 0) {
+            std::int32_t const left = count - 1;
+            std::int32_t const next = slept && left == 0 ? kContended : left;
+            if (m_count.compare_exchange_weak(count, next, std::memory_order_acquire, std::memory_order_relaxed)) {
+                if (slept && left > 0) {
+                    FutexWakeOne(m_count);
+                }
+                return 1;
+            }
+            continue;
         }
-        FutexWait(m_count, 0);
+        if (count == 0 && !m_count.compare_exchange_weak(count, kContended, std::memory_order_relaxed)) {
+            continue;
+        }
+        FutexWait(m_count, kContended);
+        slept = true;
+        count = m_count.load(std::memory_order_relaxed);
     }
-    m_sleepers.fetch_sub(1, std::memory_order_relaxed);
-    return 1;
 }
 
 int Semaphore::Unlock() noexcept {
     if (OnlyThread()) {
-        std::int32_t const count = m_count.load(std::memory_order_relaxed);
+        std::int32_t count = m_count.load(std::memory_order_relaxed);
+        count = count < 0 ? 0 : count;  // no thread can sleep now: drop a stale mark
         if (count >= m_maximum) {
             return 0;
         }
         m_count.store(count + 1, std::memory_order_relaxed);
-        return 1;  // no other thread, so none asleep
-    }
-    // The same guess for a held lock (0) before reading the count.
-    std::int32_t expected = 0;
-    if (m_maximum > 0 && m_count.compare_exchange_strong(expected, 1, std::memory_order_seq_cst, std::memory_order_relaxed)) {
-        if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
-            FutexWakeOne(m_count);
-        }
         return 1;
     }
-    std::int32_t count = expected;
-    do {
-        if (count >= m_maximum) {
-            return 0;  // at the maximum: refused, count unchanged
+    // The same guess for a held, uncontended lock (0) before reading the count.
+    std::int32_t count = 0;
+    if (m_maximum > 0 && m_count.compare_exchange_strong(count, 1, std::memory_order_release, std::memory_order_relaxed)) {
+        return 1;
+    }
+    for (;;) {
+        std::int32_t const units = count < 0 ? 0 : count;
+        if (units >= m_maximum) {
+            return 0;  // at the maximum (or not valid): refused, count unchanged
         }
-    } while (!m_count.compare_exchange_weak(count, count + 1, std::memory_order_seq_cst, std::memory_order_relaxed));
-    if (m_sleepers.load(std::memory_order_seq_cst) > 0) {
+        if (m_count.compare_exchange_weak(count, units + 1, std::memory_order_release, std::memory_order_relaxed)) {
+            break;
+        }
+    }
+    if (count == kContended) {
         FutexWakeOne(m_count);
     }
     return 1;

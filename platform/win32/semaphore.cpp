@@ -4,7 +4,7 @@
 
 namespace zelk::os {
 
-Semaphore::Semaphore(long initialCount, long maximumCount) noexcept {
+Semaphore::Semaphore(long initialCount, long maximumCount, Wait /*a kernel wait always sleeps*/) noexcept {
     // An unnamed semaphore with default security; the kernel itself refuses
     // bad counts (initial below 0 or above the maximum, maximum not above 0).
     m_handle = CreateSemaphoreW(nullptr, initialCount, maximumCount, nullptr);
