@@ -1,4 +1,4 @@
-// White-box tests of CZelkCriticalSection: no wake-up may be stored where no
+// White-box test of CZelkCriticalSection: no wake-up may be stored where no
 // thread waits, or a later waiter passes its wait for nothing.
 #include "portab/critical_section.h"
 
@@ -25,12 +25,9 @@ struct CriticalSectionProbe {
 
 namespace {
 
-using test::LayerThread;
-using test::WaitFor;
-
 // Uncontended cycles and refused TryLocks from another thread each would
 // leave a unit behind if every release gave one; a hand-off to two blocked
-// waiters uses up exactly the units it released.
+// waiters (a host and a layer thread) uses up exactly the units it released.
 TEST(CriticalSectionWakeups, OnlyWaitersReceiveWakeups) {
     CZelkCriticalSection lock;
     for (int i = 0; i < 1000; ++i) {
@@ -40,13 +37,11 @@ TEST(CriticalSectionWakeups, OnlyWaitersReceiveWakeups) {
         lock.Unlock();
     }
     ASSERT_EQ(lock.Lock(), 1);
-    std::thread refused([&] {
+    std::thread([&] {
         for (int i = 0; i < 100; ++i) EXPECT_EQ(lock.TryLock(), 0);
-    });
-    refused.join();
+    }).join();
     EXPECT_EQ(CriticalSectionProbe::Waiters(lock), 0u) << "a refused TryLock queued itself";
     EXPECT_EQ(CriticalSectionProbe::TakeStoredWakeup(lock), 0);
-
     std::atomic<int> acquired{0};
     auto body = [&] {
         lock.Lock();
@@ -54,9 +49,9 @@ TEST(CriticalSectionWakeups, OnlyWaitersReceiveWakeups) {
         lock.Unlock();
     };
     std::thread host(body);
-    LayerThread layer([&] { return body(), 0UL; });
+    test::LayerThread layer([&] { return body(), 0UL; });
     EXPECT_TRUE(layer.Started());
-    EXPECT_TRUE(WaitFor([&] { return CriticalSectionProbe::Waiters(lock) == 2; })) << "both blocked before the release";
+    EXPECT_TRUE(test::WaitFor([&] { return CriticalSectionProbe::Waiters(lock) == 2; })) << "both blocked before the release";
     EXPECT_EQ(acquired.load(), 0);
     lock.Unlock();
     host.join();

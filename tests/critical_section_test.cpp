@@ -1,4 +1,7 @@
-// Contract tests of CreateZelkCriticalSection through the exported interface.
+// Contract tests of CreateZelkCriticalSection through the exported
+// interface.  Threads of the layer have their own thread objects; host
+// threads all share the main thread object, so only the system's identity
+// tells them apart: every case runs against both kinds.
 #include <zelk/portab.h>
 
 #include "layer_thread.h"
@@ -10,33 +13,31 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
 using zelk::test::LayerThread;
 using zelk::test::WaitFor;
 using namespace std::chrono_literals;
-
 using Lock = std::unique_ptr<CAbstractCriticalSection>;
 
-// Threads of the layer have their own thread objects; host threads all share
-// the main thread object, so only the system's identity tells them apart.
 enum class Kind { Layer, Host };
+constexpr Kind kKinds[] = {Kind::Layer, Kind::Host};
+char const* NameOf(Kind kind) { return kind == Kind::Layer ? "layer thread" : "host thread"; }
 
 // Runs `body` on a new thread of the given kind; Join (or the destructor)
 // waits for it.
 class OtherThread {
 public:
     OtherThread(Kind kind, std::function<void()> body) {
-        if (kind == Kind::Layer) {
+        if (kind == Kind::Host) {
+            m_host = std::thread(std::move(body));
+        } else {
             m_layer = std::make_unique<LayerThread>([body] { return body(), 0UL; });
             EXPECT_TRUE(m_layer->Started());
-        } else {
-            m_host = std::thread(std::move(body));
         }
     }
-    OtherThread(OtherThread const&) = delete;
-    OtherThread& operator=(OtherThread const&) = delete;
     ~OtherThread() { Join(); }
     void Join() {
         if (m_layer) m_layer->Join();
@@ -52,8 +53,7 @@ private:
 int TryFrom(Kind kind, CAbstractCriticalSection& lock) {
     int result = -1;
     OtherThread(kind, [&] {
-        result = lock.TryLock();
-        if (result == 1) lock.Unlock();
+        if ((result = lock.TryLock()) == 1) lock.Unlock();
     }).Join();
     return result;
 }
@@ -69,73 +69,100 @@ TEST(CriticalSection, OwnerReentersAndHoldsUntilTheLastUnlock) {
     EXPECT_EQ(semaphore.TryLock(), 1);
     for (int depth = 2; depth >= 0; --depth) {
         EXPECT_NE(semaphore.Unlock(), 0);
-        int const expected = depth == 0 ? 1 : 0;
-        EXPECT_EQ(TryFrom(Kind::Layer, *lock), expected) << "a layer thread at depth " << depth;
-        EXPECT_EQ(TryFrom(Kind::Host, *lock), expected) << "a host thread at depth " << depth;
+        for (Kind const kind : kKinds) EXPECT_EQ(TryFrom(kind, *lock), depth == 0 ? 1 : 0) << NameOf(kind) << " at depth " << depth;
     }
     EXPECT_EQ(lock->TryLock(), 1) << "the others gave it back";
     EXPECT_NE(lock->Unlock(), 0);
 }
 
-class CriticalSectionAcrossKinds : public ::testing::TestWithParam<Kind> {};
-
-TEST_P(CriticalSectionAcrossKinds, HeldByAnotherThreadRefusesEveryOther) {
-    Lock lock(CreateZelkCriticalSection());
-    std::atomic<bool> held{false};
-    std::atomic<bool> release{false};
-    OtherThread holder(GetParam(), [&] {
-        lock->Lock();
-        lock->Lock();
-        held = true;
-        while (!release) std::this_thread::sleep_for(1ms);
-        lock->Unlock();
-        lock->Unlock();
-    });
-    ASSERT_TRUE(WaitFor([&] { return held.load(); }));
-    EXPECT_EQ(lock->TryLock(), 0) << "the process's first thread";
-    EXPECT_EQ(TryFrom(Kind::Host, *lock), 0) << "a host thread";
-    EXPECT_EQ(TryFrom(Kind::Layer, *lock), 0) << "a thread of the layer";
-    release = true;
-    holder.Join();
-    EXPECT_EQ(lock->TryLock(), 1);
-    EXPECT_NE(lock->Unlock(), 0);
+// Held twice by another thread of either kind, the lock refuses the first
+// thread and threads of both kinds (a host holder shares the main thread
+// object with the first thread), and a Lock of the other kind waiting
+// meanwhile resumes only after the holder's last Unlock.
+TEST(CriticalSection, HeldByAnotherThreadExcludesOthersUntilItsLastUnlock) {
+    for (Kind const holderKind : kKinds) {
+        SCOPED_TRACE(NameOf(holderKind));
+        Lock lock(CreateZelkCriticalSection());
+        std::atomic<int> unlocks{0};  // how many Unlocks the holder may do
+        std::atomic<bool> held{false}, acquired{false};
+        OtherThread holder(holderKind, [&] {
+            lock->Lock();
+            lock->Lock();
+            held = true;
+            for (int done = 0; done < 2; ++done) {
+                while (unlocks <= done) std::this_thread::sleep_for(1ms);
+                lock->Unlock();
+            }
+        });
+        ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+        EXPECT_EQ(lock->TryLock(), 0) << "the process's first thread";
+        for (Kind const kind : kKinds) EXPECT_EQ(TryFrom(kind, *lock), 0) << NameOf(kind);
+        OtherThread waiter(holderKind == Kind::Host ? Kind::Layer : Kind::Host, [&] {
+            lock->Lock();
+            acquired = true;
+            lock->Unlock();
+        });
+        std::this_thread::sleep_for(150ms);  // time to get into its wait; only makes a fault likelier to show
+        EXPECT_FALSE(acquired) << "taken while held at depth 2";
+        unlocks = 1;
+        std::this_thread::sleep_for(150ms);
+        EXPECT_FALSE(acquired) << "taken after an Unlock that left depth 1";
+        unlocks = 2;
+        EXPECT_TRUE(WaitFor([&] { return acquired.load(); })) << "never resumed after the last Unlock";
+        waiter.Join();
+        holder.Join();
+        EXPECT_EQ(lock->TryLock(), 1);
+        EXPECT_NE(lock->Unlock(), 0);
+    }
 }
-
-TEST_P(CriticalSectionAcrossKinds, BlockedLockResumesOnlyAfterTheLastUnlock) {
-    Lock lock(CreateZelkCriticalSection());
-    ASSERT_EQ(lock->Lock(), 1);
-    ASSERT_EQ(lock->Lock(), 1);
-    std::atomic<bool> trying{false};
-    std::atomic<bool> acquired{false};
-    OtherThread waiter(GetParam(), [&] {
-        trying = true;
-        lock->Lock();
-        acquired = true;
-        lock->Unlock();
-    });
-    ASSERT_TRUE(WaitFor([&] { return trying.load(); }));
-    std::this_thread::sleep_for(150ms);  // time to get into its wait; only makes a fault likelier to show
-    EXPECT_FALSE(acquired) << "taken while held at depth 2";
-    EXPECT_NE(lock->Unlock(), 0);
-    std::this_thread::sleep_for(150ms);
-    EXPECT_FALSE(acquired) << "taken after an Unlock that left depth 1";
-    EXPECT_NE(lock->Unlock(), 0);
-    EXPECT_TRUE(WaitFor([&] { return acquired.load(); })) << "never resumed after the last Unlock";
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, CriticalSectionAcrossKinds, ::testing::Values(Kind::Layer, Kind::Host),
-                         [](::testing::TestParamInfo<Kind> const& param) {
-                             return param.param == Kind::Layer ? "LayerThread" : "HostThread";
-                         });
 
 TEST(CriticalSectionDeathTest, UnlockOfAFreeLockAborts) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(
+    EXPECT_DEATH(Lock(CreateZelkCriticalSection())->Unlock(), "Unlock without a matching Lock");
+}
+
+// Eight threads take one lock with recursion, TryLock and Lock mixed: half
+// host threads and half started by the layer, then host threads only.  A
+// failed TryLock must leave nothing behind, the owner always re-enters at
+// once, and only the lock keeps the plain counter whole.  Rounds are kept
+// small for Wine, where every semaphore operation visits the server.
+TEST(CriticalSectionStress, EightThreadsExcludeEachOther) {
+    constexpr int kRounds = 1000, kThreads = 8;
+    for (int const layerThreads : {kThreads / 2, 0}) {
+        SCOPED_TRACE(layerThreads == 0 ? "host threads only" : "host and layer threads");
+        Lock lock(CreateZelkCriticalSection());
+        std::atomic<int> inside{0}, overlaps{0}, refusedReentry{0};
+        long counter = 0;
+        auto work = [&](int seed) {
+            for (int round = 0; round < kRounds; ++round) {
+                int levels = 1;
+                auto reenter = [&](int result) { if (result == 1) ++levels; else refusedReentry.fetch_add(1); };
+                if ((round + seed) % 3 == 1) {
+                    if (!lock->TryLock()) lock->Lock();
+                } else {
+                    lock->Lock();
+                    if ((round + seed) % 3 == 2) reenter(lock->Lock());
+                }
+                if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+                reenter(lock->TryLock());
+                long const seen = counter;
+                if (round % 64 == 0) std::this_thread::yield();  // widen the window a broken lock would leave
+                counter = seen + 1;
+                inside.fetch_sub(1);
+                while (levels-- > 0) lock->Unlock();
+            }
+        };
         {
-            Lock lock(CreateZelkCriticalSection());
-            lock->Unlock();
-        },
-        "Unlock without a matching Lock");
+            std::vector<std::unique_ptr<OtherThread>> threads;
+            for (int i = 0; i < kThreads; ++i)
+                threads.push_back(std::make_unique<OtherThread>(i < layerThreads ? Kind::Layer : Kind::Host, [&work, i] { work(i); }));
+        }
+        EXPECT_EQ(overlaps.load(), 0);
+        EXPECT_EQ(refusedReentry.load(), 0);
+        EXPECT_EQ(counter, long{kThreads} * kRounds);
+        EXPECT_EQ(lock->TryLock(), 1) << "free again for anyone";
+        EXPECT_NE(lock->Unlock(), 0);
+    }
 }
 
 }  // namespace

@@ -10,12 +10,7 @@ using zelk::os::posix::DocumentsFolder;
 using zelk::os::posix::WindowsPathForm;
 
 TEST(DocumentsFolder, XdgSourcesInTheirOrder) {
-    struct Case {
-        char const* environment;
-        char const* userDirs;
-        char const* home;
-        char const* expected;
-    };
+    struct Case { char const* environment; char const* userDirs; char const* home; char const* expected; };
     Case const cases[] = {
         // The environment first, then the file, then ~/Documents.
         {"/data/docs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n", "/home/ann", "/data/docs"},
@@ -45,18 +40,11 @@ TEST(DocumentsFolder, XdgSourcesInTheirOrder) {
 }
 
 TEST(DocumentsFolder, WindowsFormOfNames) {
-    struct Case {
-        char const* posix;
-        char const* windows;
-    };
+    struct Case { char const* posix; char const* windows; };
     Case const cases[] = {
         {"/home/ann/Documents", "z:\\home\\ann\\Documents"},  // case kept
-        {"/", "z:\\"},
-        {"//", "z:\\"},
-        {"/a//b/", "z:\\a\\b"},
-        {"/with space/\xE4", "z:\\with space\\\xE4"},
-        {"relative/x", ""},
-        {"", ""},
+        {"/", "z:\\"}, {"//", "z:\\"}, {"/a//b/", "z:\\a\\b"}, {"/with space/\xE4", "z:\\with space\\\xE4"},
+        {"relative/x", ""}, {"", ""},
     };
     for (Case const& c : cases) {
         EXPECT_EQ(WindowsPathForm(c.posix), c.windows) << c.posix;

@@ -16,59 +16,50 @@ using zelk::test::ScriptedError;
 
 namespace {
 
-constexpr int kAdders = 3;
-constexpr std::uint32_t kPerAdder = 300;  // 900 in all: below the capacity, so nothing may drop
+constexpr std::uint32_t kAdders = 3, kPerAdder = 300;  // 900 in all: below the capacity, so nothing may drop
 constexpr int kRounds = 200;
 
 ScriptedError Numbered(std::uint32_t number) {
     ScriptedError error(number);
-    error.code = static_cast<int>(number);  // lets a reader check that a snapshot sits under its own number
+    error.code = static_cast<int>(number);  // lets a reader check a snapshot sits under its own number
     error.lines[0][0] = {"line " + std::to_string(number)};
     return error;
 }
 
-// Checks one walk of a list: strictly ascending numbers, each snapshot read
-// back under its own number with its own texts.
-void CheckWalk(CZelkErrorList const& list, std::atomic<int>& faults) {
-    std::uint32_t previous = 0;
+// One walk: strictly ascending numbers, each snapshot under its own number
+// with its own text (or gone, when rolled back meanwhile); returns the numbers.
+std::set<std::uint32_t> CheckWalk(CZelkErrorList const& list, std::atomic<int>& faults) {
+    std::set<std::uint32_t> seen;
     CErrorClone snapshot;
     for (ErrorListPos pos = list.GetFirst(); !pos.IsNull(); pos = list.GetNext(pos)) {
         std::uint32_t const n = pos.GetOrdinalNumber().Get();
-        if (n <= previous) ++faults;
-        previous = n;
-        // The snapshot may have been rolled back since: then GetError says 0.
-        if (list.GetError(snapshot, pos) == 1) {
-            if (snapshot.GetOrdinalNumber().Get() != n || snapshot.GetError() != static_cast<int>(n)) ++faults;
-            char text[64];
-            if (snapshot.GetDescriptionLine(0, 0, text, sizeof text, false) == 0 ||
-                std::string(text) != "line " + std::to_string(n))
-                ++faults;
-        }
+        if (!seen.empty() && n <= *seen.rbegin()) ++faults;
+        seen.insert(n);
+        if (list.GetError(snapshot, pos) == 1 &&
+            (snapshot.GetOrdinalNumber().Get() != n || snapshot.GetError() != static_cast<int>(n) ||
+             zelk::test::LineOf(snapshot, 0, 0, false) != "line " + std::to_string(n)))
+            ++faults;
     }
     if (list.GetErrorCount() > 1000) ++faults;
+    return seen;
 }
 
 TEST(ErrorListStress, AddWalkRollbackAndCopyAtOnce) {
-    CZelkErrorList shared;      // adders add here, walkers walk it, a copier copies it out
-    CZelkErrorList copies;      // receives full copies of `shared`
-    CZelkErrorList scratch;     // one thread adds and rolls back here while another copies it
-    CZelkErrorList scratchOut;  // receives copies of `scratch`
-    std::atomic<int> faults{0};
-    std::atomic<int> addersDone{0};
-
+    CZelkErrorList shared, copies;     // adders add to `shared`, a walker walks it, a copier copies it out
+    CZelkErrorList scratch, scratchOut;  // one thread adds and rolls back in `scratch` while another copies it
+    std::atomic<int> faults{0}, addersDone{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kAdders; ++t) {
-        threads.emplace_back([&, t] {
-            // Numbers interleave across adders: 1, 4, 7, ... / 2, 5, 8, ... / 3, 6, 9, ...
-            for (std::uint32_t i = 0; i < kPerAdder; ++i) shared.AddError(Numbered(1 + static_cast<std::uint32_t>(t) + kAdders * i));
+    for (std::uint32_t t = 0; t < kAdders; ++t) {
+        threads.emplace_back([&, t] {  // numbers interleave across adders
+            for (std::uint32_t i = 0; i < kPerAdder; ++i) shared.AddError(Numbered(1 + t + kAdders * i));
             ++addersDone;
         });
     }
     threads.emplace_back([&] {
-        while (addersDone.load() < kAdders) CheckWalk(shared, faults);
+        while (addersDone.load() < int(kAdders)) CheckWalk(shared, faults);
     });
     threads.emplace_back([&] {
-        while (addersDone.load() < kAdders) shared.CopyErrorsTo(copies, nullptr, nullptr);
+        while (addersDone.load() < int(kAdders)) shared.CopyErrorsTo(copies, nullptr, nullptr);
     });
     threads.emplace_back([&] {
         std::uint32_t next = 5000;
@@ -92,22 +83,14 @@ TEST(ErrorListStress, AddWalkRollbackAndCopyAtOnce) {
     });
     for (auto& thread : threads) thread.join();
 
-    EXPECT_EQ(faults.load(), 0);
-    // Nothing lost, nothing doubled: exactly the numbers the adders added.
+    // Nothing lost, nothing doubled: exactly the numbers the adders added,
+    // and a last copy brings the copy list level with the shared one.
     std::set<std::uint32_t> expected;
     for (std::uint32_t n = 1; n <= kAdders * kPerAdder; ++n) expected.insert(n);
-    std::set<std::uint32_t> seen;
-    for (ErrorListPos pos = shared.GetFirst(); !pos.IsNull(); pos = shared.GetNext(pos))
-        EXPECT_TRUE(seen.insert(pos.GetOrdinalNumber().Get()).second);
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(CheckWalk(shared, faults), expected);
     EXPECT_EQ(shared.GetErrorCount(), expected.size());
-
-    // A last copy brings the copy list level with the shared one.
     shared.CopyErrorsTo(copies, nullptr, nullptr);
-    std::set<std::uint32_t> copied;
-    for (ErrorListPos pos = copies.GetFirst(); !pos.IsNull(); pos = copies.GetNext(pos)) copied.insert(pos.GetOrdinalNumber().Get());
-    EXPECT_EQ(copied, expected);
-    CheckWalk(copies, faults);
+    EXPECT_EQ(CheckWalk(copies, faults), expected);
     CheckWalk(scratchOut, faults);
     EXPECT_EQ(faults.load(), 0);
 }

@@ -5,58 +5,47 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 using zelk::test::LineOf;
+using zelk::test::Numbers;
 using zelk::test::ScriptedError;
 
 namespace {
 
+using Numbers_t = std::vector<std::uint32_t>;
+
 ErrorListPos At(std::uint32_t number) { return ErrorListPos(COrdinalNumber(number)); }
 std::uint32_t NumberOf(ErrorListPos const& pos) { return pos.GetOrdinalNumber().Get(); }
 
-void AddNumbers(CZelkErrorList& list, std::initializer_list<std::uint32_t> numbers) {
+void AddNumbers(CZelkErrorList& list, Numbers_t const& numbers) {
     for (std::uint32_t n : numbers) list.AddError(ScriptedError(n));
 }
 
-std::vector<std::uint32_t> Numbers(CZelkErrorList const& list) {
-    std::vector<std::uint32_t> numbers;
-    for (ErrorListPos pos = list.GetFirst(); !pos.IsNull(); pos = list.GetNext(pos)) numbers.push_back(NumberOf(pos));
-    return numbers;
-}
-
-using Numbers_t = std::vector<std::uint32_t>;
-
-TEST(ErrorList, EmptyListGivesNullPositions) {
-    CZelkErrorList const list;
-    EXPECT_EQ(list.GetErrorCount(), 0u);
-    EXPECT_TRUE(list.GetFirst().IsNull());
-    EXPECT_TRUE(list.GetLast().IsNull());
-    EXPECT_EQ(ErrorListPos(), At(0));  // the default position is the null one
-    for (std::uint32_t n : {0u, 1u, 5u}) {
-        EXPECT_TRUE(list.GetNext(At(n)).IsNull());
-        EXPECT_TRUE(list.GetPrevious(At(n)).IsNull());
-    }
+// The code of the snapshot held under `number`, or -1 when none is.
+int CodeAt(CZelkErrorList const& list, std::uint32_t number) {
     CErrorClone snapshot;
-    EXPECT_EQ(list.GetError(snapshot, At(1)), 0);
+    return list.GetError(snapshot, At(number)) == 1 ? snapshot.GetError() : -1;
 }
 
+// Walks run by unsigned number whatever the order of adding; a position that
+// names no snapshot has no next and lies past the end.
 TEST(ErrorList, WalksForwardAndBackwardByUnsignedNumber) {
     CZelkErrorList list;
-    AddNumbers(list, {9, 3, 5});  // order of adding plays no part
+    EXPECT_TRUE(list.GetFirst().IsNull());
+    EXPECT_TRUE(list.GetLast().IsNull());
+    EXPECT_TRUE(list.GetNext(At(1)).IsNull());
+    EXPECT_TRUE(list.GetPrevious(At(1)).IsNull());
+    EXPECT_EQ(ErrorListPos(), At(0));  // the default position is the null one
+    AddNumbers(list, {9, 3, 5});
     EXPECT_EQ(NumberOf(list.GetFirst()), 3u);
     EXPECT_EQ(NumberOf(list.GetLast()), 9u);
     struct {
         std::uint32_t from, next, previous;
-    } const cases[] = {
-        {3, 5, 0},  // the first has no previous
-        {5, 9, 3},
-        {9, 0, 5},  // the last has no next
-        {4, 0, 9},  // a number not in the list: no next, and it lies past the end
-        {0, 0, 9},  // the null position likewise
-    };
+    } const cases[] = {{3, 5, 0}, {5, 9, 3}, {9, 0, 5}, {4, 0, 9}, {0, 0, 9}};
     for (auto const& c : cases) {
         EXPECT_EQ(NumberOf(list.GetNext(At(c.from))), c.next) << "next of " << c.from;
         EXPECT_EQ(NumberOf(list.GetPrevious(At(c.from))), c.previous) << "previous of " << c.from;
@@ -66,9 +55,10 @@ TEST(ErrorList, WalksForwardAndBackwardByUnsignedNumber) {
     EXPECT_EQ(Numbers(high), (Numbers_t{1u, 0x80000000u, 0xFFFFFFFFu}));
 }
 
-// A snapshot is copied out whole, outlives its error, and a second add of
-// the same number replaces it; a miss leaves the caller's snapshot alone.
-TEST(ErrorList, SnapshotsAreKeptReplacedAndCopiedOut) {
+// A snapshot is copied out whole and outlives its error; a second add of the
+// same number replaces it, except in a full list, which drops new errors and
+// new snapshots of old ones alike; a miss leaves the caller's snapshot alone.
+TEST(ErrorList, SnapshotsReplacementAndCapacity) {
     CZelkErrorList list;
     {
         ScriptedError source(4);
@@ -86,46 +76,30 @@ TEST(ErrorList, SnapshotsAreKeptReplacedAndCopiedOut) {
     EXPECT_EQ(list.GetError(snapshot, At(5)), 0);
     EXPECT_EQ(list.GetError(snapshot, ErrorListPos()), 0);
     EXPECT_EQ(snapshot.GetOrdinalNumber(), COrdinalNumber(4));
-}
 
-TEST(ErrorList, FullListDropsNewErrorsAndNewSnapshotsOfOldOnes) {
-    CZelkErrorList list;
-    ScriptedError error(1);
-    for (std::uint32_t n = 1; n <= 1001; ++n) {
-        error.number = n;
-        list.AddError(error);
-    }
+    ScriptedError error;
+    for (std::uint32_t n = 1; n <= 1001; ++n) list.AddError((error.number = n, error));
     EXPECT_EQ(list.GetErrorCount(), 1000u);
     EXPECT_EQ(NumberOf(list.GetLast()), 1000u);
-
     error.number = 500;
     error.code = 77;
-    list.AddError(error);  // already held, but the full list refuses it all the same
-    CErrorClone snapshot;
-    ASSERT_EQ(list.GetError(snapshot, At(500)), 1);
-    EXPECT_EQ(snapshot.GetError(), 42);
-
-    list.Rollback(At(999));
-    error.number = 1001;
     list.AddError(error);
+    EXPECT_EQ(CodeAt(list, 500), 42);
+    list.Rollback(At(999));
+    list.AddError(ScriptedError(1001));
     EXPECT_EQ(NumberOf(list.GetLast()), 1001u);
 }
 
-struct RollbackCase {
-    char const* name;
-    std::uint32_t position;
-    Numbers_t left;
-};
-
 TEST(ErrorList, Rollback) {
-    RollbackCase const cases[] = {
-        {"toNullEmpties", 0, {}},
-        {"toMissingKeepsAll", 4, {3, 5, 9}},
-        {"toMiddle", 5, {3, 5}},
-        {"toFirst", 3, {3}},
-        {"toLast", 9, {3, 5, 9}},
+    struct {
+        char const* name;
+        std::uint32_t position;
+        Numbers_t left;
+    } const cases[] = {
+        {"toNullEmpties", 0, {}}, {"toMissingKeepsAll", 4, {3, 5, 9}}, {"toMiddle", 5, {3, 5}},
+        {"toFirst", 3, {3}},      {"toLast", 9, {3, 5, 9}},
     };
-    for (RollbackCase const& c : cases) {
+    for (auto const& c : cases) {
         CZelkErrorList list;
         AddNumbers(list, {3, 5, 9});
         list.Rollback(At(c.position));
@@ -133,40 +107,36 @@ TEST(ErrorList, Rollback) {
     }
 }
 
-struct CopyCase {
-    char const* name;
-    bool hasFrom;
-    std::uint32_t from;
-    bool hasTo;
-    std::uint32_t to;
-    Numbers_t source;
-    Numbers_t copied;
-    std::uint32_t fromAfter;
-};
+constexpr std::uint32_t kNull = 0xDEAD;  // stands for a null pointer to the bound
 
 TEST(ErrorList, CopyErrorsToRanges) {
-    CopyCase const cases[] = {
-        {"afterFromUpToTo", true, 3, true, 5, {3, 5, 9}, {5}, 5},
-        {"fromEqualsTo", true, 5, true, 5, {3, 5, 9}, {}, 5},
-        {"toBeforeFrom", true, 9, true, 3, {3, 5, 9}, {}, 9},
-        {"bothNull", false, 0, false, 0, {3, 5, 9}, {3, 5, 9}, 0},
-        {"nullFromStartsAtTheBeginning", false, 0, true, 5, {3, 5, 9}, {3, 5}, 0},
-        {"nullToRunsToTheEnd", true, 3, false, 0, {3, 5, 9}, {5, 9}, 9},
-        {"nothingAfterFromLeavesFrom", true, 9, false, 0, {3, 5, 9}, {}, 9},
+    struct {
+        char const* name;
+        std::uint32_t from, to;
+        Numbers_t source, copied;
+        std::uint32_t fromAfter;
+    } const cases[] = {
+        {"afterFromUpToTo", 3, 5, {3, 5, 9}, {5}, 5},
+        {"fromEqualsTo", 5, 5, {3, 5, 9}, {}, 5},
+        {"toBeforeFrom", 9, 3, {3, 5, 9}, {}, 9},
+        {"bothNull", kNull, kNull, {3, 5, 9}, {3, 5, 9}, 0},
+        {"nullFromStartsAtTheBeginning", kNull, 5, {3, 5, 9}, {3, 5}, 0},
+        {"nullToRunsToTheEnd", 3, kNull, {3, 5, 9}, {5, 9}, 9},
+        {"nothingAfterFromLeavesFrom", 9, kNull, {3, 5, 9}, {}, 9},
         // `to` names no snapshot: the first one after it is copied, then the walk stops.
-        {"toMissingTakesTheNextOne", true, 0, true, 4, {3, 5, 9}, {3, 5}, 5},
+        {"toMissingTakesTheNextOne", 0, 4, {3, 5, 9}, {3, 5}, 5},
         // Bounds run on the circle of 2^32: 2 and 5 follow 0xFFFFFFF0, while
         // 0xFFFFFFF5 comes last in the map and after the end.
-        {"boundsWrapModulo2To32", true, 0xFFFFFFF0u, true, 5, {2, 5, 0xFFFFFFF5u}, {2, 5}, 5},
-        {"emptySource", false, 0, false, 0, {}, {}, 0},
+        {"boundsWrapModulo2To32", 0xFFFFFFF0u, 5, {2, 5, 0xFFFFFFF5u}, {2, 5}, 5},
+        {"emptySource", kNull, kNull, {}, {}, 0},
     };
-    for (CopyCase const& c : cases) {
+    for (auto const& c : cases) {
         CZelkErrorList source, target;
-        for (std::uint32_t n : c.source) source.AddError(ScriptedError(n));
+        AddNumbers(source, c.source);
         ErrorListPos from = At(c.from), to = At(c.to);
-        source.CopyErrorsTo(target, c.hasFrom ? &from : nullptr, c.hasTo ? &to : nullptr);
+        source.CopyErrorsTo(target, c.from == kNull ? nullptr : &from, c.to == kNull ? nullptr : &to);
         EXPECT_EQ(Numbers(target), c.copied) << c.name;
-        if (c.hasFrom) {
+        if (c.from != kNull) {
             EXPECT_EQ(NumberOf(from), c.fromAfter) << c.name;
         }
         EXPECT_EQ(Numbers(source), c.source) << c.name;
@@ -176,7 +146,7 @@ TEST(ErrorList, CopyErrorsToRanges) {
 // A kept `from` copies only what was added since; the target's snapshots are
 // replaced and its capacity honoured; a list copied into itself loses nothing.
 TEST(ErrorList, CopyFollowsFromAndTheTargetsRules) {
-    CZelkErrorList source, target;
+    CZelkErrorList source, target, full;
     ErrorListPos from;
     AddNumbers(source, {1, 2});
     source.CopyErrorsTo(target, &from, nullptr);
@@ -190,63 +160,56 @@ TEST(ErrorList, CopyFollowsFromAndTheTargetsRules) {
     newer.code = 2;
     source.AddError(newer);
     source.CopyErrorsTo(target, nullptr, nullptr);
-    CErrorClone snapshot;
-    ASSERT_EQ(target.GetError(snapshot, At(3)), 1);
-    EXPECT_EQ(snapshot.GetError(), 2);
+    EXPECT_EQ(CodeAt(target, 3), 2);
 
-    CZelkErrorList full;
     for (std::uint32_t n = 2000; n < 3000; ++n) full.AddError(ScriptedError(n));
     source.CopyErrorsTo(full, nullptr, nullptr);
     EXPECT_EQ(full.GetErrorCount(), 1000u);
-    EXPECT_EQ(full.GetError(snapshot, At(3)), 0);
+    EXPECT_EQ(CodeAt(full, 3), -1);
 
     source.CopyErrorsTo(source, nullptr, nullptr);
     EXPECT_EQ(Numbers(source), (Numbers_t{1, 2, 3, 4}));
 }
 
+// Copies and assignments are deep, with a lock of their own.
 TEST(ErrorList, CopiesAreIndependentLists) {
     auto original = std::make_unique<CZelkErrorList>();
     ScriptedError error(6);
     error.lines[0][1] = {"english"};
     original->AddError(error);
-    CZelkErrorList copy(*original);
-    CZelkErrorList assigned;
+    CZelkErrorList copy(*original), assigned;
     AddNumbers(assigned, {1, 2, 3});
     assigned = *original;
     original.reset();
-
     for (CZelkErrorList* list : {&copy, &assigned}) {
         EXPECT_EQ(Numbers(*list), (Numbers_t{6}));
         CErrorClone snapshot;
         ASSERT_EQ(list->GetError(snapshot, At(6)), 1);
         EXPECT_EQ(LineOf(snapshot, 0, 0, true), "english");
-        list->AddError(ScriptedError(7));  // each works on, with a lock of its own
+        list->AddError(ScriptedError(7));
         EXPECT_EQ(list->GetErrorCount(), 2u);
     }
-    assigned = assigned;  // self-assignment changes nothing
+    assigned = assigned;
     EXPECT_EQ(assigned.GetErrorCount(), 2u);
 }
 
 // An error whose type name cannot be read: the list must let go of its lock
-// when the exception passes through AddError.
-class ThrowingError : public ScriptedError {
-public:
-    using ScriptedError::ScriptedError;
-    char const* GetTypeName() const override { throw std::runtime_error("unreadable"); }
-};
-
+// when the exception passes through AddError, and keep the old snapshot.
 TEST(ErrorList, LockIsReleasedWhenAnExceptionPassesThrough) {
+    struct ThrowingError : ScriptedError {
+        using ScriptedError::ScriptedError;
+        char const* GetTypeName() const override { throw std::runtime_error("unreadable"); }
+    };
     CZelkErrorList list;
     AddNumbers(list, {1});
     EXPECT_THROW(list.AddError(ThrowingError(2)), std::runtime_error);
     EXPECT_THROW(list.AddError(ThrowingError(1)), std::runtime_error);  // replacing fails too
     unsigned count = 0;
-    std::thread other([&] { count = list.GetErrorCount(); });  // would hang on a leaked lock
-    other.join();
+    std::thread([&] { count = list.GetErrorCount(); }).join();  // would hang on a leaked lock
     EXPECT_EQ(count, 1u);
     CErrorClone snapshot;
     ASSERT_EQ(list.GetError(snapshot, At(1)), 1);
-    EXPECT_STREQ(snapshot.GetTypeName(), "ScriptedError");  // the old snapshot is intact
+    EXPECT_STREQ(snapshot.GetTypeName(), "ScriptedError");
 }
 
 }  // namespace

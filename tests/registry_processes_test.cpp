@@ -1,8 +1,7 @@
 // Two processes on one registry database at once, and a writer killed in
 // the middle of its work: nothing committed is lost, the database stays
 // usable.
-#include "platform/posix/registry_store.h"
-#include "platform/registry.h"
+#include "registry_test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +43,7 @@ public:
         return status < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     int Kill() {
-        if (m_out && m_pid > 0) {
-            kill(static_cast<pid_t>(m_pid), SIGKILL);
-        }
+        if (m_out && m_pid > 0) kill(static_cast<pid_t>(m_pid), SIGKILL);
         return Wait();
     }
 
@@ -58,9 +55,7 @@ private:
 class RegistryProcessesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_folder = fs::temp_directory_path() / ("zelk-processes-" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
+        m_folder = zelk::test::FreshFolder("processes");
         setenv("ZELK_REGISTRY", (m_folder / "registry.db").c_str(), 1);
         RegistryClose();
     }
@@ -72,29 +67,25 @@ protected:
 
     // The number stored under `name` in HKEY_CURRENT_USER\<path>, or 0.
     static std::uint32_t Read(std::string const& path, std::string const& name) {
-        HKEY key = nullptr;
+        zelk::test::KeyHolder key;
         std::uint32_t value = 0;
-        std::uint32_t size = 4;
-        if (RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key) == kErrorSuccess) {
-            if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<unsigned char*>(&value),
-                                 &size) != kErrorSuccess) {
-                value = 0;
-            }
-            RegCloseKey(key);
+        if (RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), key.Out()) != kErrorSuccess ||
+            zelk::test::GetDword(key, name.c_str(), value) != kErrorSuccess) {
+            return 0;
         }
         return value;
     }
 
     std::string IntegrityCheck() const {
         sqlite3* db = nullptr;
-        sqlite3_stmt* statement = nullptr;
         std::string result = "cannot check";
-        if (sqlite3_open((m_folder / "registry.db").c_str(), &db) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            result = reinterpret_cast<char const*>(sqlite3_column_text(statement, 0));
+        if (sqlite3_open((m_folder / "registry.db").c_str(), &db) == SQLITE_OK) {
+            auto const first = [](void* out, int, char** row, char**) {
+                *static_cast<std::string*>(out) = row[0];
+                return 1;  // the first row says it all
+            };
+            sqlite3_exec(db, "PRAGMA integrity_check", first, &result, nullptr);
         }
-        sqlite3_finalize(statement);
         sqlite3_close(db);
         return result;
     }
@@ -119,8 +110,7 @@ TEST_F(RegistryProcessesTest, TwoProcessesWriteAndReadTheSameKeyAtOnce) {
         EXPECT_EQ(Read(path, "a" + std::to_string(number)), Written(number)) << "reported means readable";
     }
     EXPECT_EQ(seen, kCount);
-    while (second.Next() >= 0) {
-    }
+    while (second.Next() >= 0) continue;
     EXPECT_EQ(first.Wait(), 0);
     EXPECT_EQ(second.Wait(), 0);
     for (int i = 0; i < kCount; ++i) {
@@ -148,12 +138,9 @@ TEST_F(RegistryProcessesTest, AWriterKilledMidWayLosesNothingCommitted) {
             ASSERT_EQ(Read(path, "v" + std::to_string(i)), Written(i)) << i;
         }
         // And the database takes new writes.
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key), kErrorSuccess);
-        std::uint32_t const after = 99;
-        EXPECT_EQ(RegSetValueExA(key, "after", 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&after), 4),
-                  kErrorSuccess);
-        RegCloseKey(key);
+        zelk::test::KeyHolder key;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), key.Out()), kErrorSuccess);
+        EXPECT_EQ(zelk::test::SetDword(key, "after", 99), kErrorSuccess);
         EXPECT_EQ(Read(path, "after"), 99u);
         EXPECT_EQ(IntegrityCheck(), "ok");
     }

@@ -13,7 +13,9 @@
 namespace {
 
 using namespace zelk::os;
+using zelk::test::GetDword;
 using zelk::test::KeyHolder;
+using zelk::test::SetDword;
 using zelk::test::TestKeyPath;
 
 constexpr int kThreads = 4;
@@ -52,24 +54,17 @@ TEST(RegistryStress, ThreadsWriteReadAndEnumerateTogether) {
             for (int round = 0; round < kRounds; ++round) {
                 std::uint32_t const tag = Tag(t, round);
                 std::uint32_t back = 0;
-                std::uint32_t size = 4;
                 // A key of this thread's own: made, written, read, closed.
+                KeyHolder key;
                 std::string const own = base + "\\t" + std::to_string(t) + "\\k" + std::to_string(round);
-                HKEY key = nullptr;
-                if (RegCreateKeyA(HKEY_CURRENT_USER, own.c_str(), &key) != kErrorSuccess ||
-                    RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&tag), 4) != kErrorSuccess ||
-                    RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<unsigned char*>(&back), &size) != kErrorSuccess ||
-                    back != tag) {
+                if (RegCreateKeyA(HKEY_CURRENT_USER, own.c_str(), key.Out()) != kErrorSuccess ||
+                    SetDword(key, "v", tag) != kErrorSuccess || GetDword(key, "v", back) != kErrorSuccess || back != tag) {
                     ++failures;
                 }
-                RegCloseKey(key);
                 // The shared key: write one value, read a neighbour's, enumerate while others add.
                 int const other = (t + 1) % kThreads;
-                size = 4;
-                long const read = RegQueryValueExA(shared, Name(other, round).c_str(), nullptr, nullptr,
-                                                   reinterpret_cast<unsigned char*>(&back), &size);
-                if (RegSetValueExA(shared, Name(t, round).c_str(), 0, REG_DWORD,
-                                   reinterpret_cast<unsigned char const*>(&tag), 4) != kErrorSuccess ||
+                long const read = GetDword(shared, Name(other, round).c_str(), back);
+                if (SetDword(shared, Name(t, round).c_str(), tag) != kErrorSuccess ||
                     (read == kErrorSuccess ? back != Tag(other, round) : read != kErrorFileNotFound) ||
                     Count(values) < 0) {
                     ++failures;

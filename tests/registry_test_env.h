@@ -1,4 +1,4 @@
-// A registry of the test's own.
+// A registry of the test's own, and the small calls the registry tests share.
 //
 // POSIX: ZELK_REGISTRY points at a database in a fresh temporary folder,
 // set before the first registry call, and the folder goes at the end.
@@ -35,12 +35,37 @@ inline int ProcessId() {
 #endif
 }
 
+// An empty folder below the temporary directory, unique to this process.
+inline std::filesystem::path FreshFolder(std::string const& name) {
+    auto const folder = std::filesystem::temp_directory_path() / ("zelk-" + name + "-" + std::to_string(ProcessId()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
 // "Software\ZelkErrTest-<tag>-<pid>": parallel test programs sharing one
 // Wine prefix never meet.
 inline std::string const& TestKeyPath(char const* tag = nullptr) {
     static std::string const path = std::string("Software\\ZelkErrTest-") + (tag ? tag : "registry") + "-" +
                                     std::to_string(ProcessId());
     return path;
+}
+
+inline long SetDword(HKEY key, char const* name, std::uint32_t value) {
+    return os::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&value), 4);
+}
+inline long GetDword(HKEY key, char const* name, std::uint32_t& value) {
+    std::uint32_t size = 4;
+    return os::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<unsigned char*>(&value), &size);
+}
+// Creates (or opens) a key and closes it again.
+inline long CreateKey(HKEY parent, char const* path) {
+    HKEY key = nullptr;
+    long const result = os::RegCreateKeyA(parent, path, &key);
+    if (key) {
+        os::RegCloseKey(key);
+    }
+    return result;
 }
 
 class TestRegistryEnvironment : public ::testing::Environment {
@@ -50,20 +75,16 @@ public:
     void SetUp() override {
         (void)TestKeyPath(m_tag);
 #if !defined(_WIN32)
-        m_folder = std::filesystem::temp_directory_path() /
-                   (std::string("zelk-") + m_tag + "-" + std::to_string(ProcessId()));
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-        std::string const database = (m_folder / "registry.db").string();
-        setenv("ZELK_REGISTRY", database.c_str(), 1);
-        zelk::os::RegistryClose();  // a database opened before now is not ours
+        m_folder = FreshFolder(m_tag);
+        setenv("ZELK_REGISTRY", (m_folder / "registry.db").c_str(), 1);
+        os::RegistryClose();  // a database opened before now is not ours
 #endif
     }
 
     void TearDown() override {
-        zelk::os::RegDeleteTreeA(HKEY_CURRENT_USER, TestKeyPath().c_str());
+        os::RegDeleteTreeA(HKEY_CURRENT_USER, TestKeyPath().c_str());
 #if !defined(_WIN32)
-        zelk::os::RegistryClose();
+        os::RegistryClose();
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);
 #endif
@@ -78,7 +99,6 @@ private:
 class KeyHolder {
 public:
     KeyHolder() = default;
-    explicit KeyHolder(HKEY key) : m_key(key) {}
     ~KeyHolder() { Reset(); }
     KeyHolder(KeyHolder const&) = delete;
     KeyHolder& operator=(KeyHolder const&) = delete;
@@ -90,13 +110,30 @@ public:
     operator HKEY() const { return m_key; }
     void Reset() {
         if (m_key) {
-            zelk::os::RegCloseKey(Release());
+            os::RegCloseKey(Release());
         }
     }
     HKEY Release() { return std::exchange(m_key, nullptr); }
 
 private:
     HKEY m_key = nullptr;
+};
+
+// A key of its own below the test key for each test, deleted afterwards.
+class RegistryKeyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_path = TestKeyPath() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        os::RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
+        ASSERT_EQ(os::RegCreateKeyA(HKEY_CURRENT_USER, m_path.c_str(), m_base.Out()), os::kErrorSuccess);
+    }
+    void TearDown() override {
+        m_base.Reset();
+        os::RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
+    }
+
+    std::string m_path;
+    KeyHolder m_base;
 };
 
 }  // namespace zelk::test

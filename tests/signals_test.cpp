@@ -18,17 +18,12 @@ using Signals = std::unique_ptr<CAbstractSignals>;
 
 TEST(Signals, AllocationHandsOutFreeBitsAndIsBookkeepingOnly) {
     Signals set(CreateZelkSignals());
-    EXPECT_EQ(set->GetSignals(), 0UL);
-    EXPECT_EQ(set->GetAllocated(), 0UL);
     for (int expected = 0; expected < 32; ++expected) EXPECT_EQ(set->AllocSignal(), expected);
     EXPECT_EQ(set->AllocSignal(), 32) << "a full set";
     EXPECT_EQ(set->GetAllocated(), 0xFFFFFFFFUL);
-    set->FreeSignals(32);  // bit 5
-    EXPECT_EQ(set->GetAllocated(), 0xFFFFFFDFUL);
-    EXPECT_EQ(set->AllocSignal(), 5) << "the lowest free number";
-    set->FreeSignals(0x80000001UL);
-    EXPECT_EQ(set->AllocSignal(), 0);
-    EXPECT_EQ(set->AllocSignal(), 31);
+    set->FreeSignals(0x80000021UL);  // bits 0, 5 and 31
+    EXPECT_EQ(set->GetAllocated(), 0x7FFFFFDEUL);
+    for (int expected : {0, 5, 31}) EXPECT_EQ(set->AllocSignal(), expected) << "the lowest free number";
 
     Signals other(CreateZelkSignals());
     EXPECT_EQ(other->AllocSignals(6), 1);
@@ -44,13 +39,8 @@ TEST(Signals, AllocationHandsOutFreeBitsAndIsBookkeepingOnly) {
 TEST(Signals, WaitTakesOnlyTheBitsOfItsMask) {
     struct Case {
         char const* name;
-        unsigned long pending;
-        unsigned long cleared;
-        unsigned long mask;
-        unsigned long taken;
-        unsigned long left;
-    };
-    Case const cases[] = {
+        unsigned long pending, cleared, mask, taken, left;
+    } const cases[] = {
         {"signal with nobody waiting stays until taken", 4, 0, 4, 4, 0},
         {"pending 6, Wait(3)", 6, 0, 3, 2, 4},
         {"top and bottom bits", 0x80000001UL, 0, 0x80000000UL, 0x80000000UL, 1},
@@ -66,27 +56,36 @@ TEST(Signals, WaitTakesOnlyTheBitsOfItsMask) {
     }
 }
 
-// A waiter sleeps through cleared bits and bits outside its mask, and
-// returns with its own bit alone.
+// A waiter sleeps through cleared bits, bits outside its mask and wake-ups
+// left over from signals of a bit it has already taken, and returns with
+// its own bits alone.
 TEST(Signals, WaiterWakesOnlyForItsOwnBits) {
     Signals set(CreateZelkSignals());
     set->Signal(4);
     set->ClearSignals(4);
-    std::atomic<bool> returned{false};
-    unsigned long received = 0;
+    std::atomic<int> phase{0};
+    unsigned long results[2] = {0, 0};
     std::thread waiter([&] {
-        received = set->Wait(1 | 4);
-        returned = true;
+        phase = 1;
+        results[0] = set->Wait(1 | 4);
+        phase = 2;
+        results[1] = set->Wait(8);
+        phase = 3;
     });
+    ASSERT_TRUE(WaitFor([&] { return phase.load() == 1; }));
     LetOthersRun();
     set->Signal(2);
     LetOthersRun();
-    EXPECT_FALSE(returned.load()) << "Wait took a cleared bit or one outside its mask";
-    EXPECT_EQ(set->GetSignals(), 2UL);
-    set->Signal(1);
+    EXPECT_EQ(phase.load(), 1) << "Wait took a cleared bit or one outside its mask";
+    for (int i = 0; i < 5; ++i) set->Signal(4);
+    ASSERT_TRUE(WaitFor([&] { return phase.load() >= 2; }));
+    LetOthersRun();
+    EXPECT_EQ(phase.load(), 2) << "Wait(8) returned without bit 3";
+    set->Signal(8);
     waiter.join();
-    EXPECT_EQ(received, 1UL);
-    EXPECT_EQ(set->GetSignals(), 2UL) << "the other bit stays pending";
+    EXPECT_EQ(results[0], 4UL);
+    EXPECT_EQ(results[1], 8UL);
+    EXPECT_EQ(set->GetSignals() & 2UL, 2UL) << "the bit outside the mask stays pending";
 }
 
 // While one thread waits, another thread's ClearSignals and Wait wait for it,
@@ -94,9 +93,7 @@ TEST(Signals, WaiterWakesOnlyForItsOwnBits) {
 TEST(Signals, StateOperationsWaitForTheWaiterButSignalDoesNot) {
     Signals set(CreateZelkSignals());
     set->Signal(8);
-    std::atomic<bool> aboutToWait{false};
-    std::atomic<bool> firstReturned{false};
-    std::atomic<bool> clearReturned{false};
+    std::atomic<bool> aboutToWait{false}, firstReturned{false}, clearReturned{false};
     std::atomic<unsigned long> second{0};
     std::thread first([&] {
         aboutToWait = true;
@@ -105,10 +102,7 @@ TEST(Signals, StateOperationsWaitForTheWaiterButSignalDoesNot) {
     });
     ASSERT_TRUE(WaitFor([&] { return aboutToWait.load(); }));
     LetOthersRun();
-    std::thread clearer([&] {
-        set->ClearSignals(8);
-        clearReturned = true;
-    });
+    std::thread clearer([&] { set->ClearSignals(8), clearReturned = true; });
     std::thread secondWaiter([&] { second = set->Wait(2); });
     LetOthersRun();
     set->Signal(2);
@@ -118,55 +112,25 @@ TEST(Signals, StateOperationsWaitForTheWaiterButSignalDoesNot) {
     EXPECT_FALSE(clearReturned.load()) << "ClearSignals ran while a waiter held the set";
     EXPECT_EQ(second.load(), 0UL) << "a second Wait ran while a waiter held the set";
     set->Signal(1);
-    first.join();
-    clearer.join();
-    secondWaiter.join();
+    for (std::thread* t : {&first, &clearer, &secondWaiter}) t->join();
     EXPECT_EQ(second.load(), 2UL);
     EXPECT_EQ(set->GetSignals(), 0UL) << "bit 3 cleared, bits 0 and 1 taken";
-}
-
-TEST(Signals, LeftoverWakeUpsCauseNoEarlyReturn) {
-    // Signals of a wanted bit while the waiter is registered leave wake-ups
-    // behind; a later Wait for another bit must use them up and sleep on.
-    Signals set(CreateZelkSignals());
-    std::atomic<bool> aboutToWait{false};
-    std::atomic<int> phase{0};
-    unsigned long results[2] = {0, 0};
-    std::thread waiter([&] {
-        aboutToWait = true;
-        results[0] = set->Wait(4);
-        phase = 1;
-        results[1] = set->Wait(8);
-        phase = 2;
-    });
-    ASSERT_TRUE(WaitFor([&] { return aboutToWait.load(); }));
-    LetOthersRun();
-    for (int i = 0; i < 5; ++i) set->Signal(4);
-    ASSERT_TRUE(WaitFor([&] { return phase.load() >= 1; }));
-    LetOthersRun();
-    EXPECT_EQ(phase.load(), 1) << "Wait(8) returned without bit 3";
-    set->Signal(8);
-    waiter.join();
-    EXPECT_EQ(results[0], 4UL);
-    EXPECT_EQ(results[1], 8UL);
 }
 
 // A thread object is one signal set, however it is reached, and the thread
 // running on it is woken through it; the set outlives Join.
 TEST(Signals, ThreadObjectIsOneSignalSet) {
     std::unique_ptr<CAbstractThread> thread(CreateZelkThread());
-    CAbstractSignals* const viaOne = thread.get();
-    CAbstractSignals* const viaTwo = static_cast<CAbstractSignals*>(thread.get());
-    EXPECT_EQ(viaOne, viaTwo);
+    CAbstractSignals* const viaSignals = static_cast<CAbstractSignals*>(thread.get());
     EXPECT_EQ(thread->AllocSignal(), 0);
-    EXPECT_EQ(viaTwo->GetAllocated(), 1UL);
+    EXPECT_EQ(viaSignals->GetAllocated(), 1UL);
     FunctionRunnable runnable("waits for bit 2", [] { return MyZelkThread().Wait(4); });
     ASSERT_EQ(thread->Start(&runnable), 1);
     LetOthersRun();
     EXPECT_EQ(thread->IsRunning(), 1);
-    viaOne->Signal(4 | 8);
+    viaSignals->Signal(4 | 8);
     EXPECT_EQ(thread->Join(), 4UL);
-    EXPECT_EQ(viaTwo->GetSignals(), 8UL);
+    EXPECT_EQ(thread->GetSignals(), 8UL);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// A scriptable error for tests: every value, and the description lines of
-// each kind and language, are set by the test.
+// Errors for tests: a scriptable one whose every answer the test sets, and
+// concrete base errors.
 #pragma once
 
 #include <zelk/error.h>
+#include <zelk/error_list.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,33 +17,24 @@ public:
     explicit ScriptedError(std::uint32_t ordinal = 1) : number(ordinal) {}
 
     std::uint32_t number;
-    int code = 42;
+    int code = 42, line = 17, fatal = 1, translate = 1;
     char const* typeName = "ScriptedError";
     char const* threadName = "Main";
     char const* file = "scripted.cpp";
-    int line = 17;
     long time = 1700000000;
-    int fatal = 1;
     ZelkErrorID icon = ZelkErrorIconWarning;
-    int translate = 1;
-    // lines[kind][english]
-    std::vector<std::string> lines[2][2];
-    // Names of the operations called, in order (for tests of the read order).
-    mutable std::vector<std::string> calls;
+    std::vector<std::string> lines[2][2];  // [kind][english]
+    mutable std::vector<std::string> calls;  // operations called, in order
 
     COrdinalNumber GetOrdinalNumber() const override { return Note("GetOrdinalNumber"), COrdinalNumber(number); }
     char const* GetTypeName() const override { return Note("GetTypeName"), typeName; }
     int GetDescriptionLine(int n, int kind, char* buffer, int size) const override {
-        IZelkError const& self = *this;
-        return self.GetDescriptionLine(n, kind, buffer, size, translate == 0);
+        return static_cast<IZelkError const&>(*this).GetDescriptionLine(n, kind, buffer, size, translate == 0);
     }
     int GetDescriptionLine(int n, int kind, char* buffer, int size, bool english) const override {
         Note("GetDescriptionLine");
         auto const& texts = lines[kind == 0 ? 0 : 1][english ? 1 : 0];
-        if (n < 0 || static_cast<std::size_t>(n) >= texts.size()) {
-            if (size > 0) buffer[0] = '\0';
-            return 0;
-        }
+        if (n < 0 || static_cast<std::size_t>(n) >= texts.size()) return size > 0 ? (buffer[0] = '\0', 0) : 0;
         std::strncpy(buffer, texts[static_cast<std::size_t>(n)].c_str(), static_cast<std::size_t>(size));
         buffer[size - 1] = '\0';
         return 1;  // a line that exists yields non-zero even when empty
@@ -61,10 +54,37 @@ private:
     void Note(char const* name) const { calls.emplace_back(name); }
 };
 
-// The whole text of line `n` of a kind and language, as a reader gets it.
+// A base error whose type name the test chooses.
+class TestError : public CZelkError {
+public:
+    TestError(char const* file, int line, int code, char const* typeName = "TestError")
+        : CZelkError(file, line, code), m_typeName(typeName) {}
+    char const* GetTypeName() const override { return m_typeName; }
+
+private:
+    char const* m_typeName;
+};
+
+// The text of line `n` of a kind and language, or "<none>".
 inline std::string LineOf(IZelkError const& error, int n, int kind, bool english) {
     char buffer[400];
-    return error.GetDescriptionLine(n, kind, buffer, sizeof buffer, english) ? std::string(buffer) : std::string("<none>");
+    return error.GetDescriptionLine(n, kind, buffer, sizeof buffer, english) ? std::string(buffer) : "<none>";
+}
+inline std::string Line(IZelkError const& error, bool english) { return LineOf(error, 0, 0, english); }
+
+// The numbers a walk from first to last visits.
+inline std::vector<std::uint32_t> Numbers(CZelkErrorList const& list) {
+    std::vector<std::uint32_t> numbers;
+    for (ErrorListPos p = list.GetFirst(); !p.IsNull(); p = list.GetNext(p)) numbers.push_back(p.GetOrdinalNumber().Get());
+    return numbers;
+}
+
+// The name the message-file functions expect for `path` (on POSIX "z:\tmp\x" is /tmp/x).
+inline std::string WindowsName(std::filesystem::path const& path) {
+    std::string name = path.string();
+    if (name.empty() || name.front() != '/') return name;
+    for (char& c : name) c = c == '/' ? '\\' : c;
+    return "z:" + name;
 }
 
 }  // namespace zelk::test

@@ -1,28 +1,36 @@
-// White-box tests of the timer's elapsed-time test and the millisecond clock.
+// White-box tests of the timer: the elapsed-time test, the millisecond
+// clock, and the polling loop driven by a fake clock (the wrap of the 32-bit
+// clock, the last time taken after the signal, and Start or Stop landing
+// between a poll's first look and its lock).
 #include "platform/clock.h"
 #include "portab/timer.h"
 
+#include "layer_thread.h"
+#include "recording_signals.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <thread>
 
 namespace {
 
-using zelk::TimerPeriodOver;
+using zelk::CZelkTimer;
+using zelk::test::RecordingSignals;
+using zelk::test::WaitFor;
 
 constexpr std::uint32_t kTop = 0xFFFFFFFFu;
 
 TEST(TimerElapsed, StrictlyGreaterModuloTwoToTheThirtyTwo) {
     struct Case {
         char const* name;
-        std::uint32_t now;
-        std::uint32_t last;
-        std::uint32_t period;
+        std::uint32_t now, last, period;
         bool over;
-    };
-    Case const cases[] = {
+    } const cases[] = {
         {"exactly the period is not enough", 1000, 0, 1000, false},
         {"one past the period", 1001, 0, 1000, true},
         {"no time at all, period 0", 500, 500, 0, false},
@@ -31,7 +39,7 @@ TEST(TimerElapsed, StrictlyGreaterModuloTwoToTheThirtyTwo) {
         {"the longest period never passes", kTop - 1, kTop, kTop, false},
         {"now just before last reads as almost 2^32 elapsed", 99, 100, 1000, true},
     };
-    for (auto const& c : cases) EXPECT_EQ(TimerPeriodOver(c.now, c.last, c.period), c.over) << c.name;
+    for (auto const& c : cases) EXPECT_EQ(zelk::TimerPeriodOver(c.now, c.last, c.period), c.over) << c.name;
 }
 
 // The clock follows real time (allowing for ticks of up to ~16 ms on Windows)
@@ -44,13 +52,102 @@ TEST(MilliSecondClock, AdvancesWithRealTimeAndNeverBack) {
     auto const wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - wallBefore);
     EXPECT_GE(elapsed, 40u);
     EXPECT_LE(elapsed, static_cast<std::uint32_t>(wall.count()) + 40u);
-
     std::uint32_t previous = zelk::os::MilliSeconds();
     for (int i = 0; i < 100000; ++i) {
         std::uint32_t const now = zelk::os::MilliSeconds();
         ASSERT_LT(static_cast<std::uint32_t>(now - previous), 0x80000000u) << "a step back at reading " << i;
         previous = now;
     }
+}
+
+// The fake clock.  Every reading is counted; a test may arm an action that
+// runs inside the next reading, that is on the timer's thread mid-poll.
+struct FakeClock {
+    static inline std::atomic<std::uint32_t> now{0};
+    static inline std::atomic<int> reads{0};
+    static inline std::atomic<bool> armed{false}, fired{false};
+    static inline std::function<void()> action;  // written before arming, read after
+
+    static void Reset(std::uint32_t start) {
+        armed = fired = false;
+        now = start;
+    }
+    static std::uint32_t Read() {
+        reads.fetch_add(1);
+        // Armed is looked at before the clock, so the reading that runs the
+        // action sees the value stored before arming.
+        if (armed.exchange(false)) action(), fired = true;
+        return now.load();
+    }
+    static void ArmAndRun(std::uint32_t at, std::function<void()> run) {
+        action = std::move(run);
+        now = at;
+        armed = true;
+        EXPECT_TRUE(WaitFor([] { return fired.load(); }));
+    }
+    // A poll that finds the period not over reads once, so three readings
+    // cover two whole polls that saw the present value.
+    static bool WaitReadings(int more) {
+        int const target = reads.load() + more;
+        return WaitFor([&] { return reads.load() >= target; });
+    }
+};
+
+// Exactly the period is not enough, also across the wrap past 2^32; and the
+// next period counts from the clock read after the signal, not before it.
+TEST(TimerWithFakeClock, PeriodAcrossTheWrapIsStrictlyExceededFromTheSignalsEnd) {
+    constexpr std::uint32_t kNearTheTop = 0xFFFFFF00u;
+    FakeClock::Reset(kNearTheTop);
+    CZelkTimer timer(&FakeClock::Read);
+    ASSERT_TRUE(timer.IsThreadRunning());
+    RecordingSignals target;
+    std::atomic<std::uint32_t> signalTakes{500};
+    target.onSignal = [&](unsigned long) { FakeClock::now.fetch_add(signalTakes.load()); };
+    timer.Start(&target, 16, 1000);
+    // The signal at +1001 "takes" 500 ms, so the next is due after +2501.
+    for (auto const& [now, signals] : std::initializer_list<std::pair<std::uint32_t, std::size_t>>{{1000, 0}, {1001, 1}, {2501, 1}, {2502, 2}}) {
+        SCOPED_TRACE(now);
+        FakeClock::now = kNearTheTop + now;
+        if (signals > target.Count()) {
+            ASSERT_TRUE(WaitFor([&] { return target.Count() == signals; }));
+            signalTakes = 0;
+        }
+        ASSERT_TRUE(FakeClock::WaitReadings(3));  // and the last time is stored
+        EXPECT_EQ(target.Count(), signals);
+    }
+    EXPECT_EQ(target.Events().front().mask, 16ul);
+    timer.Stop();
+}
+
+// The poll that runs the action finds the period over; polls before it may
+// signal, only one after Stop counts.  A new target with a long period keeps
+// the polls (and readings) going.
+TEST(TimerWithFakeClock, StopBetweenTheLookAndTheLockSendsNothing) {
+    FakeClock::Reset(100);
+    CZelkTimer timer(&FakeClock::Read);
+    RecordingSignals stopped, next;
+    timer.Start(&stopped, 1, 10);
+    FakeClock::ArmAndRun(200, [&] { timer.Stop(), stopped.Close(); });
+    timer.Start(&next, 2, 60000);
+    ASSERT_TRUE(FakeClock::WaitReadings(3));
+    EXPECT_EQ(stopped.Late(), 0) << "signal after Stop had returned";
+    EXPECT_EQ(next.Count(), 0u);
+    timer.Stop();
+}
+
+TEST(TimerWithFakeClock, StartBetweenTheLookAndTheLockGetsItsFullPeriod) {
+    FakeClock::Reset(100);
+    CZelkTimer timer(&FakeClock::Read);
+    RecordingSignals old, fresh;
+    timer.Start(&old, 1, 10);
+    FakeClock::ArmAndRun(200, [&] { timer.Start(&fresh, 2, 1000), old.Close(); });
+    ASSERT_TRUE(FakeClock::WaitReadings(3));
+    EXPECT_EQ(fresh.Count(), 0u) << "the new period was cut short";
+    FakeClock::now = 1201;  // the fresh period started at 200
+    ASSERT_TRUE(WaitFor([&] { return fresh.Count() == 1; }));
+    EXPECT_EQ(fresh.Events().front().mask, 2ul);
+    EXPECT_EQ(old.Late(), 0);
+    timer.Stop();
 }
 
 }  // namespace

@@ -9,14 +9,9 @@ namespace zelk::test {
 
 inline void SetTimeZoneVariable(char const* value) {
 #ifdef _WIN32
-    std::string const setting = std::string("TZ=") + (value ? value : "");
-    _putenv(setting.c_str());
+    _putenv((std::string("TZ=") + (value ? value : "")).c_str());
 #else
-    if (value != nullptr) {
-        setenv("TZ", value, 1);
-    } else {
-        unsetenv("TZ");
-    }
+    value ? setenv("TZ", value, 1) : unsetenv("TZ");
 #endif
 }
 
