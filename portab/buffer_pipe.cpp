@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace zelk {
@@ -166,8 +167,10 @@ BufferPipeBlock* CZelkBufferPipe::AllocBlock(unsigned long size, int wait, unsig
     // Sizes from 2^31 on cannot be placed and must not be taken for small
     // ones when compared as signed 32-bit values.
     if (size > kLargestBlockSize) return nullptr;
-    // Made only once this writer has to wait: the first try needs none.
-    std::unique_ptr<PipeWaiter> waiter;
+    // Made only once this writer has to wait: the first try needs none.  It
+    // lives on this stack: a give-back releases it under the pipe lock,
+    // which this thread takes again before it leaves.
+    std::optional<PipeWaiter> waiter;
     for (;;) {
         {
             SemaphoreLock guard(m_lock);
@@ -178,11 +181,11 @@ BufferPipeBlock* CZelkBufferPipe::AllocBlock(unsigned long size, int wait, unsig
             if (block || !wait || never) return block;
             if (waiter) {
                 waiter->next = m_spaceWaiters;
-                m_spaceWaiters = waiter.get();
+                m_spaceWaiters = &*waiter;
             }
         }
         if (!waiter) {
-            waiter = std::make_unique<PipeWaiter>();
+            waiter.emplace();
             continue;  // try again before waiting: space may have come meanwhile
         }
         waiter->wake.Lock();
