@@ -148,9 +148,9 @@ long NewHandle(State& state, KeyId id, HKEY& handle) {
 
 // Splits a key path at "\".  Empty steps ("a\\b", "a\") are passed over as
 // Windows does; a leading "\" is a bad path name, and a step longer than
-// Windows' 255 bytes an invalid parameter.
+// Windows' 255 bytes an invalid parameter.  A null path has no steps.
 long SplitKeyPath(char const* path, std::vector<std::string_view>& steps) {
-    std::string_view rest(path);
+    std::string_view rest(path ? path : "");
     if (!rest.empty() && rest.front() == '\\') {
         return kErrorBadPathname;
     }
@@ -198,10 +198,8 @@ long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
     }
     *result = nullptr;
     std::vector<std::string_view> steps;
-    if (subKey) {
-        if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
-            return split;
-        }
+    if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
+        return split;
     }
     Call call;
     KeyId parent;
@@ -230,10 +228,8 @@ long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
 
 long DeleteKey(HKEY key, char const* subKey, bool tree) {
     std::vector<std::string_view> steps;
-    if (subKey) {
-        if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
-            return split;
-        }
+    if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
+        return split;
     }
     Call call;
     KeyId parent;

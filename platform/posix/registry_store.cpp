@@ -465,15 +465,15 @@ long RegistryStore::SetValue(KeyId key, std::string_view name, std::uint32_t typ
     return sqlite3_changes(m_db.get()) == 0 ? kErrorKeyDeleted : kErrorSuccess;
 }
 
-long RegistryStore::EnumKey(KeyId key, std::uint32_t index, std::string& name) {
+template <class Read>
+long RegistryStore::EnumRow(Statement which, KeyId key, std::uint32_t index, Read const& read) {
     {
-        Use enumerate(*this, kEnumKey);
+        Use enumerate(*this, which);
         sqlite3_bind_int64(*enumerate, 1, key);
         sqlite3_bind_int64(*enumerate, 2, index);
         int const rc = sqlite3_step(*enumerate);
         if (rc == SQLITE_ROW) {
-            auto const* text = reinterpret_cast<char const*>(sqlite3_column_text(*enumerate, 0));
-            name.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(*enumerate, 0)));
+            read(*enumerate);
             return kErrorSuccess;
         }
         if (rc != SQLITE_DONE) {
@@ -484,27 +484,25 @@ long RegistryStore::EnumKey(KeyId key, std::uint32_t index, std::string& name) {
     return exists == kErrorSuccess ? kErrorNoMoreItems : exists;
 }
 
+namespace {
+
+void AssignColumn(std::string& to, sqlite3_stmt* row, int column, void const* bytes) {
+    to.assign(bytes ? static_cast<char const*>(bytes) : "", static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+}
+
+}  // namespace
+
+long RegistryStore::EnumKey(KeyId key, std::uint32_t index, std::string& name) {
+    return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { AssignColumn(name, row, 0, sqlite3_column_text(row, 0)); });
+}
+
 long RegistryStore::EnumValue(KeyId key, std::uint32_t index, std::string& name, std::uint32_t& type,
                               std::string& data) {
-    {
-        Use enumerate(*this, kEnumValue);
-        sqlite3_bind_int64(*enumerate, 1, key);
-        sqlite3_bind_int64(*enumerate, 2, index);
-        int const rc = sqlite3_step(*enumerate);
-        if (rc == SQLITE_ROW) {
-            auto const* text = reinterpret_cast<char const*>(sqlite3_column_text(*enumerate, 0));
-            name.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(*enumerate, 0)));
-            type = static_cast<std::uint32_t>(sqlite3_column_int64(*enumerate, 1));
-            auto const* bytes = static_cast<char const*>(sqlite3_column_blob(*enumerate, 2));
-            data.assign(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(*enumerate, 2)));
-            return kErrorSuccess;
-        }
-        if (rc != SQLITE_DONE) {
-            return Fail(rc);
-        }
-    }
-    long const exists = Exists(key);
-    return exists == kErrorSuccess ? kErrorNoMoreItems : exists;
+    return EnumRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
+        AssignColumn(name, row, 0, sqlite3_column_text(row, 0));
+        type = static_cast<std::uint32_t>(sqlite3_column_int64(row, 1));
+        AssignColumn(data, row, 2, sqlite3_column_blob(row, 2));
+    });
 }
 
 long RegistryStore::DeleteKey(KeyId key) {

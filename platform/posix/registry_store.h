@@ -115,6 +115,11 @@ private:
     long OpenAt(std::string const& path);
     long Prepare();
     long Fail(int code);
+    // Steps an enumeration statement to row `index` of `key`; on a row,
+    // `read` takes its columns.  Past the last row the result says whether
+    // the key itself is still there.
+    template <class Read>
+    long EnumRow(Statement which, KeyId key, std::uint32_t index, Read const& read);
 
     DatabasePtr m_db;
     StatementPtr m_statements[kStatementCount];
