@@ -6,22 +6,21 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace {
 
 using namespace std::string_literals;
 
-// All stored bytes, zero bytes included.
-std::string Bytes(BinChar const& s) { return std::string(static_cast<char const*>(s), static_cast<std::size_t>(s.len())); }
+// All stored bytes, zero bytes included; every string keeps a zero right after them.
+std::string Bytes(BinChar const& s) {
+    char const* text = s;
+    EXPECT_TRUE(text && text[s.len()] == '\0') << "unterminated";
+    return text ? std::string(text, static_cast<std::size_t>(s.len())) : "<null>";
+}
 
 BinChar Make(std::string const& bytes) { return BinChar(bytes.data(), static_cast<int>(bytes.size())); }
-
-// Every string keeps a terminating zero right after its content.
-void ExpectTerminated(BinChar const& s, std::string const& what) {
-    ASSERT_NE(static_cast<char const*>(s), nullptr) << what;
-    EXPECT_EQ(static_cast<char const*>(s)[s.len()], '\0') << what;
-}
 
 // Every member that yields a string: the exact bytes it holds.
 TEST(BinChar, StringResults) {
@@ -35,27 +34,25 @@ TEST(BinChar, StringResults) {
         {"repeat", BinChar('z', 4), "zzzz"},           {"null source, count", BinChar(nullptr, 3), "\0\0\0"s},
         {"null source, from..to", BinChar(nullptr, 1, 4), "\0\0\0"s},
         {"int 0", BinChar(0, 0), "0"},                 {"int 7 width 3", BinChar(7, 3), "007"},
-        {"int -7 width 3", BinChar(-7, 3), "-007"},    {"int -42 width 5", BinChar(-42, 5), "-00042"},
-        {"int 123 width 2", BinChar(123, 2), "123"},   {"int min", BinChar(INT_MIN), "-2147483648"},
+        {"int -7 width 3", BinChar(-7, 3), "-007"},    {"int 123 width 2", BinChar(123, 2), "123"},
+        {"int min", BinChar(INT_MIN), "-2147483648"},
         // Widths past 99 digits are honoured in full, never cut or overrun.
         {"int width 5000", BinChar(-42, 5000), "-" + std::string(4998, '0') + "42"},
         {"(1,3)", five(1, 3), "bcd"},                  {"(3,99)", five(3, 99), "de"},
-        {"(5,1)", five(5, 1), ""},                     {"(7,2)", five(7, 2), ""},
-        {"(1,0)", five(1, 0), ""},                     {"(-2,2) clamps the start", five(-2, 2), "ab"},
+        {"(7,2)", five(7, 2), ""},                     {"(1,0)", five(1, 0), ""},
+        {"(-2,2) clamps the start", five(-2, 2), "ab"},
         {"Left 2", five.Left(2), "ab"},                {"Left 9", five.Left(9), "abcde"},
         {"Left -1", five.Left(-1), ""},                {"Right 2", five.Right(2), "de"},
         {"Right 9", five.Right(9), "abcde"},           {"Right -1", five.Right(-1), ""},
-        // Right counts from the visible end; Left and () count stored bytes.
-        {"zero Right 1", zero.Right(1), "b\0"s},       {"zero Right 2", zero.Right(2), "ab"},
-        {"zero Left 5", zero.Left(5), "ab\0cd"s},      {"zero (1,3)", zero(1, 3), "b\0c"s},
+        // Right counts from the visible end; Left counts stored bytes.
+        {"zero Right 1", zero.Right(1), "b\0"s},       {"zero Left 5", zero.Left(5), "ab\0cd"s},
         // Only 0x20 is trimmed; LTrim scans stored bytes, RTrim the visible text.
         {"LTrim", BinChar("  a b  ").LTrim(), "a b  "},   {"Trim spaces only", BinChar("    ").Trim(), ""},
         {"Trim leaves tabs", BinChar("\t x ").Trim(), "\t x"},
         {"LTrim keeps bytes after zero", Make("  a\0 b"s).LTrim(), "a\0 b"s},
         {"RTrim cuts at zero", zero.RTrim(), "ab"},
-        {"RTrim cuts at zero, then spaces", Make("ab  \0cd"s).RTrim(), "ab"},
         {"LPad never shortens", BinChar("abc").LPad(2), "abc"}, {"LPad", BinChar("abc").LPad(5), "  abc"},
-        {"LPad zero bytes", zero.LPad(6), " ab\0cd"s},  {"RPad", BinChar("ab").RPad(5), "ab   "},
+        {"RPad", BinChar("ab").RPad(5), "ab   "},
         // Only A-Z fold; zero bytes and bytes from 0x80 stay.
         {"Lower", Make("aZ\0\xE4\xC4" "09[`{@"s).Lower(), "az\0\xE4\xC4" "09[`{@"s},
         {"Upper", Make("aZ\0\xE4\xC4" "09[`{@"s).Upper(), "AZ\0\xE4\xC4" "09[`{@"s},
@@ -63,13 +60,9 @@ TEST(BinChar, StringResults) {
         {"HexToBin", BinChar("00ab7f").HexToBin(), "\x00\xAB\x7F"s},
         {"HexToBin odd digit", BinChar("abc").HexToBin(), "\xAB"},
         {"HexToBin stops at a non-digit", BinChar("12zz34").HexToBin(), "\x12"},
-        {"HexToBin second digit bad", BinChar("1g").HexToBin(), ""},
         {"HexToBin visible text", Make("12\0" "34"s).HexToBin(), "\x12"},
     };
-    for (Case const& c : cases) {
-        EXPECT_EQ(Bytes(c.result), c.expected) << c.name;
-        ExpectTerminated(c.result, c.name);
-    }
+    for (Case const& c : cases) EXPECT_EQ(Bytes(c.result), c.expected) << c.name;
     EXPECT_EQ(Bytes(five), "abcde");  // operands unchanged
     EXPECT_EQ(Bytes(zero), "ab\0cd"s);
 }
@@ -80,82 +73,58 @@ TEST(BinChar, ValueSemantics) {
     BinChar const copied(buffer, 3);
     buffer[0] = 'X';  // copied, not referenced
     EXPECT_EQ(Bytes(copied), "abc");
-
     BinChar b("other");
     b = zero;
     EXPECT_NE(static_cast<char const*>(b), static_cast<char const*>(zero));  // own buffer
-    BinChar const& self = b;
-    b = self;  // self-assignment keeps the content
-    EXPECT_EQ(Bytes(b), "ab\0cd"s);
+    b = static_cast<BinChar const&>(b);  // self-assignment keeps the content
     BinChar moved(std::move(b));
     EXPECT_EQ(Bytes(moved), "ab\0cd"s);
-    // A moved-from string stays a valid empty string that can be reassigned.
-    ExpectTerminated(b, "moved from");
-    EXPECT_EQ(b.len(), 0);
-    b = BinChar("again");
-    EXPECT_EQ(Bytes(b), "again");
+    EXPECT_EQ(Bytes(b), "");  // a moved-from string stays a valid empty string
 
     // Concatenation keeps zero bytes; a null text appends nothing.
-    EXPECT_EQ(Bytes(zero + zero), "ab\0cdab\0cd"s);
-    EXPECT_EQ(Bytes(BinChar("ab") + "xyz"), "abxyz");
     EXPECT_EQ(Bytes(BinChar("ab") + static_cast<char const*>(nullptr)), "ab");
     BinChar s("x");
     EXPECT_EQ(&(s += zero), &s);
     s += s;
     EXPECT_EQ(Bytes(s), "xab\0cdxab\0cd"s);
-    ExpectTerminated(s, "+=");
 
-    // Comparison reads the zero-terminated texts; a text on the left
-    // compares texts, not pointers.
+    // Comparison reads the zero-terminated texts; a text on the left compares texts, not pointers.
     BinChar const ab("ab");
     std::string const text = "ab";
     struct Case { BinChar left; char const* right; bool equal; };
-    Case const cases[] = {{zero, ab, true}, {zero, "ab\0xy", true}, {ab, "abc", false},
-                          {ab, "a", false}, {BinChar(), nullptr, true}, {ab, text.c_str(), true}, {ab, "zz", false}};
+    Case const cases[] = {{zero, ab, true}, {ab, "abc", false}, {ab, "a", false}, {BinChar(), nullptr, true}, {ab, text.c_str(), true}};
     for (Case const& c : cases) {
         EXPECT_EQ(c.left == c.right, c.equal) << c.right;
         EXPECT_EQ(c.left != BinChar(c.right), !c.equal) << c.right;
-        EXPECT_EQ(c.right == c.left, c.equal) << c.right;
-        EXPECT_EQ(c.right != c.left, !c.equal) << c.right;
+        EXPECT_EQ(c.right == c.left && !(c.right != c.left), c.equal) << c.right;
     }
 }
 
-TEST(BinChar, IStr) {
+TEST(BinChar, SearchAndReplace) {
     BinChar const s("abcabc");
-    struct Case { BinChar pattern; int from; int expected; };
-    Case const cases[] = {
-        {"c", 3, 5},  {"c", 0, 2},   {"abc", 1, 3},  {"d", 0, 6},       {"c", -1, 6}, {"", 0, 6},
-        {"c", 6, 6},  {"c", 5, 5},   {"bc", 5, 6},   {"abcabcd", 0, 6}, {"B", 0, 6},  {"bcx", 0, 6},
-    };
-    for (Case const& c : cases) EXPECT_EQ(s.iStr(c.pattern, c.from), c.expected) << c.pattern << " from " << c.from;
-    BinChar const z = Make("a\0b\0c"s);  // zero bytes compare like any byte
-    EXPECT_EQ(z.iStr(Make("\0c"s), 0), 3);
-    EXPECT_EQ(z.iStr(BinChar("c"), 0), 4);
-}
+    std::tuple<BinChar, int, int> const found[] = {
+        {"c", 3, 5}, {"d", 0, 6}, {"c", -1, 6}, {"", 0, 6}, {"c", 6, 6}, {"bc", 5, 6}, {"abcabcd", 0, 6}, {"B", 0, 6}};
+    for (auto const& [pattern, from, expected] : found) EXPECT_EQ(s.iStr(pattern, from), expected) << pattern << " from " << from;
+    EXPECT_EQ(Make("a\0b\0c"s).iStr(Make("\0c"s), 0), 3);  // zero bytes compare like any byte
 
-TEST(BinChar, Translate) {
     struct Case { std::string text, from, to; int count; std::string expected; };
     Case const cases[] = {
-        {"aaaa", "aa", "b", 2, "bb"},          {"aaa", "aa", "b", 1, "ba"},
-        {"abc", "", "x", 0, "abc"},            {"xax", "x", "xx", 2, "xxaxx"},
-        {"abcabc", "bc", "", 2, "aa"},         {"abc", "abcd", "x", 0, "abc"},
-        {"abc", "abc", "", 1, ""},             {"ababab", "aba", "X", 1, "Xbab"},
+        {"aaaa", "aa", "b", 2, "bb"},   {"abc", "", "x", 0, "abc"},     {"xax", "x", "xx", 2, "xxaxx"},
+        {"abc", "abcd", "x", 0, "abc"}, {"abc", "abc", "", 1, ""},      {"ababab", "aba", "X", 1, "Xbab"},
         {"a\0b\0"s, "\0"s, "--", 2, "a--b--"}, {"a.b.c", ".", "\0"s, 2, "a\0b\0c"s},
     };
     for (Case const& c : cases) {
-        BinChar s = Make(c.text);
-        EXPECT_EQ(s.Translate(Make(c.from), Make(c.to)), c.count) << c.text << " / " << c.from;
-        EXPECT_EQ(Bytes(s), c.expected) << c.text << " / " << c.from;
-        ExpectTerminated(s, c.text);
+        BinChar t = Make(c.text);
+        EXPECT_EQ(t.Translate(Make(c.from), Make(c.to)), c.count) << c.text << " / " << c.from;
+        EXPECT_EQ(Bytes(t), c.expected) << c.text << " / " << c.from;
     }
 }
 
 TEST(BinChar, GetWord) {
     struct Case { std::string text; int n; char separator; std::string expected; };
     Case const cases[] = {
-        {"  a  b  ", 2, ' ', "b"},   {"  a  b  ", 3, ' ', ""},  {"  a  b  ", 0, ' ', ""},
-        {"a,,b", 2, ',', "b"},       {",a,,b,", 1, ',', "a"},   {" a , b ", 1, ',', "a "},
-        {"one\ttwo\nthree", 3, ' ', "three"},
+        {"  a  b  ", 2, ' ', "b"},  {"  a  b  ", 3, ' ', ""},   {"  a  b  ", 0, ' ', ""},
+        {"a,,b", 2, ',', "b"},      {" a , b ", 1, ',', "a "},  {"one\ttwo\nthree", 3, ' ', "three"},
         {"x\xE4y", 2, ' ', "y"},             // 0xE4 separates in blank mode
         {"a\x7F" "b c", 1, ' ', "a\x7F" "b"},  // 0x7F does not
         {"ab\0cd"s, 2, ' ', ""},             // the walk stops at the first zero byte
@@ -165,20 +134,16 @@ TEST(BinChar, GetWord) {
 }
 
 TEST(BinChar, ToIntAndIsInt) {
-    struct Case { std::string text; int expected; };
-    Case const cases[] = {
-        {" 42x", 42},   {"-17", -17},          {"+8", 8},
-        {"\t\n\v\f\r 5", 5},                   {"1\0" "99"s, 1},
-        {"2147483648", INT_MAX},               {"-2147483648", INT_MIN},
-        {"-2147483649", INT_MIN},              {"000000000000000000000000000012", 12},
-        {"123456789012345678901234567890", INT_MAX},
+    std::pair<std::string, int> const cases[] = {
+        {" 42x", 42}, {"-17", -17}, {"\t\n\v\f\r 5", 5}, {"1\0" "99"s, 1}, {"2147483648", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN}, {"123456789012345678901234567890", INT_MAX},
     };
-    for (Case const& c : cases) {
-        EXPECT_EQ(Make(c.text).ToInt(), c.expected) << c.text;
-        EXPECT_TRUE(Make(c.text).IsInt()) << c.text;
+    for (auto const& [text, expected] : cases) {
+        EXPECT_EQ(Make(text).ToInt(), expected) << text;
+        EXPECT_TRUE(Make(text).IsInt()) << text;
     }
     // No digit: ToInt throws exactly the int 0, IsInt says no.
-    for (std::string const& text : {"x42"s, "-"s, ""s, " "s, "+-1"s, "- 1"s, "\0" "1"s, "\xE4" "1"s}) {
+    for (std::string const& text : {"x42"s, "-"s, ""s, "+-1"s, "- 1"s, "\0" "1"s, "\xE4" "1"s}) {
         EXPECT_FALSE(Make(text).IsInt()) << text;
         try {
             Make(text).ToInt();
@@ -192,27 +157,23 @@ TEST(BinChar, ToIntAndIsInt) {
 TEST(BinChar, MaskenFit) {
     struct Case { std::string name; char const* mask; bool fits; };
     Case const cases[] = {
-        {"Readme.TXT", "*.txt", true}, {"readme.txt", "*.TXT", true}, {"readme", "*.*", true},
-        {"readme", "*.", false},       {"ab", "ab??", true},          {"abc", "a?c", true},
-        {"abc", "a?", false},          {"abc", "a*?c", true},         {"abc", "ab", false},
-        {"ab", "abc", false},          {"abc", "abd", false},         {"abc", "*b", false},
-        {"", "*", true},               {"", "?", true},               {"", "", true},
-        {"", nullptr, true},           {"a", nullptr, false},         {"abcd", "a**??*d", true},
+        {"Readme.TXT", "*.txt", true}, {"readme", "*.*", true},   {"readme", "*.", false},
+        {"ab", "ab??", true},          {"abc", "a?c", true},      {"abc", "a?", false},
+        {"abc", "a*?c", true},         {"ab", "abc", false},      {"abc", "abd", false},
+        {"abc", "*b", false},          {"", "*", true},           {"", "?", true},
+        {"", "", true},                {"", nullptr, true},       {"a", nullptr, false},
+        {"abcd", "a**??*d", true},     {"abcbd", "a*bd", true},
         {"a.txt.txt", "*.txt", false},  // the star takes the first ".txt" for good
         {"abcbd", "a*b?", false},       // likewise the first "b"
-        {"abcbd", "a*bd", true},
         {"\xE4" "x", "\xC4" "x", false},  // only A-Z fold
         {"ab\0cd"s, "ab", true},           // the name is its visible text
     };
     for (Case const& c : cases)
         EXPECT_EQ(Make(c.name).MaskenFit(c.mask), c.fits) << '"' << c.name << "\" / " << (c.mask ? c.mask : "(null)");
-
     // The part of the mask after a star has no size limit.
-    std::string const tail(3000, 'q');
-    std::string const mask = "pre*" + tail;
+    std::string const tail(3000, 'q'), mask = "pre*" + tail;
     EXPECT_TRUE(Make("prefix" + tail).MaskenFit(mask.c_str()));
     EXPECT_FALSE(Make("prefix" + tail + "r").MaskenFit(mask.c_str()));
-    EXPECT_FALSE(Make("prefix" + tail).MaskenFit((mask + "r").c_str()));
 }
 
 TEST(BinChar, HexRoundTripAllBytes) {
@@ -220,7 +181,6 @@ TEST(BinChar, HexRoundTripAllBytes) {
     for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
     BinChar const hex = Make(all).BinToHex();
     EXPECT_EQ(hex.len(), 512);
-    EXPECT_EQ(Bytes(hex.HexToBin()), all);
     EXPECT_EQ(Bytes(hex.Lower().HexToBin()), all);
 }
 

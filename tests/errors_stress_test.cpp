@@ -1,8 +1,7 @@
-// Eight started threads make, add and roll back errors while one more
-// thread clears every list and another replaces the message file on disk.
-// Each worker checks its own list after every rollback (exactly when no
-// clear overlapped it) and every text it reads: a text is one whole version
-// of the file's line, never a mixture or garbage.
+// Started threads make, add and roll back errors while one more thread clears
+// every list and another replaces the message file on disk.  Each worker
+// checks its own list after every rollback (exactly when no clear overlapped
+// it) and every text it reads: one whole version of the line, never a mixture.
 #include "layer_thread.h"
 #include "temp_files.h"
 #include "test_errors.h"
@@ -22,11 +21,11 @@ namespace {
 
 using zelk::test::Line;
 
-constexpr int kWorkers = 8, kRounds = 100, kCodes = 16;
+constexpr int kWorkers = 6, kRounds = 80, kCodes = 16;
 
-std::string MessageFile(std::string const& version, char const* newline) {
-    std::string text = std::string("[StressError]") + newline;
-    for (int code = 0; code < kCodes; ++code) text += std::to_string(code) + "=" + version + std::to_string(code) + newline;
+std::string MessageFile(std::string const& version) {
+    std::string text = "[StressError]\r\n";
+    for (int code = 0; code < kCodes; ++code) text += std::to_string(code) + "=" + version + std::to_string(code) + "\r\n";
     return text;
 }
 
@@ -40,36 +39,30 @@ struct Shared {
 unsigned long Work(Shared& shared, unsigned state) {
     auto next = [&state](unsigned bound) { return ((state = state * 1103515245u + 12345u) >> 8) % bound; };
     auto check = [&shared](bool ok) { shared.failures += !ok; };
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < kRounds; ++round, ++shared.roundsDone) {
         unsigned const clearsBefore = shared.clears.load();
         ErrorListPos const mark = CZelkError::GetLast();
         for (unsigned i = 0, adds = 1 + next(4); i < adds; ++i) {
             int const code = static_cast<int>(next(kCodes));
             zelk::test::TestError const error("stress.cpp", round, code, "StressError");
-            check(&ERRAdd(error) == &error);
-            check(IsVersionOf(Line(error, false), code));
-            check(Line(error, true) == "E" + std::to_string(code));
+            ERRAdd(error);
+            check(IsVersionOf(Line(error, false), code) && Line(error, true) == "E" + std::to_string(code));
         }
         // Read the list whole under its lock, then check every snapshot's texts.
         CZelkErrorList copy;
         ERRMyList().CopyErrorsTo(copy, nullptr, nullptr);
-        check(copy.GetErrorCount() <= 1000);
         CErrorClone snapshot;
-        for (ErrorListPos p = copy.GetFirst(); !p.IsNull(); p = copy.GetNext(p)) {
-            check(copy.GetError(snapshot, p) == 1 && IsVersionOf(Line(snapshot, false), snapshot.GetError()) &&
-                  std::string(snapshot.GetThreadName()) == "layer test thread");
+        for (ErrorListPos p = copy.GetFirst(); !p.IsNull(); p = copy.GetNext(p))
+            check(copy.GetError(snapshot, p) == 1 && IsVersionOf(Line(snapshot, false), snapshot.GetError()));
+        if (next(3) == 0) continue;
+        mark.Rollback();
+        ErrorListPos const last = ERRMyList().GetLast();
+        if (shared.clears.load() == clearsBefore && clearsBefore % 2 == 0) {
+            shared.exactChecks += 1;  // no clear overlapped: the list ends exactly at the mark
+            check(last == mark);
+        } else {
+            check(last.IsNull() || mark.IsNull() || !(last.GetOrdinalNumber() < mark.GetOrdinalNumber()));
         }
-        if (next(3) != 0) {
-            mark.Rollback();
-            ErrorListPos const last = ERRMyList().GetLast();
-            if (shared.clears.load() == clearsBefore && clearsBefore % 2 == 0) {
-                shared.exactChecks += 1;  // no clear overlapped: the list ends exactly at the mark
-                check(last == mark);
-            } else {
-                check(last.IsNull() || mark.IsNull() || !(last.GetOrdinalNumber() < mark.GetOrdinalNumber()));
-            }
-        }
-        shared.roundsDone += 1;
     }
     shared.running -= 1;
     return 0;
@@ -78,15 +71,13 @@ unsigned long Work(Shared& shared, unsigned state) {
 TEST(ErrorsStress, WorkersClearerAndReplacedMessageFile) {
     zelk::test::TempDir dir("zelk-stress");
     std::string const translated = dir.File("German.txt");
-    ASSERT_TRUE(zelk::test::WriteFile(translated, MessageFile("A", "\r\n")));
-    ASSERT_TRUE(zelk::test::WriteFile(dir.File("Zelk.TXT"), MessageFile("E", "\n")));
+    ASSERT_TRUE(zelk::test::WriteFile(translated, MessageFile("A")));
+    ASSERT_TRUE(zelk::test::WriteFile(dir.File("Zelk.TXT"), MessageFile("E")));
     SetMsgFileName(zelk::test::WindowsName(dir.Path() / "German.txt").c_str());
     ERRClearErrors();
-
     Shared shared;
     // The clearer paces itself by the workers' progress, not by the clock:
-    // between two clears every worker gets about two rounds, so rounds with
-    // and without an overlapping clear both occur however fast they run.
+    // rounds with and without an overlapping clear both occur however fast they run.
     std::thread clearer([&shared] {
         while (shared.running.load() > 0) {
             shared.clears += 1;
@@ -100,24 +91,21 @@ TEST(ErrorsStress, WorkersClearerAndReplacedMessageFile) {
     int replacements = 0;
     std::thread replacer([&] {  // a failed replacement (file held open) is retried with the next version
         while (shared.running.load() > 0 || replacements == 0) {
-            replacements += zelk::test::ReplaceFile(translated, MessageFile(replacements % 2 ? "A" : "B", "\r\n"));
+            replacements += zelk::test::ReplaceFile(translated, MessageFile(replacements % 2 ? "A" : "B"));
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
         }
     });
     {
         std::vector<std::unique_ptr<zelk::test::LayerThread>> workers;
-        for (unsigned w = 0; w < kWorkers; ++w) {
+        for (unsigned w = 0; w < kWorkers; ++w)
             workers.push_back(std::make_unique<zelk::test::LayerThread>([&shared, w] { return Work(shared, w * 2654435761u + 1); }));
-            ASSERT_TRUE(workers.back()->Started());
-        }
     }
     clearer.join();
     replacer.join();
     SetMsgFileName(nullptr);
-    EXPECT_EQ(shared.failures.load(), 0);
-    EXPECT_GT(replacements, 0);
-    EXPECT_GT(shared.exactChecks.load(), 0);
     ERRClearErrors();
+    EXPECT_EQ(shared.failures.load(), 0);
+    EXPECT_GT(shared.exactChecks.load(), 0);
 }
 
 }  // namespace

@@ -29,8 +29,6 @@ std::string const g_keyPath = "Software\\ZelkErrTest-host-" + std::to_string(ZEL
 // registry call.  Windows: the real registry, cleaned after the run.
 class HostRegistry : public ::testing::Environment {
     std::filesystem::path m_folder = std::filesystem::temp_directory_path() / ("zelk-host-" + std::to_string(ZELK_TEST_PID));
-
-public:
     void SetUp() override {
 #if !defined(_WIN32)
         std::filesystem::create_directories(m_folder);
@@ -59,13 +57,9 @@ TEST(FRegHost, RootsAndTypesHaveWindowsValues) {
     EXPECT_TRUE(REG_SZ == 1 && REG_BINARY == 3 && REG_DWORD == 4);
 }
 
-TEST(FRegHost, WritesReadsAndListsThroughTheSharedLibrary) {
+TEST(FRegHost, WritesReadsAndWalksThroughTheSharedLibrary) {
     ASSERT_TRUE(FReg(HKEY_CURRENT_USER, BinChar((g_keyPath + "\\App\\Settings").c_str()), true).SetDWORD("Width", 640));
     FReg app(HKEY_CURRENT_USER, BinChar((g_keyPath + "\\App").c_str()), false);
-    BinChar name;
-    int index = 0;
-    ASSERT_TRUE(app.FindKeys("*", name, index));
-    EXPECT_EQ(std::string(name), "Settings");
     HKEY const found = app.FindSubKey("set*", 3);
     ASSERT_NE(found, nullptr);
     FReg settings(found, "", false);

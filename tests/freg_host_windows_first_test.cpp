@@ -18,16 +18,11 @@ TEST(FRegHost, HeadersAgreeWithTheSystemsOwn) {
 #if defined(_WIN32)
     // Both spellings name the same objects.
     EXPECT_EQ(HKEY_CURRENT_USER, reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))));
-    EXPECT_EQ(REG_MULTI_SZ, 7);
     // A handle of the system's goes straight into a wrapper.
     HKEY software = nullptr;
     ASSERT_EQ(::RegOpenKeyA(HKEY_CURRENT_USER, "Software", &software), ERROR_SUCCESS);
-    {
-        FReg borrowed(software, "", false);
-        EXPECT_TRUE(borrowed.IsValid());
-    }
+    EXPECT_TRUE(FReg(software, "", false).IsValid());
     EXPECT_EQ(::RegCloseKey(software), ERROR_SUCCESS);  // still open: the wrapper only borrowed it
 #endif
-    FReg invalid(nullptr, "anything", false);
-    EXPECT_FALSE(invalid.IsValid());
+    EXPECT_FALSE(FReg(nullptr, "anything", false).IsValid());
 }

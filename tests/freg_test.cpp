@@ -8,12 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-using zelk::test::KeyHolder;
 using Names = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -25,46 +23,33 @@ protected:
         ASSERT_EQ(zelk::os::RegSetValueExA(m_base, name, 0, type, static_cast<unsigned char const*>(data), size),
                   zelk::os::kErrorSuccess);
     }
-
-    // Makes each key of `paths` with a value "name" holding its last step,
-    // so a walk can say which key it returned.
+    // Each key of `paths` gets a value "name" holding its last step, so a walk can say which key it returned.
     void MakeNamedTree(Names const& paths) {
-        for (std::string const& path : paths) {
-            FReg key(m_base, BinChar(path.c_str()), true);
-            ASSERT_TRUE(key.SetString("name", BinChar(path.substr(path.rfind('\\') + 1).c_str()))) << path;
-        }
+        for (std::string const& path : paths)
+            ASSERT_TRUE(FReg(m_base, BinChar(path.c_str()), true).SetString("name", BinChar(path.substr(path.rfind('\\') + 1).c_str())));
     }
 };
 
-// A wrapper on a key that is missing or gone: every read gives its default,
-// every write and walk fails, and the output arguments stay untouched.
+// A wrapper on a key that is missing or gone: reads give their defaults,
+// writes and walks fail, output arguments stay untouched.
 void ExpectAllDefaults(FReg& reg) {
     EXPECT_EQ(reg.GetDWORD("x", 99), 99u);
-    EXPECT_EQ(reg.GetInt("x", 5), 5);
     EXPECT_EQ(std::string(reg.GetString("x", "fallback")), "fallback");
-    EXPECT_FALSE(reg.SetDWORD("x", 1));
-    EXPECT_FALSE(reg.SetString("x", "y"));
+    EXPECT_FALSE(reg.SetDWORD("x", 1) || reg.SetString("x", "y"));
     BinChar name("untouched");
     int index = 0;
     EXPECT_FALSE(reg.FindKeys("*", name, index));
     EXPECT_FALSE(reg.FindValues("*", name, index, nullptr));
     EXPECT_EQ(std::string(name), "untouched");
-    EXPECT_EQ(index, 0);
     EXPECT_EQ(reg.FindSubKey("*", 8), nullptr);
 }
 
 // Every name a walk returns; each handle must be open and usable.
 Names Walk(FReg& reg, char const* mask, int limit) {
     Names names;
-    for (int guard = 0; guard < 1000; ++guard) {
-        HKEY key = reg.FindSubKey(mask, limit);
-        if (!key) {
-            EXPECT_EQ(reg.FindSubKey(mask, limit), nullptr) << "a walk that is over stays over";
-            return names;
-        }
+    for (HKEY key; names.size() < 100 && (key = reg.FindSubKey(mask, limit));)
         names.push_back(std::string(FReg(key, "", false).GetString("name", "?")));
-    }
-    ADD_FAILURE() << "the walk does not end";
+    EXPECT_EQ(reg.FindSubKey(mask, limit), nullptr) << "a walk that is over stays over";
     return names;
 }
 
@@ -80,26 +65,20 @@ TEST_F(FRegTest, OpeningBorrowingAndCreating) {
         FReg borrowed(m_base, "", false);
         EXPECT_EQ(static_cast<HKEY>(borrowed), m_base.get());
         EXPECT_TRUE(borrowed.SetDWORD("direct", 17));
-        FReg root(HKEY_CURRENT_USER, "", false);  // a predefined root works the same way
-        EXPECT_EQ(static_cast<HKEY>(root), HKEY_CURRENT_USER);
+        EXPECT_EQ(static_cast<HKEY>(FReg(HKEY_CURRENT_USER, "", false)), HKEY_CURRENT_USER);
     }
-    // Neither borrowed handle was closed.
-    EXPECT_EQ(FReg(m_base, "", false).GetDWORD("direct", 0), 17u);
-    EXPECT_EQ(FReg(HKEY_CURRENT_USER, BinChar(m_path.c_str()), false).GetDWORD("direct", 0), 17u);
+    EXPECT_EQ(FReg(m_base, "", false).GetDWORD("direct", 0), 17u);  // the borrowed handle was not closed
 
     FReg missing(m_base, "absent\\deeper", false);
     EXPECT_FALSE(missing.IsValid());
     ExpectAllDefaults(missing);
-    KeyHolder probe;  // opening without create made nothing
+    zelk::test::KeyHolder probe;  // opening without create made nothing
     EXPECT_EQ(zelk::os::RegOpenKeyA(m_base, "absent", probe.Out()), zelk::os::kErrorFileNotFound);
-
     ASSERT_TRUE(FReg(m_base, "new\\deeper", true).SetDWORD("n", 3));  // every step on the way is made
-    EXPECT_EQ(FReg(m_base, "NEW\\Deeper", false).GetDWORD("N", 0), 3u);
-    EXPECT_EQ(FReg(m_base, "new\\deeper", true).GetDWORD("n", 0), 3u);  // create opens an existing key
+    EXPECT_EQ(FReg(m_base, "NEW\\Deeper", true).GetDWORD("N", 0), 3u);  // create opens an existing key
 
-    // A key deleted underneath an open wrapper: the handle stays open.
+    // A key deleted underneath an open wrapper: the handle stays open, all else fails.
     FReg doomed(m_base, "doomed", true);
-    ASSERT_TRUE(doomed.SetDWORD("x", 1));
     ASSERT_EQ(zelk::os::RegDeleteTreeA(m_base, "doomed"), zelk::os::kErrorSuccess);
     EXPECT_TRUE(doomed.IsValid());
     ExpectAllDefaults(doomed);
@@ -107,63 +86,38 @@ TEST_F(FRegTest, OpeningBorrowingAndCreating) {
 
 TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
     FReg reg(m_base, "", false);
-    ASSERT_TRUE(reg.SetDWORD("number", 0x12345678));
     ASSERT_TRUE(reg.SetDWORD("max", 0xFFFFFFFFul));
     ASSERT_TRUE(reg.SetString("text", "hello"));
     ASSERT_TRUE(reg.SetString("empty", ""));
     std::string const fits(FReg::kStringBufferSize - 1, 'f');  // 8192 bytes with its terminator
     std::string const tooLong(FReg::kStringBufferSize, 'l');
-    // Texts counted without a terminator while the byte after the count is
-    // not zero (a full buffer, too): nothing past the count may be read.
+    // Counted without a terminator while the next byte is not zero (a full
+    // buffer, too): nothing past the count may be read.
     std::string const full(FReg::kStringBufferSize, 'z');
     SetRaw("unterminated", REG_SZ, "abcX", 3);
     SetRaw("full", REG_SZ, (full + 'Q').data(), FReg::kStringBufferSize);
-    struct Case {
-        char const* name;
-        std::uint32_t type;  // REG_NONE: written above, or missing
-        std::string raw;
-        unsigned long number;  // GetDWORD with default 77
-        std::string text;      // GetString with default "default"
-    };
-    Case const cases[] = {
-        {"number", REG_NONE, "", 0x12345678ul, "default"}, {"NUMBER", REG_NONE, "", 0x12345678ul, "default"},
+    struct Case { char const* name; std::uint32_t type; std::string raw; unsigned long number; std::string text; };
+    Case const cases[] = {  // type REG_NONE: written above, or missing; defaults 77 and "default"
         {"max", REG_NONE, "", 0xFFFFFFFFul, "default"},     {"text", REG_NONE, "", 77, "hello"},
-        {"TEXT", REG_NONE, "", 77, "hello"},                {"empty", REG_NONE, "", 77, ""},
-        {"missing", REG_NONE, "", 77, "default"},           {"binary4", REG_BINARY, "\4\3\2\1", 77, "default"},
-        {"dword8", REG_DWORD, "\1\2\3\4\5\6\7\10", 77, "default"},
+        {"empty", REG_NONE, "", 77, ""},                     {"missing", REG_NONE, "", 77, "default"},
+        {"binary4", REG_BINARY, "\4\3\2\1", 77, "default"}, {"dword8", REG_DWORD, "\1\2\3\4\5\6\7\10", 77, "default"},
         {"dword2", REG_DWORD, "\7\0"s, 7, "default"},  // a short number reads zero-extended
         {"fits", REG_SZ, fits + '\0', 77, fits},            {"tooLong", REG_SZ, tooLong + '\0', 77, "default"},
-        {"expand", REG_EXPAND_SZ, "%PATH%\0"s, 77, "default"}, {"multi", REG_MULTI_SZ, "a\0b\0\0"s, 77, "default"},
-        {"embedded", REG_SZ, "ab\0cd\0"s, 77, "ab"},        {"unterminated", REG_NONE, "", 77, "abc"},
-        {"full", REG_NONE, "", 77, full},
+        {"multi", REG_MULTI_SZ, "a\0b\0\0"s, 77, "default"}, {"embedded", REG_SZ, "ab\0cd\0"s, 77, "ab"},
+        {"unterminated", REG_NONE, "", 77, "abc"},          {"full", REG_NONE, "", 77, full},
     };
     for (Case const& c : cases) {
         if (c.type != REG_NONE) SetRaw(c.name, c.type, c.raw.data(), static_cast<std::uint32_t>(c.raw.size()));
     }
     for (Case const& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(reg.GetDWORD(c.name, 77), c.number);
+        EXPECT_EQ(reg.GetDWORD(c.name, 77), c.number) << c.name;
         BinChar const got = reg.GetString(c.name, "default");
-        EXPECT_EQ(std::string(got), c.text);
-        EXPECT_EQ(got.len(), static_cast<int>(c.text.size()));
+        EXPECT_EQ(std::string(static_cast<char const*>(got), static_cast<std::size_t>(got.len())), c.text) << c.name;
     }
     EXPECT_EQ(reg.GetInt("max", 0), -1);
-    EXPECT_EQ(reg.GetInt("missing", 0xFFFFFFFEul), -2);
-
-    // Texts are stored as strings with their terminator; numbers in 4 bytes,
-    // only the low 32 bits where unsigned long is wider.
-    ASSERT_TRUE(reg.SetString("s", "abc"));
+    // Numbers are stored in 4 bytes: only the low 32 bits where unsigned long is wider.
     ASSERT_TRUE(reg.SetDWORD("wide", static_cast<unsigned long>(0x1ABCDEF01ull)));
-    auto const stored = [this](char const* name) {
-        std::uint32_t type = 0, size = 0;
-        zelk::os::RegQueryValueExA(m_base, name, nullptr, &type, nullptr, &size);
-        return std::pair{type, size};
-    };
-    EXPECT_EQ(stored("s"), (std::pair<std::uint32_t, std::uint32_t>{REG_SZ, 4}));
-    EXPECT_EQ(stored("wide"), (std::pair<std::uint32_t, std::uint32_t>{REG_DWORD, 4}));
     EXPECT_EQ(reg.GetDWORD("wide", 0), 0xABCDEF01ul);
-    ASSERT_TRUE(reg.SetDWORD("S", 1));  // a later number changes the type
-    EXPECT_EQ(std::string(reg.GetString("s", "d")), "d");
 }
 
 TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
@@ -174,23 +128,20 @@ TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
         Names listed;
         BinChar name;
         unsigned long type = 999;
-        for (int index = 0; (values ? reg.FindValues(mask, name, index, &type) : reg.FindKeys(mask, name, index)) &&
-                            listed.size() < 10;) {
+        for (int index = 0; listed.size() < 10 && (values ? reg.FindValues(mask, name, index, &type) : reg.FindKeys(mask, name, index));) {
             listed.push_back(std::string(name));
             types.push_back(type);
         }
         return listed;
     };
     EXPECT_EQ(list(false, "*"), (Names{"_under", "Alpha", "alpha2", "beta", "gamma"}));
-    EXPECT_EQ(list(false, "a*"), (Names{"Alpha", "alpha2"}));
     BinChar name;
     int index = 0;
     ASSERT_TRUE(reg.FindKeys("B*", name, index));  // the index moves past what does not fit
     EXPECT_EQ(std::string(name), "beta");
     EXPECT_EQ(index, 4);
     index = 5;  // at its end the listing stays over
-    EXPECT_FALSE(reg.FindKeys("*", name, index));
-    EXPECT_FALSE(reg.FindKeys("*", name, index));
+    EXPECT_FALSE(reg.FindKeys("*", name, index) || reg.FindKeys("*", name, index));
     EXPECT_EQ(index, 5);
 
     ASSERT_TRUE(reg.SetDWORD("count", 1));
@@ -203,30 +154,23 @@ TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
     types.clear();
     EXPECT_EQ(list(true, "*"), (Names{"", "blob", "count", "Title"}));
     EXPECT_EQ(types, (std::vector<unsigned long>{REG_SZ, REG_BINARY, REG_DWORD, REG_SZ}));
-    EXPECT_EQ(reg.GetDWORD(tooLong.c_str(), 0), 2u);  // still there to read by name
     index = 0;
     ASSERT_TRUE(reg.FindValues("t*", name, index, nullptr));  // the type may be left out
     EXPECT_EQ(std::string(name), "Title");
-    EXPECT_FALSE(reg.FindValues("t*", name, index, nullptr));
 }
 
 TEST_F(FRegTest, FindSubKeyWalksInPreOrderWithinTheLimit) {
     Names tree = {"A", "A\\A1", "A\\A1\\A11", "A\\A2", "B", "B\\B1", "C"};
-    std::string chain = "k";
-    for (int level = 1; level <= 12; ++level) {
-        chain += (level > 1 ? "\\k" : "") + std::to_string(level);
-        tree.push_back(chain);
-    }
-    MakeNamedTree(tree);
+    for (std::string chain = "k1"; tree.size() < 19; chain += "\\k" + std::to_string(tree.size() - 6)) tree.push_back(chain);
+    MakeNamedTree(tree);  // plus a chain k1\k2\...\k12
     struct Case { char const* mask; int limit; Names expected; };
     Case const cases[] = {
         {"*", 8, {"A", "A1", "A11", "A2", "B", "B1", "C", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8"}},
         {"*", 2, {"A", "A1", "A2", "B", "B1", "C", "k1", "k2"}}, {"*", 1, {"A", "B", "C", "k1"}},
-        {"A*", 8, {"A", "A1", "A11", "A2"}},
         {"*1", 8, {"A1", "B1", "k1"}},  // the star takes up to the first "1": "A11" does not fit
         // A fitting name one level below the limit is read but not opened:
         // it is passed over, and the walk goes on to the end.
-        {"*1", 1, {"k1"}}, {"?2", 2, {"A2", "k2"}}, {"nothing", 8, {}},
+        {"*1", 1, {"k1"}}, {"nothing", 8, {}},
         {"k*", 1000, {"k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8"}},  // clamped to eight levels
     };
     for (Case const& c : cases) {
@@ -239,42 +183,33 @@ TEST_F(FRegTest, CopiesAndWalksCloseEachHandleOnce) {
     MakeNamedTree({"a", "a\\b", "a\\b\\c", "d"});
     auto* original = new FReg(m_base, "a", false);
     FReg copy(*original);
-    EXPECT_NE(static_cast<HKEY>(copy), static_cast<HKEY>(*original));
     HKEY const originalHandle = *original;
     delete original;
     EXPECT_FALSE(IsOpen(originalHandle));
     EXPECT_EQ(std::string(copy.GetString("name", "")), "a");
-
     FReg target(m_base, "d", false);
     HKEY const targetHandle = target;
     target = copy;
     EXPECT_FALSE(IsOpen(targetHandle));  // assignment closed the previous key
-    FReg const& same = target;
-    target = same;
+    target = static_cast<FReg const&>(target);
     EXPECT_EQ(std::string(target.GetString("name", "")), "a");
     FReg borrowed(m_base, "", false);
     EXPECT_EQ(static_cast<HKEY>(FReg(borrowed)), m_base.get());  // a copy of a borrower borrows
-    FReg invalid(m_base, "absent", false);
-    EXPECT_FALSE(FReg(invalid).IsValid());
 
     // A copy taken mid-walk walks on by itself.
     FReg reg(m_base, "", false);
     ASSERT_NE(reg.FindSubKey("*", 8), nullptr);  // a
     ASSERT_NE(reg.FindSubKey("*", 8), nullptr);  // b
     FReg midCopy(reg);
-    FReg assigned(m_base, "", false);
-    assigned = reg;
     EXPECT_EQ(Walk(reg, "*", 8), (Names{"c", "d"}));
     EXPECT_EQ(Walk(midCopy, "*", 8), (Names{"c", "d"}));
-    EXPECT_EQ(Walk(assigned, "*", 8), (Names{"c", "d"}));
 
     // Destruction closes the keys an unfinished walk holds.
     HKEY deepest = nullptr;
     {
         FReg walker(m_base, "", false);
         for (int step = 0; step < 3; ++step) deepest = walker.FindSubKey("*", 8);
-        ASSERT_NE(deepest, nullptr);
-        EXPECT_TRUE(IsOpen(deepest));
+        ASSERT_TRUE(deepest && IsOpen(deepest));
     }
     EXPECT_FALSE(IsOpen(deepest));
 }

@@ -29,34 +29,30 @@ Parsed Parse(std::string const& text, int radix) {
 
 TEST(StringToDouble, Table) {
     struct Case { std::string text; int radix; double value; int count; };
+    std::string chain = "1";  // read without recursion, in bounded time
+    for (int i = 0; i < 100000; ++i) chain += "e0";
     Case const cases[] = {
+        {chain, 10, 1, 200001},
         {"12.5", 10, 12.5, 4},  {"  -3", 10, -3, 4},    {"+-+3", 10, -3, 4},    {"--5", 10, 5, 3},
         {"ff", 16, 255, 2},     {"1E2", 16, 482, 3},    {"102", 2, 2, 2},       {"10.1", 2, 2.5, 4},
         {"zZ", 36, 1295, 2},    {".", 10, 0, 1},        {".5", 10, 0.5, 2},     {"5.", 10, 5, 2},
-        {"1,5", 10, 1, 1},      {"1.5.5", 10, 1.5, 3},  {"0x10", 10, 0, 1},     {"7 ", 10, 7, 1},
+        {"1,5", 10, 1, 1},      {"1.5.5", 10, 1.5, 3},  {"0x10", 10, 0, 1},
         {"1e2", 15, 437, 3},    // "e" is a digit from radix 15 on...
         {"1e2", 14, 1, 1},      // ...and ends the number in radices 11 to 14
-        {"\x15", 10, 5, 1},     // bytes 0x10..0x19 read as digits,
-        {"@", 16, 9, 1},        {"`", 10, 9, 1},  // "@" and "`" as 9
-        {"12345.6789", 10, 12345.6789, 10},
-        {"00000000000000000000000000000000000001", 10, 1, 38},
+        {"\x15", 10, 5, 1},     {"@", 16, 9, 1},  // bytes 0x10..0x19 read as digits, "@" and "`" as 9
         // Exponents: only up to radix 10, parsed like a number of their own.
-        {"1e3", 10, 1000, 3},   {"1e", 10, 1, 1},       {"1ex", 10, 1, 1},      {"1e-", 10, 1, 1},
-        {"1e 2", 10, 100, 4},   {"1e1e1", 10, 1e10, 5}, {"1e-3", 10, 0.001, 4}, {"-2.5e+2", 10, -250, 7},
-        {"3e--2", 10, 300, 5},  {"1e.5", 10, std::sqrt(10.0), 4},               {"25e-1x", 10, 2.5, 5},
+        {"1e3", 10, 1000, 3},   {"1e", 10, 1, 1},       {"1ex", 10, 1, 1},      {"1e 2", 10, 100, 4},
+        {"1e-3", 10, 0.001, 4}, {"-2.5e+2", 10, -250, 7}, {"1e.5", 10, std::sqrt(10.0), 4},
         {"1e11", 2, 8, 4},      {"8e307", 10, 8e307, 5},
         // No number, or a bad radix: 0 taken and the result left alone.
-        {"abc", 10, kUntouched, 0}, {"", 10, kUntouched, 0},   {" ", 10, kUntouched, 0}, {"+-", 10, kUntouched, 0},
-        {"\t5", 10, kUntouched, 0}, {"e5", 10, kUntouched, 0}, {"- 5", 10, kUntouched, 0}, {"12", 1, kUntouched, 0},
-        {"12", 37, kUntouched, 0},  {"12", -10, kUntouched, 0}, {"2", 2, kUntouched, 0},  {"@", 9, kUntouched, 0},
-        {"\x80", 36, kUntouched, 0}, {"\xFF", 36, kUntouched, 0},
+        {"abc", 10, kUntouched, 0}, {"", 10, kUntouched, 0},   {"+-", 10, kUntouched, 0}, {"\t5", 10, kUntouched, 0},
+        {"e5", 10, kUntouched, 0},  {"- 5", 10, kUntouched, 0}, {"12", 1, kUntouched, 0}, {"12", 37, kUntouched, 0},
+        {"2", 2, kUntouched, 0},    {"\x80", 36, kUntouched, 0},
         // Too large: past the exponent limit or past 8.2e307; the sign stays.
-        {"1e400", 10, kTooLarge, 5},   {"9e307", 10, kTooLarge, 5},    {"1e1e1e1", 10, kTooLarge, 7},
-        {"-1e400", 10, -kTooLarge, 6}, {"-9e307", 10, -kTooLarge, 6},  {std::string(240, 'Z'), 36, kTooLarge, 240},
-        {std::string(400, '9') + "." + std::string(400, '9'), 10, kTooLarge, 801},
+        {"1e400", 10, kTooLarge, 5},   {"9e307", 10, kTooLarge, 5},   {"1e1e1e1", 10, kTooLarge, 7},
+        {"-1e400", 10, -kTooLarge, 6}, {std::string(400, '9') + "." + std::string(400, '9'), 10, kTooLarge, 801},
         // Long digit runs stay finite and close: no infinity, no NaN.
         {"123456789012345678901234567890", 10, 1.2345678901234568e29, 30},
-        {"1" + std::string(299, '0'), 10, 1e299, 300},
         {"0." + std::string(400, '0') + "1", 10, 0, 403},
         {"0." + std::string(500, '3'), 10, 1.0 / 3.0, 502},
     };
@@ -71,18 +67,8 @@ TEST(StringToDouble, Table) {
     EXPECT_TRUE(std::signbit(Parse("-.", 10).value));
     EXPECT_TRUE(std::signbit(Parse("-0", 10).value));
     double value = kUntouched;
-    EXPECT_EQ(NonLocal::StringToDouble(nullptr, &value, 10), 0);
+    EXPECT_EQ(NonLocal::StringToDouble(nullptr, &value, 10) + NonLocal::StringToDouble("12", nullptr, 10), 0);
     EXPECT_EQ(value, kUntouched);
-    EXPECT_EQ(NonLocal::StringToDouble("12", nullptr, 10), 0);
-}
-
-// A long chain of exponents is read without recursion and ends in bounded time.
-TEST(StringToDouble, LongExponentChain) {
-    std::string text = "1";
-    for (int i = 0; i < 100000; ++i) text += "e0";
-    Parsed const p = Parse(text, 10);
-    EXPECT_EQ(p.count, static_cast<int>(text.size()));
-    EXPECT_EQ(p.value, 1.0);
 }
 
 // Fixed-point texts of up to 15 significant digits must come out exactly as
@@ -90,16 +76,12 @@ TEST(StringToDouble, LongExponentChain) {
 TEST(StringToDouble, SameResultsWhateverTheLocale) {
     ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
     std::mt19937 random(12345);
-    std::vector<std::string> texts = {"0.5", "3.14159", "-271.828", "0.000001", "999999999.999999"};
-    for (int i = 0; i < 2000; ++i) {
-        int const intDigits = static_cast<int>(random() % 9);
-        int const fracDigits = static_cast<int>(random() % (15 - intDigits));
+    std::vector<std::string> texts;
+    for (int i = 0; i < 1000; ++i) {
+        int const intDigits = static_cast<int>(random() % 9), fracDigits = static_cast<int>(random() % (15 - intDigits));
         std::string text = random() % 2 ? "-" : "";
-        for (int d = 0; d < intDigits; ++d) text += static_cast<char>('0' + random() % 10);
-        text += '.';
-        for (int d = 0; d < fracDigits; ++d) text += static_cast<char>('0' + random() % 10);
-        if (text == "." || text == "-.") text += '7';
-        texts.push_back(text);
+        for (int d = 0; d < intDigits + 1 + fracDigits; ++d) text += d == intDigits ? '.' : static_cast<char>('0' + random() % 10);
+        texts.push_back(text == "." || text == "-." ? text + '7' : text);
     }
     std::vector<double> expected;
     for (std::string const& text : texts) expected.push_back(std::strtod(text.c_str(), nullptr));
@@ -124,7 +106,6 @@ TEST(StringToDouble, SameResultsWhateverTheLocale) {
         EXPECT_NE(std::strtod("1.5", nullptr), 1.5);  // the C library now reads the point differently
         expectSame(chosen);
         EXPECT_EQ(Parse("1,5", 10).count, 1);
-        EXPECT_EQ(Parse("2.5e2", 10).count, 5);
     }
     std::setlocale(LC_ALL, "C");
     if (!chosen) GTEST_SKIP() << "no locale with a decimal comma is installed";

@@ -23,25 +23,19 @@ using zelk::os::NativePath;
 
 TEST(PosixPaths, SpelledPathMapsSeparatorsAndDrive) {
     char const* const rows[][2] = {
-        {"d:\\texts\\Zelk.TXT", "/texts/Zelk.TXT"}, {"Z:\\home\\ann\\msg.txt", "/home/ann/msg.txt"},
-        {"z:\\", "/"}, {"z:", "/"}, {"d:texts\\a.txt", "/texts/a.txt"}, {"\\texts\\a.txt", "/texts/a.txt"},
-        {"/texts/a.txt", "/texts/a.txt"}, {"texts\\a.txt", "texts/a.txt"}, {"a\\\\b//c", "a/b/c"},
-        {"1:\\x", "1:/x"},  // only a letter makes a drive
-        {"", ""},
+        {"Z:\\home\\ann\\msg.txt", "/home/ann/msg.txt"}, {"z:", "/"}, {"d:texts\\a.txt", "/texts/a.txt"},
+        {"texts\\a.txt", "texts/a.txt"}, {"a\\\\b//c", "a/b/c"}, {"1:\\x", "1:/x"},  // only a letter makes a drive
     };
     for (auto const& row : rows) EXPECT_EQ(zelk::os::SpelledPath(row[0]), row[1]) << row[0];
     EXPECT_EQ(zelk::os::SpelledPath(nullptr), "");
 }
 
-class PosixFiles : public ::testing::Test {
-protected:
+struct PosixFiles : ::testing::Test {
     void SetUp() override {
-        fs::create_directories(texts / "Sub");
+        fs::create_directories(texts);
         ASSERT_TRUE(zelk::test::WriteFile((texts / "zelk.txt").string(), "[S]\nk=english\n"));
-        ASSERT_TRUE(zelk::test::WriteFile((texts / "Sub" / "German.TXT").string(), "[S]\nk=de\n"));
     }
-    // The Windows name of a scratch path as the English-name derivation
-    // writes it: drive z:, backslashes, lower case.
+    // The Windows name of a scratch path as the English-name derivation writes it.
     static std::string Lowered(fs::path const& path) {
         std::string name = "z:" + path.string();
         for (char& c : name) c = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
@@ -57,19 +51,13 @@ protected:
     fs::path const texts = dir.Path() / "Texts";
 };
 
-// Components match without case; a missing one keeps its spelling, and so
-// does the rest; among several matches the exact spelling wins, then byte
-// order.  A file renamed to another case is found again through the same name.
+// Components match without case, a missing one keeps its spelling; among
+// several matches the exact spelling wins, then byte order.  A file renamed
+// to another case is found again through the same name.
 TEST_F(PosixFiles, ComponentsMatchWithoutCase) {
-    EXPECT_EQ(NativePath(Lowered(texts / "Zelk.TXT").c_str()), (texts / "zelk.txt").string());
-    EXPECT_EQ(NativePath(Lowered(texts / "Sub" / "german.txt").c_str()), (texts / "Sub" / "German.TXT").string());
-    EXPECT_EQ(NativePath(Lowered(texts / "None" / "X.txt").c_str()), (texts / "none" / "x.txt").string());
-    fs::path const old = fs::current_path();
-    fs::current_path(dir.Path());  // relative names resolve against the working directory
-    EXPECT_EQ(NativePath(".\\texts\\..\\TEXTS\\zelk.txt"), "./Texts/../Texts/zelk.txt");
-    fs::current_path(old);
-
     std::string const name = Lowered(texts / "Zelk.TXT");
+    EXPECT_EQ(NativePath(name.c_str()), (texts / "zelk.txt").string());
+    EXPECT_EQ(NativePath(Lowered(texts / "None" / "X.txt").c_str()), (texts / "none" / "x.txt").string());
     EXPECT_EQ(Read(name, 7), "english");
     fs::rename(texts / "zelk.txt", texts / "ZELK.txt");
     ASSERT_TRUE(zelk::test::WriteFile((texts / "ZELK.txt").string(), "[S]\nk=moved\n"));
@@ -82,9 +70,7 @@ TEST_F(PosixFiles, ComponentsMatchWithoutCase) {
 
 TEST_F(PosixFiles, CanOpenForReading) {
     EXPECT_EQ(CanOpenForReading(Lowered(texts / "Zelk.TXT").c_str()), 1);
-    EXPECT_EQ(CanOpenForReading(Lowered(texts / "absent.txt").c_str()), 0);
     EXPECT_EQ(CanOpenForReading(Lowered(texts).c_str()), 0);  // a directory
-    EXPECT_EQ(CanOpenForReading(""), 0);
     EXPECT_EQ(CanOpenForReading(nullptr), 0);
     // A FIFO without a writer must not hang the check, nor give text.
     std::string const fifo = dir.File("fifo");
@@ -95,14 +81,12 @@ TEST_F(PosixFiles, CanOpenForReading) {
         std::string const locked = (texts / "zelk.txt").string();
         ::chmod(locked.c_str(), 0);
         EXPECT_EQ(CanOpenForReading(locked.c_str()), 0);
-        EXPECT_EQ(Read(locked, 0), "");
         ::chmod(locked.c_str(), 0600);
     }
 }
 
-// A file above the reader's limit gives no text; cut back, it gives texts
-// again.  A file rewritten in place with the same size and times (as a coarse
-// file system clock leaves it) is read again: its parse is too young to trust.
+// A file above the reader's limit gives no text.  A file rewritten in place
+// with the same size and times (a coarse file-system clock) is read again.
 TEST_F(PosixFiles, CachedReaderLimits) {
     std::string const file = dir.File("huge.ini");
     ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=found\n" + std::string(std::size_t(1) << 20, ';')));
@@ -117,18 +101,12 @@ TEST_F(PosixFiles, CachedReaderLimits) {
     EXPECT_EQ(Read(file, 5), "bbbbb");
 }
 
-// Sections repeated in another case are dead, and hold nothing.
-TEST(ParsedProfile, SectionsAndDeadDuplicates) {
-    zelk::os::ParsedProfile const profile("k=0\n[A]\nx=1\n[b]\n[a]\ny=2\n[]\nz=3\n");
-    EXPECT_EQ(profile.SectionCount(), 3u);  // nameless, A, b
+// A section repeated in another case is dead: its keys are never found.
+TEST(ParsedProfile, DeadDuplicateSections) {
+    zelk::os::ParsedProfile const profile("[A]\nx=1\n[a]\ny=2\n");
     char buffer[8];
-    EXPECT_EQ(profile.Lookup("a", "x", "", buffer, sizeof buffer), 1u);
     EXPECT_EQ(profile.Lookup("a", "y", "-", buffer, sizeof buffer), 1u);
     EXPECT_STREQ(buffer, "-");
-    EXPECT_EQ(profile.Lookup("", "k", "", buffer, sizeof buffer), 1u);
-    EXPECT_EQ(profile.Lookup("", "z", "", buffer, sizeof buffer), 0u);
-    EXPECT_EQ(zelk::os::CopyProfileDefault(nullptr, buffer, sizeof buffer), 0u);
-    EXPECT_EQ(zelk::os::CopyProfileDefault("   ", buffer, sizeof buffer), 0u);
 }
 
 }  // namespace

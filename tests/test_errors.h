@@ -18,40 +18,33 @@ public:
 
     std::uint32_t number;
     int code = 42, line = 17, fatal = 1, translate = 1;
-    char const* typeName = "ScriptedError";
-    char const* threadName = "Main";
-    char const* file = "scripted.cpp";
+    char const *typeName = "ScriptedError", *threadName = "Main", *file = "scripted.cpp";
     long time = 1700000000;
     ZelkErrorID icon = ZelkErrorIconWarning;
     std::vector<std::string> lines[2][2];  // [kind][english]
-    mutable std::vector<std::string> calls;  // operations called, in order
 
-    COrdinalNumber GetOrdinalNumber() const override { return Note("GetOrdinalNumber"), COrdinalNumber(number); }
-    char const* GetTypeName() const override { return Note("GetTypeName"), typeName; }
+    COrdinalNumber GetOrdinalNumber() const override { return COrdinalNumber(number); }
+    char const* GetTypeName() const override { return typeName; }
     int GetDescriptionLine(int n, int kind, char* buffer, int size) const override {
         return static_cast<IZelkError const&>(*this).GetDescriptionLine(n, kind, buffer, size, translate == 0);
     }
     int GetDescriptionLine(int n, int kind, char* buffer, int size, bool english) const override {
-        Note("GetDescriptionLine");
         auto const& texts = lines[kind == 0 ? 0 : 1][english ? 1 : 0];
         if (n < 0 || static_cast<std::size_t>(n) >= texts.size()) return size > 0 ? (buffer[0] = '\0', 0) : 0;
         std::strncpy(buffer, texts[static_cast<std::size_t>(n)].c_str(), static_cast<std::size_t>(size));
         buffer[size - 1] = '\0';
         return 1;  // a line that exists yields non-zero even when empty
     }
-    int Fatal() const override { return Note("Fatal"), fatal; }
+    int Fatal() const override { return fatal; }
     int SetFatal(int value) override { return fatal = value; }
-    ZelkErrorID GetErrorIcon() const override { return Note("GetErrorIcon"), icon; }
-    long GetTime() const override { return Note("GetTime"), time; }
-    int GetError() const override { return Note("GetError"), code; }
-    char const* GetErrorFile() const override { return Note("GetErrorFile"), file; }
-    int GetLine() const override { return Note("GetLine"), line; }
+    ZelkErrorID GetErrorIcon() const override { return icon; }
+    long GetTime() const override { return time; }
+    int GetError() const override { return code; }
+    char const* GetErrorFile() const override { return file; }
+    int GetLine() const override { return line; }
     void EnableMessageTranslation(int enable) override { translate = enable; }
-    int IsMessageTranslationEnabled() const override { return Note("IsMessageTranslationEnabled"), translate; }
-    char const* GetThreadName() const override { return Note("GetThreadName"), threadName; }
-
-private:
-    void Note(char const* name) const { calls.emplace_back(name); }
+    int IsMessageTranslationEnabled() const override { return translate; }
+    char const* GetThreadName() const override { return threadName; }
 };
 
 // A base error whose type name the test chooses.

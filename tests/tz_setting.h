@@ -7,25 +7,24 @@
 
 namespace zelk::test {
 
-inline void SetTimeZoneVariable(char const* value) {
-#ifdef _WIN32
-    _putenv((std::string("TZ=") + (value ? value : "")).c_str());
-#else
-    value ? setenv("TZ", value, 1) : unsetenv("TZ");
-#endif
-}
-
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(char const* value) {
         if (char const* old = std::getenv("TZ")) m_old = old;
-        SetTimeZoneVariable(value);
+        Set(value);
     }
-    ~ScopedTimeZone() { SetTimeZoneVariable(m_old ? m_old->c_str() : nullptr); }
+    ~ScopedTimeZone() { Set(m_old ? m_old->c_str() : nullptr); }
     ScopedTimeZone(ScopedTimeZone const&) = delete;
     ScopedTimeZone& operator=(ScopedTimeZone const&) = delete;
 
 private:
+    static void Set(char const* value) {
+#ifdef _WIN32
+        _putenv((std::string("TZ=") + (value ? value : "")).c_str());
+#else
+        value ? setenv("TZ", value, 1) : unsetenv("TZ");
+#endif
+    }
     std::optional<std::string> m_old;
 };
 
