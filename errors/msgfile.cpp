@@ -1,10 +1,9 @@
 // The message files and the base error's description lines read from them.
 #include <zelk/error.h>
 
-#include "platform/files.h"
+#include "errors/message_key.h"
 #include "platform/profile.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -25,17 +24,20 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 // A name longer than 259 characters is refused: both names become empty, so
 // nothing is read, rather than a cut name that could name another file.  An
 // English name that would grow past 259 characters stays empty: the texts
-// then all come from the message file, which is still readable.
+// then all come from the message file, which is still readable.  `name` may
+// be one of the library's own two names (switching to English is
+// SetMsgFileName(GetEnglishMsgFileName())): it is copied before either changes.
 void SetMsgFileName(char const* name) {
+    std::size_t const length = name != nullptr ? std::strlen(name) : 0;
+    char given[kNameSize] = "";
+    if (length < kNameSize) std::memcpy(given, name != nullptr ? name : "", length + 1);
     g_msgFileName[0] = '\0';
     g_englishMsgFileName[0] = '\0';
-    if (name == nullptr || *name == '\0') return;
-    std::size_t const length = std::strlen(name);
-    if (length >= kNameSize) return;
-    std::memcpy(g_msgFileName, name, length + 1);
+    if (length == 0 || length >= kNameSize) return;
+    std::memcpy(g_msgFileName, given, length + 1);
 
     char lower[kNameSize];
-    for (std::size_t i = 0; i <= length; ++i) lower[i] = Lower(name[i]);
+    for (std::size_t i = 0; i <= length; ++i) lower[i] = Lower(given[i]);
     std::size_t const suffixLength = sizeof kEnglishSuffix - 1;
     if (length > 9 && std::memcmp(lower + length - suffixLength, kEnglishSuffix, suffixLength) == 0) {
         return;  // the message file is the English one
@@ -55,14 +57,14 @@ char const* GetMsgFileName() { return g_msgFileName; }
 
 char const* GetEnglishMsgFileName() { return g_englishMsgFileName; }
 
-int IsMsgFileOK() { return zelk::os::CanOpenForReading(g_msgFileName); }
+int IsMsgFileOK() { return zelk::os::IsProfileReadable(g_msgFileName); }
 
-int IsEnglishMsgFileOK() { return zelk::os::CanOpenForReading(g_englishMsgFileName); }
+int IsEnglishMsgFileOK() { return zelk::os::IsProfileReadable(g_englishMsgFileName); }
 
 int CZelkError::GetText(char const* section, char const* key, char* buffer, int size, int translated) {
     if (buffer == nullptr || size <= 0) return 0;
     buffer[0] = '\0';
-    if (section == nullptr || key == nullptr) return 0;
+    // A null section or key asks for a list of names, as the platform's lookup does.
     bool const english = (translated == 0 || g_msgFileName[0] == '\0') && g_englishMsgFileName[0] != '\0';
     char const* const file = english ? g_englishMsgFileName : g_msgFileName;
     if (file[0] == '\0') return 0;  // the empty name finds nothing
@@ -82,17 +84,9 @@ int CZelkError::GetDescriptionLine(int line, char* buffer, int size) const {
         if (buffer != nullptr && size > 0) buffer[0] = '\0';
         return 0;
     }
-    // Type names from a lower-case letter on (0x60 and up, as a signed
-    // character) have their codes written in hexadecimal, all others in decimal.
-    char key[16];
-    int const code = self.GetError();
-    if (static_cast<signed char>(typeName[0]) >= 0x60) {
-        std::snprintf(key, sizeof key, "%04x", static_cast<unsigned int>(code));
-    } else {
-        std::snprintf(key, sizeof key, "%d", code);
-    }
-    if (m_translate != 0 && GetText(typeName, key, buffer, size, 1) == 1) return 1;
-    return GetText(typeName, key, buffer, size, 0);
+    zelk::MessageKey const key = zelk::MakeMessageKey(typeName, self.GetError());
+    if (m_translate != 0 && GetText(typeName, key.text, buffer, size, 1) == 1) return 1;
+    return GetText(typeName, key.text, buffer, size, 0);
 }
 
 int CZelkError::GetDescriptionLine(int line, int /*kind*/, char* buffer, int size) const {

@@ -26,9 +26,4 @@ std::string SpelledPath(char const* name);
 // nothing is kept as spelled (the path then names no file).
 std::string NativePath(char const* name);
 
-// 1 when the named file can be opened for reading, 0 otherwise (also for a
-// null or empty name and, on POSIX, for a directory, which Windows will not
-// open as a file either).
-int CanOpenForReading(char const* name);
-
 }  // namespace zelk::os

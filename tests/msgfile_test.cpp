@@ -12,6 +12,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using zelk::test::Line;
 using zelk::test::TestError;
 using zelk::test::WindowsName;
@@ -48,6 +49,12 @@ TEST(MsgFileNames, DerivesTheEnglishName) {
     SetMsgFileName(nullptr);  // empties both names, and then nothing opens
     EXPECT_EQ(std::string(GetMsgFileName()) + GetEnglishMsgFileName(), "");
     EXPECT_EQ(IsMsgFileOK() + IsEnglishMsgFileOK(), 0);
+    // The library's own names may be given back: set again, or switched to English.
+    SetMsgFileName("D:\\Texts\\German.txt");
+    SetMsgFileName(GetMsgFileName());
+    EXPECT_EQ(std::string(GetMsgFileName()) + "|" + GetEnglishMsgFileName(), "D:\\Texts\\German.txt|d:\\texts\\Zelk.TXT");
+    SetMsgFileName(GetEnglishMsgFileName());
+    EXPECT_EQ(std::string(GetMsgFileName()) + "|" + GetEnglishMsgFileName(), "d:\\texts\\Zelk.TXT|");
 }
 
 constexpr char kTranslated[] =
@@ -124,9 +131,12 @@ TEST_F(MsgFileLookups, DescriptionLineFormsAndGetText) {
         EXPECT_EQ(counting.IsMessageTranslationEnabled(), r.flag);
         EXPECT_EQ(counting.typeNameCalls > 0, found == 1);
     }
-    // Bad arguments: nothing found, nothing written past the buffer.
     EXPECT_EQ(CZelkError::GetText("TestError", "8", nullptr, 64, 0), 0);
-    EXPECT_EQ(CZelkError::GetText(nullptr, "8", buffer, sizeof buffer, 0), 0);
+    // A null section lists the sections, a null key the keys, as the platform's lookup does.
+    EXPECT_EQ(CZelkError::GetText(nullptr, "8", buffer, sizeof buffer, 0), 1);
+    EXPECT_EQ(std::string(buffer, 41), "TestError\0lowerError\0`tick\0_under\0\xC4rror\0\0"s);
+    EXPECT_EQ(CZelkError::GetText("TestError", nullptr, buffer, sizeof buffer, 1), 1);
+    EXPECT_EQ(std::string(buffer, 9), "42\0" "7\0" "-1\0\0"s);
 }
 
 // The message file that is itself the English one serves both languages.

@@ -1,9 +1,8 @@
-// The POSIX side of message files: Windows names mapped to POSIX paths,
-// the readability check, and the limits of the cached reader.
+// The POSIX side of message files: Windows names mapped to POSIX paths, the
+// readability check, and files swapped under a running program.
 #include "temp_files.h"
 
 #include "platform/files.h"
-#include "platform/posix/ini_parser.h"
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +11,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using zelk::os::CanOpenForReading;
+using zelk::os::IsProfileReadable;
 using zelk::os::NativePath;
 
 TEST(PosixPaths, SpelledPathMapsSeparatorsAndDrive) {
@@ -68,29 +70,66 @@ TEST_F(PosixFiles, ComponentsMatchWithoutCase) {
     EXPECT_EQ(NativePath((Lowered(texts) + "\\zElk.txt").c_str()), (texts / "ZELK.txt").string());  // "Z" < "z"
 }
 
-TEST_F(PosixFiles, CanOpenForReading) {
-    EXPECT_EQ(CanOpenForReading(Lowered(texts / "Zelk.TXT").c_str()), 1);
-    EXPECT_EQ(CanOpenForReading(Lowered(texts).c_str()), 0);  // a directory
-    EXPECT_EQ(CanOpenForReading(nullptr), 0);
-    // A FIFO without a writer must not hang the check, nor give text.
+// Readable means the lookup can read it: the check and the lookups agree,
+// for a FIFO (no file), a file without permission and one of several MiB.
+TEST_F(PosixFiles, ReadableAgreesWithTheLookup) {
+    EXPECT_EQ(IsProfileReadable(Lowered(texts / "Zelk.TXT").c_str()), 1);
+    EXPECT_EQ(IsProfileReadable(Lowered(texts).c_str()), 0);  // a directory
+    EXPECT_EQ(IsProfileReadable(nullptr), 0);
     std::string const fifo = dir.File("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(CanOpenForReading(fifo.c_str()), 1);
+    EXPECT_EQ(IsProfileReadable(fifo.c_str()), 0);  // and does not hang
     EXPECT_EQ(Read(fifo, 0), "");
+    std::string const large = dir.File("large.ini");
+    ASSERT_TRUE(zelk::test::WriteFile(large, std::string(std::size_t(3) << 20, ';') + "\n[S]\nk=found\n"));
+    EXPECT_EQ(IsProfileReadable(large.c_str()), 1);
+    EXPECT_EQ(Read(large, 5), "found");
     if (::geteuid() != 0) {  // root reads everything
-        std::string const locked = (texts / "zelk.txt").string();
-        ::chmod(locked.c_str(), 0);
-        EXPECT_EQ(CanOpenForReading(locked.c_str()), 0);
-        ::chmod(locked.c_str(), 0600);
+        ::chmod(large.c_str(), 0);
+        EXPECT_EQ(IsProfileReadable(large.c_str()), 0);
+        EXPECT_EQ(Read(large, 0), "");
+        ::chmod(large.c_str(), 0600);
     }
 }
 
-// A file above the reader's limit gives no text.  A file rewritten in place
-// with the same size and times (a coarse file-system clock) is read again.
-TEST_F(PosixFiles, CachedReaderLimits) {
-    std::string const file = dir.File("huge.ini");
-    ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=found\n" + std::string(std::size_t(1) << 20, ';')));
-    EXPECT_EQ(Read(file, 0), "");
+// Open descriptors of the process that lead to `path` (deleted or not).
+int DescriptorsTo(std::string const& path) {
+    int count = 0;
+    for (auto const& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        std::string const target = fs::read_symlink(fd.path(), error).string();
+        count += !error && target.rfind(path, 0) == 0;
+    }
+    return count;
+}
+
+// What a deployment does to a running program: a symbolic link repointed at
+// a new release, a folder swapped for a new one, the file deleted, a file
+// rewritten in place with the same size and times set back.  The very next
+// lookup sees each, and no file stays open behind the reader's back.
+TEST_F(PosixFiles, FilesSwappedUnderARunningProgram) {
+    fs::create_directories(dir.Path() / "r1");
+    fs::create_directories(dir.Path() / "r2");
+    ASSERT_TRUE(zelk::test::WriteFile(dir.File("r1/zelk.txt"), "[S]\nk=one\n"));
+    ASSERT_TRUE(zelk::test::WriteFile(dir.File("r2/zelk.txt"), "[S]\nk=two\n"));
+    fs::create_directory_symlink(dir.Path() / "r1", dir.Path() / "current");
+    std::string const linked = Lowered(dir.Path() / "current" / "Zelk.TXT");
+    EXPECT_EQ(Read(linked, 3), "one");
+    fs::create_directory_symlink(dir.Path() / "r2", dir.Path() / "next");
+    fs::rename(dir.Path() / "next", dir.Path() / "current");  // atomic repoint
+    EXPECT_EQ(Read(linked, 3), "two");
+
+    std::string const swapped = Lowered(dir.Path() / "r1" / "zelk.txt");
+    EXPECT_EQ(Read(swapped, 3), "one");
+    fs::rename(dir.Path() / "r1", dir.Path() / "old");
+    fs::rename(dir.Path() / "r2", dir.Path() / "r1");
+    EXPECT_EQ(Read(swapped, 3), "two");
+    EXPECT_EQ(DescriptorsTo(dir.Path().string()), 0);
+    fs::remove(dir.Path() / "r1" / "zelk.txt");
+    EXPECT_EQ(Read(swapped, 0), "");
+    EXPECT_EQ(IsProfileReadable(swapped.c_str()), 0);
+
+    std::string const file = dir.File("inplace.ini");
     ASSERT_TRUE(zelk::test::WriteFile(file, "[S]\nk=aaaaa\n"));
     EXPECT_EQ(Read(file, 5), "aaaaa");
     struct stat before;
@@ -101,12 +140,38 @@ TEST_F(PosixFiles, CachedReaderLimits) {
     EXPECT_EQ(Read(file, 5), "bbbbb");
 }
 
-// A section repeated in another case is dead: its keys are never found.
-TEST(ParsedProfile, DeadDuplicateSections) {
-    zelk::os::ParsedProfile const profile("[A]\nx=1\n[a]\ny=2\n");
-    char buffer[8];
-    EXPECT_EQ(profile.Lookup("a", "y", "-", buffer, sizeof buffer), 1u);
-    EXPECT_STREQ(buffer, "-");
+// Readers on several threads while a release link flips between two folders:
+// every lookup gives one whole release's text, and once the flipping stops
+// every thread reads the last release.
+TEST_F(PosixFiles, ReadersWhileTheReleaseLinkFlips) {
+    for (char const* release : {"a", "b"}) {
+        fs::create_directories(dir.Path() / release);
+        ASSERT_TRUE(zelk::test::WriteFile(dir.File(std::string(release) + "/zelk.txt"),
+                                          std::string("[S]\nk=release ") + release + "\n"));
+    }
+    fs::create_directory_symlink(dir.Path() / "a", dir.Path() / "current");
+    std::string const name = Lowered(dir.Path() / "current" / "zelk.txt");
+    std::atomic<bool> flipping{true};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&] {
+            while (flipping.load()) {
+                char buffer[32];
+                zelk::os::GetProfileText(name.c_str(), "S", "k", "", buffer, sizeof buffer);
+                bad += std::string(buffer) != "release a" && std::string(buffer) != "release b";
+            }
+        });
+    }
+    for (int flip = 1; flip <= 200; ++flip) {
+        fs::path const target = dir.Path() / (flip % 2 ? "b" : "a");
+        fs::create_directory_symlink(target, dir.Path() / "next");
+        fs::rename(dir.Path() / "next", dir.Path() / "current");
+    }
+    flipping = false;
+    for (std::thread& reader : readers) reader.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_EQ(Read(name, 9), "release a");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The private-profile lookup, as one table that both backends pass
 // unchanged: the Win32 build asks the system (Wine in our test runs), the
 // POSIX build our own reader, so each row pins the POSIX reader to what the
-// system does.
+// system does, byte for byte (what is written and what is left alone).
 #include "temp_files.h"
 
 #include "platform/profile.h"
@@ -18,67 +18,80 @@ using namespace std::string_literals;
 struct Case {
     char const* name;
     std::string content;
-    char const *section, *key, *defaultText;
+    char const *section, *key, *defaultText;  // null section or key: a list of names
     unsigned long size, result;
-    std::string text;
+    std::string written;  // every byte written, the closing zero included
 };
 
+std::string const kTwo = "[Aa]\nk1=v1\nk2=v2\n[Bb]\nx=1\n";
+
 Case const kCases[] = {
-    // Line ends and the end of the file.
-    {"crlf", "[S]\r\nk=v\r\n", "S", "k", "", 100, 1, "v"},
-    {"cr alone ends a line", "[S]\rk=v\rj=w\r", "S", "j", "d", 100, 1, "w"},
-    {"cr inside a value ends it", "[S]\nk=a\rb\n", "S", "k", "d", 100, 1, "a"},
-    {"no final newline", "[S]\nk=v", "S", "k", "", 100, 1, "v"},
-    {"empty file", "", "S", "k", "d", 100, 1, "d"},
-    // No comments: ';' and '#' lines are keys like any other.
-    {"semicolon line is key ;k", "[S]\n;k=v\n", "S", ";k", "", 100, 1, "v"},
-    {"no inline comments", "[S]\nk=v ; c\n", "S", "k", "", 100, 5, "v ; c"},
+    // Lines end at CR, LF or CRLF, and at the end of the file.
+    {"crlf, no final line end", "[S]\r\nk=v", "S", "k", "", 100, 1, "v\0"s},
+    {"cr alone ends a line and a value", "[S]\rk=a\rb\r", "S", "k", "d", 100, 1, "a\0"s},
+    {"Ctrl-Z is an ordinary byte", "[S]\nk=v\x1A\nj=w\n", "S", "j", "d", 100, 1, "w\0"s},
+    // No comments; a value splits at the first '='.
+    {"semicolon line is key ;k", "[S]\n;k=v\n", "S", ";k", "", 100, 1, "v\0"s},
+    {"value keeps '=' and ';'", "[S]\nk=a=b ; c\n", "S", "k", "", 100, 7, "a=b ; c\0"s},
     // White space around names and values.
-    {"spaces around key and value", "[S]\n  k  =  v  \n", "S", "k", "", 100, 1, "v"},
-    {"vt and ff are white space", "[S]\nk=\v\fv\v\f\n", "S", "k", "", 100, 1, "v"},
-    {"0xA0 is not white space", "[S]\nk=\xA0v\xA0\n", "S", "k", "", 100, 3, "\xA0v\xA0"},
-    {"asked section is trimmed", "[ S ]\nk=v\n", " S ", "k", "", 100, 1, "v"},
-    {"inner spaces of a key count", "[S]\na b=c\n", "S", "a b", "", 100, 1, "c"},
+    {"white space trimmed, inner kept", "[S]\n \v a b \f= \t v \f\n", "S", "a b", "", 100, 1, "v\0"s},
+    {"0xA0 is not white space", "[S]\nk=\xA0v\xA0\n", "S", "k", "", 100, 3, "\xA0v\xA0\0"s},
+    {"asked names are trimmed", "[S]\nk=v\n", " S ", " k ", "", 100, 1, "v\0"s},
     // Quotes.
-    {"double quotes go", "[S]\nk=\"v w\"\n", "S", "k", "", 100, 3, "v w"},
-    {"unclosed quote stays", "[S]\nk=\"v\n", "S", "k", "", 100, 2, "\"v"},
-    {"outer quotes of several", "[S]\nk = \"x\" y \" \n", "S", "k", "", 100, 5, "x\" y "},
-    {"quoted, buffer 7 cuts one more", "[S]\nk=\"abcdef\"\n", "S", "k", "", 7, 5, "abcde"},
-    // Case of names.
-    {"case of section and key", "[sEc]\nKeY=v\n", "SeC", "kEy", "", 100, 1, "v"},
-    // Duplicates: the first section and the first key win.
-    {"second section is dead", "[S]\nk=1\n[T]\nx=1\n[S]\nk=2\nj=3\n", "S", "j", "", 100, 0, ""},
-    {"first key wins", "[S]\nk=1\nk=2\n", "S", "k", "", 100, 1, "1"},
+    {"single quotes go", "[S]\nk='v w'\n", "S", "k", "", 100, 3, "v w\0"s},
+    {"unclosed quote stays", "[S]\nk=\"v\n", "S", "k", "", 100, 2, "\"v\0"s},
+    {"only the outer quotes go", "[S]\nk = \"x\" y \" \n", "S", "k", "", 100, 5, "x\" y \0"s},
+    {"quoted, buffer 7 cuts one more", "[S]\nk=\"abcdef\"\n", "S", "k", "", 7, 5, "abcde\0"s},
+    // Names match without case; the first section and the first key win.
+    {"case of section and key", "[sEc]\nKeY=v\n", "SeC", "kEy", "", 100, 1, "v\0"s},
+    {"repeated section is dead", "[S]\nk=1\n[T]\nx=1\n[s]\nk=2\nj=3\n", "S", "j", "", 100, 0, "\0"s},
+    {"first key wins", "[S]\nk=1\nK=2\n", "S", "k", "", 100, 1, "1\0"s},
+    {"a first key without '=' wins too", "[S]\nk\nk=v\n", "S", "k", "dflt", 100, 4, "dflt\0"s},
     // Buffer sizes.
-    {"value longer than buffer", "[S]\nk=abcdefghij\n", "S", "k", "", 4, 3, "abc"},
-    {"buffer of 1", "[S]\nk=abc\n", "S", "k", "", 1, 0, ""},
-    {"very long line", "[S]\nk=" + std::string(100000, 'y') + "\n", "S", "k", "", 10, 9, "yyyyyyyyy"},
-    // Empty values and missing things give the default.
-    {"empty value, not the default", "[S]\nk=\n", "S", "k", "dflt", 100, 0, ""},
-    {"missing section", "[S]\nk=v\n", "T", "k", "dflt", 100, 4, "dflt"},
-    {"default loses trailing spaces", "[S]\nk=v\n", "S", "j", "dflt  ", 100, 4, "dflt"},
-    {"default is cut too", "[S]\nk=v\n", "S", "j", "abcdefgh", 4, 3, "abc"},
-    {"key without '='", "[S]\nk\n", "S", "k", "dflt", 100, 4, "dflt"},
+    {"long value cut to the buffer", "[S]\nk=" + std::string(100000, 'y') + "\n", "S", "k", "", 10, 9, "yyyyyyyyy\0"s},
+    {"buffer of 1", "[S]\nk=abc\n", "S", "k", "", 1, 0, "\0"s},
+    // Empty values and missing things.
+    {"empty value, not the default", "[S]\nk=\n", "S", "k", "dflt", 100, 0, "\0"s},
+    {"missing section, default cut", "[S]\nk=v\n", "T", "k", "abcdefgh", 4, 3, "abc\0"s},
+    {"default loses trailing spaces", "[S]\nk=v\n", "S", "j", "dflt  ", 100, 4, "dflt\0"s},
+    {"all-space default keeps one", "[S]\nk=v\n", "S", "j", "   ", 100, 1, " \0"s},
     // Odd lines.
-    {"value holds '='", "[S]\nk=a=b\n", "S", "k", "", 100, 3, "a=b"},
-    {"empty key", "[S]\n=v\n", "S", "", "d", 100, 1, "v"},
-    {"keys before any section", "k=v\n[S]\nj=w\n", "", "k", "d", 100, 1, "v"},
-    {"[] ends the section before", "[S]\nk=1\n[]\nj=2\n", "S", "j", "d", 100, 1, "d"},
-    {"key after ] is ignored", "[S]k=v\n", "S", "k", "d", 100, 1, "d"},
-    {"section name up to the last ]", "[a]b]\nk=v\n", "a]b", "k", "d", 100, 1, "v"},
-    {"unclosed [ opens nothing", "[S\nk=v\n", "S", "k", "d", 100, 1, "d"},
-    {"Ctrl-Z is an ordinary byte", "[S]\nk=v\x1A\nj=w\n", "S", "j", "d", 100, 1, "w"},
+    {"empty key", "[S]\n=v\n", "S", "", "d", 100, 1, "v\0"s},
+    {"keys before any section", "k=v\n[S]\nj=w\n", "", "k", "d", 100, 1, "v\0"s},
+    {"[] ends the section before", "[S]\nk=1\n[]\nj=2\n", "S", "j", "d", 100, 1, "d\0"s},
+    {"name up to the last ], rest ignored", "[a]b]k=v\nk=w\n", "a]b", "k", "d", 100, 1, "w\0"s},
+    {"unclosed [ opens nothing", "[S\nk=v\n", "S", "k", "d", 100, 1, "d\0"s},
     // Zero bytes end names and values where they stand.
-    {"zero inside a value", "[S]\nk=a\0b\nj=c\n"s, "S", "k", "", 100, 1, "a"},
-    {"zero after a key's space", "[S]\nk \0x=v\n"s, "S", "k", "d", 100, 1, "d"},
+    {"zero inside a value", "[S]\nk=a\0b\nj=c\n"s, "S", "k", "", 100, 1, "a\0"s},
+    {"zero after a key's space", "[S]\nk \0x=v\n"s, "S", "k", "d", 100, 1, "d\0"s},
     // Bytes and byte-order marks.
-    {"bytes above 0x7F pass", "[S]\nk=\x80\x81\x8d\x90\xff\n", "S", "k", "", 100, 5, "\x80\x81\x8d\x90\xff"},
-    {"UTF-8 mark, text in the code page", "\xEF\xBB\xBF[S]\nk=\xC3\xA4\xE2\x82\xAC\n", "S", "k", "", 100, 2, "\xE4\x80"},
-    {"UTF-8 mark, text outside it", "\xEF\xBB\xBF[S]\nk=\xE4\xB8\x80z\n", "S", "k", "", 100, 2, "?z"},
-    {"second mark is text", "\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "d", 100, 1, "d"},
-    {"UTF-16LE", "\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0\n\0"s, "S", "k", "", 100, 1, "v"},
-    {"UTF-16LE outside ASCII", "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xAC\x20\x00\x4E\n\0"s, "S", "k", "", 100, 2, "\x80?"},
-    {"UTF-16BE", "\xFE\xFF\0[\0S\0]\0\n\0k\0=\0v\0\n"s, "S", "k", "", 100, 1, "v"},
+    {"bytes above 0x7F pass", "[S]\nk=\x80\x81\x8d\x90\xff\n", "S", "k", "", 100, 5, "\x80\x81\x8d\x90\xff\0"s},
+    {"UTF-8 mark: code page, or '?'", "\xEF\xBB\xBF[S]\nk=\xC3\xA4\xE2\x82\xAC\xE4\xB8\x80z\n", "S", "k", "", 100, 4,
+     "\xE4\x80?z\0"s},
+    {"second mark is text", "\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "d", 100, 1, "d\0"s},
+    {"UTF-16LE", "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xAC\x20\x00\x4E\n\0"s, "S", "k", "", 100, 2, "\x80?\0"s},
+    {"UTF-16BE", "\xFE\xFF\0[\0S\0]\0\n\0k\0=\0v\0\n"s, "S", "k", "", 100, 1, "v\0"s},
+    // A null section lists the section names: not the nameless ones, repeated
+    // ones twice.  A list that reaches size - 1 bytes is cut to size - 2 and
+    // a zero, and the last byte is left alone.
+    {"section names", "top=1\n[S]\n[]\n[s]\n[ U ]x\n", nullptr, "k", "d", 100, 6, "S\0s\0U\0\0"s},
+    {"section names, exactly full", kTwo, nullptr, nullptr, "", 8, 6, "Aa\0Bb\0\0"s},
+    {"section names, one byte short", kTwo, nullptr, nullptr, "", 7, 5, "Aa\0Bb\0"s},
+    {"section names cut in a name", kTwo, nullptr, nullptr, "", 6, 4, "Aa\0B\0"s},
+    {"section names in 2 bytes", kTwo, nullptr, nullptr, "", 2, 0, "\0"s},
+    {"no sections: no default either", "k=v\n", nullptr, nullptr, "d", 100, 0, "\0"s},
+    // A null key lists the section's keys with a value (not ';' ones, repeated
+    // ones twice), or gives the default when the list would start empty.
+    {"key names", "[S]\n;c=1\nplain\n k2 = v \n=e\nK1=a\nk1=b\n#h=3\n", "S", nullptr, "", 100, 13,
+     "k2\0\0K1\0k1\0#h\0\0"s},
+    {"key names of the nameless section", "top=1\n[S]\nk=v\n", "", nullptr, "", 100, 4, "top\0\0"s},
+    {"key names, first section only", "[S]\nk=v\n[T]\n[S]\nj=w\n", "s", nullptr, "", 100, 2, "k\0\0"s},
+    {"key names, full with two bytes left", kTwo, "Aa", nullptr, "", 5, 3, "k1\0\0"s},
+    {"key names cut in a name", kTwo, "Aa", nullptr, "", 6, 4, "k1\0k\0"s},
+    {"key names, one byte short", kTwo, "Aa", nullptr, "", 7, 5, "k1\0k2\0"s},
+    {"key names in 2 bytes: the default", kTwo, "Aa", nullptr, "dflt", 2, 1, "d\0"s},
+    {"key names: section not trimmed", kTwo, " Aa", nullptr, "dflt", 100, 4, "dflt\0"s},
+    {"key names: empty first name", "[S]\n=e\nk=v\n", "S", nullptr, "dflt", 100, 4, "dflt\0"s},
 };
 
 std::string Read(std::string const& name) {  // S/k, or "gone"
@@ -95,24 +108,19 @@ TEST(ProfileTable, EveryRowGivesTheSystemsAnswer) {
         ASSERT_TRUE(zelk::test::WriteFile(file, c.content));
         std::string buffer(c.size + 16, '#');
         EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), c.section, c.key, c.defaultText, buffer.data(), c.size), c.result);
-        EXPECT_EQ(std::string(buffer.c_str()), c.text);
-        EXPECT_EQ(buffer.find_first_not_of('#', c.size), std::string::npos);  // nothing written past the buffer
+        std::string const expected = c.written + std::string(buffer.size() - c.written.size(), '#');
+        EXPECT_EQ(buffer, expected);
     }
-    // A missing file or a directory gives the default; a null name gives no text;
-    // size 0 leaves the buffer alone.
+    // A missing file or a directory reads as an empty file; size 0 leaves the buffer alone.
     std::string const absent = dir.File("absent.ini"), folder = dir.Path().string();
-    struct {
-        std::string const& file;
-        char const *section, *key;
-        unsigned long result;
-        char const* text;
-    } const rows[] = {{absent, "S", "k", 4, "dflt"}, {folder, "S", "k", 4, "dflt"}, {file, nullptr, "k", 0, ""},
-                      {file, "S", nullptr, 0, ""}};
-    for (auto const& row : rows) {
+    for (std::string const& name : {absent, folder}) {
         char buffer[16] = "junk";
-        EXPECT_EQ(zelk::os::GetProfileText(row.file.c_str(), row.section, row.key, "dflt", buffer, sizeof buffer), row.result);
-        EXPECT_STREQ(buffer, row.text);
+        EXPECT_EQ(zelk::os::GetProfileText(name.c_str(), "S", "k", "dflt", buffer, sizeof buffer), 4u);
+        EXPECT_STREQ(buffer, "dflt");
+        EXPECT_EQ(zelk::os::GetProfileText(name.c_str(), nullptr, nullptr, "dflt", buffer, sizeof buffer), 0u);
+        EXPECT_EQ(zelk::os::IsProfileReadable(name.c_str()), 0);
     }
+    EXPECT_EQ(zelk::os::IsProfileReadable(file.c_str()), 1);
     char buffer[1] = {'#'};
     EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), "S", "k", "", buffer, 0), 0u);
     EXPECT_EQ(buffer[0], '#');

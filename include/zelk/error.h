@@ -132,6 +132,8 @@ public:
     virtual int GetDescriptionLine(int line, char* buffer, int size) const;
 
     // Looks one text up in the translated or English message file; 1 when found.
+    // A null section lists the file's section names, a null key the section's
+    // keys (zero-separated, as GetPrivateProfileStringA gives them).
     static int GetText(char const* section, char const* key, char* buffer, int size, int translated);
     // The position of the last error in the calling thread's list.
     static ErrorListPos GetLast();

@@ -1,9 +1,7 @@
 #include "platform/files.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -99,18 +97,6 @@ std::string NativePath(char const* name) {
         path = std::move(candidate);
     }
     return path;
-}
-
-int CanOpenForReading(char const* name) {
-    if (name == nullptr || *name == '\0') return 0;
-    std::string const path = NativePath(name);
-    // Non-blocking, so that a FIFO without a writer does not hang the check.
-    int const fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return 0;
-    struct stat st;
-    bool const ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    ::close(fd);
-    return ok ? 1 : 0;
 }
 
 }  // namespace zelk::os

@@ -1,7 +1,7 @@
 #include "platform/profile.h"
 
 #include "platform/files.h"
-#include "platform/posix/ini_parser.h"
+#include "platform/ini_parser.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,10 +21,7 @@ namespace zelk::os {
 
 namespace {
 
-// Message files are small; a file above this size is not parsed and gives
-// no text, which bounds the memory one cached file can take.
-constexpr off_t kMaxFileBytes = 1 << 20;
-// Files kept parsed (and open) at once; a process uses two message files.
+// Files kept parsed at once; a process uses two message files.
 constexpr std::size_t kMaxCachedFiles = 8;
 // File systems stamp modifications coarsely (a timer tick on ext4, whole
 // seconds elsewhere, two on FAT), so a file rewritten in place within one
@@ -35,10 +32,12 @@ constexpr std::int64_t kStampSlackNs = 2'000'000'000;
 
 std::int64_t Nanoseconds(timespec const& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
+// Which file a name resolves to, and its state: another file behind the
+// name (renamed over, a link repointed, a folder swapped) has another
+// device or inode, a file rewritten in place another size or times.
 struct Stamp {
     dev_t device = 0;
     ino_t inode = 0;
-    nlink_t links = 0;  // drops when the file is deleted or another is renamed over it
     off_t size = 0;
     std::int64_t modified = 0;  // ns
     std::int64_t changed = 0;   // ns; moves on every write and on changes of the file's times
@@ -46,27 +45,50 @@ struct Stamp {
 };
 
 Stamp StampOf(struct stat const& st) {
-    return Stamp{st.st_dev, st.st_ino, st.st_nlink, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+    return Stamp{st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
 }
 
-// The file a parse was read from, kept open: checking it with fstat costs
-// no path walk, and its link count shows when the name has gone to another
-// file (renamed over) or to none (deleted).
-class OpenFile {
+class Descriptor {
 public:
-    explicit OpenFile(int fd) noexcept : m_fd(fd) {}
-    ~OpenFile() { ::close(m_fd); }
-    OpenFile(OpenFile const&) = delete;
-    OpenFile& operator=(OpenFile const&) = delete;
-    int Descriptor() const noexcept { return m_fd; }
+    explicit Descriptor(int fd) noexcept : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(Descriptor const&) = delete;
+    Descriptor& operator=(Descriptor const&) = delete;
+    int Get() const noexcept { return m_fd; }
 
 private:
     int m_fd;
 };
 
+// Reads the whole regular file at `path`; `st` is its state as read.  A file
+// that memory cannot hold is one that cannot be read.
+bool ReadRegularFile(std::string const& path, std::string& bytes, struct stat& st) {
+    // Non-blocking, so that a FIFO put in a file's place does not hang the lookup.
+    Descriptor const fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    try {
+        if (static_cast<std::uintmax_t>(st.st_size) > bytes.max_size()) return false;
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+    } catch (std::bad_alloc const&) {
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t const got = ::pread(fd.Get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;  // the file shrank meanwhile: take what is there
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return true;
+}
+
 struct Entry {
     std::string name;  // the name a lookup gave, as a Windows name
-    std::shared_ptr<OpenFile const> file;
+    std::string path;  // what it resolved to
     Stamp stamp;
     bool trusted = false;
     std::uint64_t lastUse = 0;
@@ -76,15 +98,38 @@ struct Entry {
 class ProfileCache {
 public:
     std::shared_ptr<ParsedProfile const> Get(char const* name);
+    // Resolves `name` to the path of an existing file; false when it names none.
+    bool Resolve(char const* name, std::string& path, struct stat& st);
 
 private:
-    std::shared_ptr<ParsedProfile const> Load(char const* name);
+    std::shared_ptr<ParsedProfile const> Load(char const* name, std::string path);
     void Store(Entry entry);
+    void Drop(char const* name);
 
     std::mutex m_mutex;
     std::vector<Entry> m_entries;
     std::uint64_t m_clock = 0;
 };
+
+// The path as spelled is tried first.  A name whose spelling exists only in
+// another case goes to the path it resolved to before, as long as that
+// exists (a rival spelling that appears later is not looked for), and only
+// then to a new case-blind search of its directories.
+bool ProfileCache::Resolve(char const* name, std::string& path, struct stat& st) {
+    path = SpelledPath(name);
+    if (path.empty()) return false;
+    if (::stat(path.c_str(), &st) == 0) return true;
+    path.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (Entry const& entry : m_entries) {
+            if (entry.name == name) path = entry.path;
+        }
+    }
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0) return true;
+    path = NativePath(name);
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 void ProfileCache::Store(Entry entry) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -99,82 +144,64 @@ void ProfileCache::Store(Entry entry) {
         m_entries.push_back(std::move(entry));
         return;
     }
-    Entry* oldest = &m_entries.front();
-    for (Entry& old : m_entries) {
-        if (old.lastUse < oldest->lastUse) oldest = &old;
-    }
-    *oldest = std::move(entry);
+    *std::min_element(m_entries.begin(), m_entries.end(),
+                      [](Entry const& a, Entry const& b) { return a.lastUse < b.lastUse; }) = std::move(entry);
 }
 
-// Opens and reads a whole regular file of at most kMaxFileBytes; null
-// otherwise.  `st` is the state of the file as read.
-std::shared_ptr<OpenFile const> ReadSmallFile(std::string const& path, std::string& bytes, struct stat& st) {
-    int const fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    auto file = std::make_shared<OpenFile const>(fd);
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) return nullptr;
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t const got = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;  // the file shrank meanwhile: take what is there
-        done += static_cast<std::size_t>(got);
+void ProfileCache::Drop(char const* name) {
+    std::shared_ptr<ParsedProfile const> gone;  // released after the lock
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
+        if (entry->name == name) {
+            gone = std::move(entry->profile);
+            m_entries.erase(entry);
+            return;
+        }
     }
-    bytes.resize(done);
-    return file;
 }
 
 std::shared_ptr<ParsedProfile const> ProfileCache::Get(char const* name) {
-    // The common case: the parse of this name is trusted and its open file
-    // is unchanged (one fstat, no path walk, no allocation).
-    std::shared_ptr<OpenFile const> file;
-    std::shared_ptr<ParsedProfile const> profile;
-    Stamp stamp;
+    std::string path;
+    struct stat st;
+    if (!Resolve(name, path, st) || !S_ISREG(st.st_mode)) {
+        Drop(name);  // the file is gone: nothing of it is kept
+        return nullptr;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (Entry& entry : m_entries) {
-            if (entry.trusted && entry.name == name) {
+            if (entry.name == name) {
+                if (!entry.trusted || !(entry.stamp == StampOf(st))) break;
                 entry.lastUse = ++m_clock;
-                file = entry.file;
-                profile = entry.profile;
-                stamp = entry.stamp;
-                break;
+                return entry.profile;
             }
         }
     }
-    if (file) {
-        struct stat st;
-        if (::fstat(file->Descriptor(), &st) == 0 && st.st_nlink > 0 && StampOf(st) == stamp) return profile;
-    }
-    return Load(name);
+    return Load(name, std::move(path));
 }
 
-// Resolves the name anew, reads and parses the file, and keeps the parse.
-std::shared_ptr<ParsedProfile const> ProfileCache::Load(char const* name) {
-    std::string path = SpelledPath(name);
-    if (path.empty()) return nullptr;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        path = NativePath(name);  // a name that exists only in another case
-        if (::stat(path.c_str(), &st) != 0) return nullptr;
-    }
-    if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) return nullptr;
-
+// Reads and parses the file and keeps the parse, stamped with the state of
+// the file as it was read.
+std::shared_ptr<ParsedProfile const> ProfileCache::Load(char const* name, std::string path) {
     timespec readTime{};
     ::clock_gettime(CLOCK_REALTIME, &readTime);
     std::string bytes;
-    struct stat readStat;
-    std::shared_ptr<OpenFile const> file = ReadSmallFile(path, bytes, readStat);
-    if (!file) return nullptr;
-
+    struct stat st;
+    if (!ReadRegularFile(path, bytes, st)) {
+        Drop(name);
+        return nullptr;
+    }
     Entry entry;
     entry.name = name;
-    entry.file = std::move(file);
-    entry.stamp = StampOf(readStat);
-    std::int64_t const lastChange = std::max(entry.stamp.modified, entry.stamp.changed);
-    entry.trusted = Nanoseconds(readTime) - lastChange > kStampSlackNs;
-    entry.profile = std::make_shared<ParsedProfile const>(bytes);
+    entry.path = std::move(path);
+    entry.stamp = StampOf(st);
+    entry.trusted = Nanoseconds(readTime) - std::max(entry.stamp.modified, entry.stamp.changed) > kStampSlackNs;
+    try {
+        entry.profile = std::make_shared<ParsedProfile const>(bytes);
+    } catch (std::bad_alloc const&) {
+        Drop(name);  // read, but too large to parse: as unreadable as a file memory cannot hold
+        return nullptr;
+    }
     std::shared_ptr<ParsedProfile const> profile = entry.profile;
     Store(std::move(entry));
     return profile;
@@ -192,14 +219,23 @@ ProfileCache& Cache() {
 unsigned long GetProfileText(char const* fileName, char const* section, char const* key, char const* defaultText,
                              char* buffer, unsigned long size) {
     if (buffer == nullptr || size == 0) return 0;
-    if (section == nullptr || key == nullptr) {
-        buffer[0] = '\0';
-        return 0;
-    }
     std::shared_ptr<ParsedProfile const> const profile =
         (fileName != nullptr && *fileName != '\0') ? Cache().Get(fileName) : nullptr;
-    if (!profile) return CopyProfileDefault(defaultText, buffer, size);
-    return profile->Lookup(section, key, defaultText, buffer, size);
+    if (profile) return profile->Lookup(section, key, defaultText, buffer, size);
+    static ParsedProfile const* const missing = new ParsedProfile("");  // a missing file reads as an empty one
+    return missing->Lookup(section, key, defaultText, buffer, size);
+}
+
+int IsProfileReadable(char const* fileName) {
+    if (fileName == nullptr || *fileName == '\0') return 0;
+    return Cache().Get(fileName) != nullptr ? 1 : 0;
+}
+
+bool ReadProfileBytes(char const* fileName, std::string& bytes) {
+    if (fileName == nullptr || *fileName == '\0') return false;
+    std::string path;
+    struct stat st;
+    return Cache().Resolve(fileName, path, st) && ReadRegularFile(path, bytes, st);
 }
 
 }  // namespace zelk::os
