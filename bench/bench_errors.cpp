@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <time.h>
 
 namespace {
@@ -55,6 +57,7 @@ public:
         std::error_code error;
         std::filesystem::remove_all(m_dir, error);
     }
+    std::filesystem::path const& Dir() const { return m_dir; }
 
 private:
     static void Write(std::filesystem::path const& path, std::string const& prefix) {
@@ -122,7 +125,30 @@ void BM_ErrAddBaseError(benchmark::State& state) {
 }
 BENCHMARK(BM_ErrAddBaseError);
 
+// One text lookup: the file's name resolved anew (one stat), its parse
+// reused.  The anchor is that stat alone, the floor of a lookup that sees a
+// file swapped under the program.
+void BM_TextLookup(benchmark::State& state) {
+    Files();
+    char text[100];
+    int code = 0;
+    for (auto _ : state) {
+        char key[16];
+        std::snprintf(key, sizeof key, "%d", code++ % kKeys);
+        benchmark::DoNotOptimize(CZelkError::GetText("BenchError", key, text, sizeof text, 1));
+    }
+}
+BENCHMARK(BM_TextLookup);
+
+void BM_StatOfTheName(benchmark::State& state) {
+    std::string const path = (Files().Dir() / "German.txt").string();
+    struct stat st;
+    for (auto _ : state) benchmark::DoNotOptimize(::stat(path.c_str(), &st));
+}
+BENCHMARK(BM_StatOfTheName);
+
 }  // namespace
 
+ZELK_RATIO("BM_TextLookup", "BM_StatOfTheName", 1.5);
 ZELK_RATIO("BM_ErrAddBaseError", "BM_ConstructBaseError", 2.0);
 ZELK_RATIO("BM_ConstructBaseError", "BM_TzsetLocaltimeMktime", 1.5);

@@ -18,6 +18,8 @@ namespace zelk::os {
 
 // The name with separators and drive mapped, but not looked up on disk.
 std::string SpelledPath(char const* name);
+// The same into `path`, reusing its storage: for lookups that run often.
+void SpelledPath(char const* name, std::string& path);
 
 // The name mapped and looked up on disk: the path to open.  Where several
 // entries match a component case-insensitively, the one spelled exactly

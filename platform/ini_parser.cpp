@@ -26,13 +26,7 @@ std::string_view CutAtZero(std::string_view text) {
 
 // Only A-Z fold: the Win32 lookup under Wine matches "\xC4" and "\xE4" as
 // different names, and so do we.
-std::string Fold(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return folded;
-}
+char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Characters of a marked file that became '?': offset in the text, character.
 using LostList = std::vector<std::pair<std::size_t, std::uint32_t>>;
@@ -161,6 +155,20 @@ std::string Decode(std::string_view bytes, ProfileEncoding& encoding, LostList* 
 
 }  // namespace
 
+std::size_t ProfileNameHash::operator()(std::string_view name) const {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char const c : name) hash = (hash ^ static_cast<unsigned char>(FoldChar(c))) * 1099511628211ull;
+    return static_cast<std::size_t>(hash ^ (hash >> 32));
+}
+
+bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+    }
+    return true;
+}
+
 std::uint32_t AnsiToUnicode(unsigned char byte) { return byte >= 0x80 && byte < 0xA0 ? kHighHalf[byte - 0x80] : byte; }
 
 std::string ProfileText(std::string_view bytes) {
@@ -207,13 +215,12 @@ void ParsedProfile::AddLine(std::string_view line, std::size_t number, ProfileLi
         std::size_t const close = line.rfind(']');
         if (close != std::string_view::npos) {
             std::string_view const spelled = CutAtZero(Trim(line.substr(1, close - 1)));
-            std::string name = Fold(spelled);
-            auto const first = m_index.find(name);
+            auto const first = m_index.find(spelled);
             m_sections.push_back(Section{std::string(spelled), first != m_index.end(), number, {}, {}});
             // A second section of a name is listed but never searched: its
             // keys are dropped instead of kept.
             m_current = first != m_index.end() ? kDead : m_sections.size() - 1;
-            if (first == m_index.end()) m_index.emplace(std::move(name), m_current);
+            if (first == m_index.end()) m_index.emplace(std::string(spelled), m_current);
             if (view != nullptr) {
                 view->kind = ProfileLine::Kind::Section;
                 view->name = spelled;
@@ -226,32 +233,32 @@ void ParsedProfile::AddLine(std::string_view line, std::size_t number, ProfileLi
             return;
         }
     }
-    Key key;
-    key.line = number;
+    Value value;
+    value.line = number;
     std::string_view name = line;
     std::size_t const equals = line.find('=');
     if (equals != std::string_view::npos) {
         name = Trim(line.substr(0, equals));
-        key.value = std::string(CutAtZero(Trim(line.substr(equals + 1))));
-        key.present = true;
+        value.text = std::string(CutAtZero(Trim(line.substr(equals + 1))));
+        value.present = true;
     }
-    key.name = std::string(CutAtZero(name));
+    name = CutAtZero(name);
     if (view != nullptr) {
         view->kind = ProfileLine::Kind::Key;
-        view->name = key.name;
-        view->value = key.value;
-        view->hasValue = key.present;
+        view->name = name;
+        view->value = value.text;
+        view->hasValue = value.present;
         view->cutAtZero = line.find('\0') != std::string_view::npos;
     }
     if (m_current == kDead) return;
     Section& section = m_sections[m_current];
+    section.keys.push_back(Listed{std::string(name), value.present});
     // A later key of a name is never found, but listed.
-    auto const [found, added] = section.index.emplace(Fold(key.name), section.keys.size());
+    auto const [found, added] = section.index.try_emplace(std::string(name), std::move(value));
     if (!added && view != nullptr) {
         view->dead = true;
-        view->firstLine = section.keys[found->second].line;
+        view->firstLine = found->second.line;
     }
-    section.keys.push_back(std::move(key));
 }
 
 unsigned long ParsedProfile::Lookup(char const* section, char const* key, char const* defaultText, char* buffer,
@@ -260,19 +267,19 @@ unsigned long ParsedProfile::Lookup(char const* section, char const* key, char c
     if (section == nullptr) return ListSections(buffer, size);
     if (key == nullptr) {
         // The asked name is not trimmed here, unlike in a lookup of one key.
-        auto const found = m_index.find(Fold(section));
+        auto const found = m_index.find(std::string_view(section));
         if (found != m_index.end()) {
             unsigned long const copied = ListKeys(m_sections[found->second], buffer, size);
             if (buffer[0] != '\0') return copied;
         }
         return CopyProfileDefault(defaultText, buffer, size);  // no keys, or an empty first name
     }
-    auto const found = m_index.find(Fold(Trim(section)));
+    auto const found = m_index.find(Trim(section));
     if (found != m_index.end()) {
         Section const& keys = m_sections[found->second];
-        auto const entry = keys.index.find(Fold(Trim(key)));
-        if (entry != keys.index.end() && keys.keys[entry->second].present) {
-            return CopyProfileValue(keys.keys[entry->second].value.c_str(), buffer, size);
+        auto const entry = keys.index.find(Trim(key));
+        if (entry != keys.index.end() && entry->second.present) {
+            return CopyProfileValue(entry->second.text.c_str(), buffer, size);
         }
     }
     return CopyProfileDefault(defaultText, buffer, size);
@@ -304,7 +311,7 @@ unsigned long ParsedProfile::ListSections(char* buffer, unsigned long size) cons
 // just two are left it ends whole.
 unsigned long ParsedProfile::ListKeys(Section const& section, char* buffer, unsigned long size) {
     std::size_t left = size, at = 0;
-    for (Key const& key : section.keys) {
+    for (Listed const& key : section.keys) {
         if (left <= 2) break;
         if (!key.present || (!key.name.empty() && key.name.front() == ';')) continue;
         std::size_t const copied = std::min(key.name.size(), left - 2);

@@ -67,6 +67,19 @@ struct ProfileLines {
     std::vector<ProfileLine> lines;
 };
 
+// Names compare without regard to the case of A-Z; a lookup hashes the name
+// it is asked for as it stands, without folding it into a copy.
+struct ProfileNameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;  // not noexcept: the table then keeps each hash
+};
+struct ProfileNameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+template <class T>
+using ProfileNameMap = std::unordered_map<std::string, T, ProfileNameHash, ProfileNameEqual>;
+
 class ParsedProfile {
 public:
     // Parses `bytes`, the whole content of one file; when `lines` is given,
@@ -84,18 +97,21 @@ public:
                          unsigned long size) const;
 
 private:
-    struct Key {
-        std::string name;  // as spelled
-        std::string value;
+    struct Value {  // of the first key of a name
+        std::string text;
         bool present = false;  // false for a key line without '='
         std::size_t line = 0;
+    };
+    struct Listed {  // every key line, in file order, for the list of keys
+        std::string name;  // as spelled
+        bool present = false;
     };
     struct Section {
         std::string name;  // as spelled
         bool dead = false;  // a repeated name: listed, never searched
         std::size_t line = 0;
-        std::vector<Key> keys;
-        std::unordered_map<std::string, std::size_t> index;  // folded key -> its first entry in keys
+        std::vector<Listed> keys;
+        ProfileNameMap<Value> index;
     };
 
     void AddLine(std::string_view line, std::size_t number, ProfileLine* view);
@@ -103,7 +119,7 @@ private:
     static unsigned long ListKeys(Section const& section, char* buffer, unsigned long size);
 
     std::vector<Section> m_sections;                       // [0] is the nameless section
-    std::unordered_map<std::string, std::size_t> m_index;  // folded name -> first section of that name
+    ProfileNameMap<std::size_t> m_index;  // name -> the first section of that name
     std::size_t m_current = 0;
 };
 

@@ -57,10 +57,10 @@ std::string FindFolded(std::string const& directory, std::string_view component)
 
 }  // namespace
 
-std::string SpelledPath(char const* name) {
-    if (name == nullptr) return std::string();
+void SpelledPath(char const* name, std::string& path) {
+    path.clear();
+    if (name == nullptr) return;
     std::string_view text(name);
-    std::string path;
     if (text.size() >= 2 && IsDriveLetter(text[0]) && text[1] == ':') {
         text.remove_prefix(2);
         path.push_back('/');  // the drive's root, even for "d:texts"
@@ -70,6 +70,11 @@ std::string SpelledPath(char const* name) {
         if (mapped == '/' && !path.empty() && path.back() == '/') continue;  // "x:\" and "//" collapse
         path.push_back(mapped);
     }
+}
+
+std::string SpelledPath(char const* name) {
+    std::string path;
+    SpelledPath(name, path);
     return path;
 }
 

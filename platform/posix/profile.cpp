@@ -102,7 +102,7 @@ public:
     bool Resolve(char const* name, std::string& path, struct stat& st);
 
 private:
-    std::shared_ptr<ParsedProfile const> Load(char const* name, std::string path);
+    std::shared_ptr<ParsedProfile const> Load(char const* name, std::string const& path);
     void Store(Entry entry);
     void Drop(char const* name);
 
@@ -116,7 +116,7 @@ private:
 // exists (a rival spelling that appears later is not looked for), and only
 // then to a new case-blind search of its directories.
 bool ProfileCache::Resolve(char const* name, std::string& path, struct stat& st) {
-    path = SpelledPath(name);
+    SpelledPath(name, path);
     if (path.empty()) return false;
     if (::stat(path.c_str(), &st) == 0) return true;
     path.clear();
@@ -161,7 +161,7 @@ void ProfileCache::Drop(char const* name) {
 }
 
 std::shared_ptr<ParsedProfile const> ProfileCache::Get(char const* name) {
-    std::string path;
+    thread_local std::string path;  // keeps its storage: no allocation per lookup
     struct stat st;
     if (!Resolve(name, path, st) || !S_ISREG(st.st_mode)) {
         Drop(name);  // the file is gone: nothing of it is kept
@@ -177,12 +177,12 @@ std::shared_ptr<ParsedProfile const> ProfileCache::Get(char const* name) {
             }
         }
     }
-    return Load(name, std::move(path));
+    return Load(name, path);
 }
 
 // Reads and parses the file and keeps the parse, stamped with the state of
 // the file as it was read.
-std::shared_ptr<ParsedProfile const> ProfileCache::Load(char const* name, std::string path) {
+std::shared_ptr<ParsedProfile const> ProfileCache::Load(char const* name, std::string const& path) {
     timespec readTime{};
     ::clock_gettime(CLOCK_REALTIME, &readTime);
     std::string bytes;
@@ -193,7 +193,7 @@ std::shared_ptr<ParsedProfile const> ProfileCache::Load(char const* name, std::s
     }
     Entry entry;
     entry.name = name;
-    entry.path = std::move(path);
+    entry.path = path;
     entry.stamp = StampOf(st);
     entry.trusted = Nanoseconds(readTime) - std::max(entry.stamp.modified, entry.stamp.changed) > kStampSlackNs;
     try {
