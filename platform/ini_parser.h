@@ -42,8 +42,9 @@ namespace zelk::os {
 
 enum class ProfileEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
-// A character of a marked file that the code page lacks: it reads as '?'.
-constexpr std::uint32_t kMalformed = 0xFFFFFFFF;  // a byte sequence that is no character at all
+// In ProfileLine::lost: bytes of a marked file that form no character at
+// all (they read as '?', as do characters the code page lacks).
+constexpr std::uint32_t kMalformed = 0xFFFFFFFF;
 
 // One line as the reader takes it, for tools that report on a file.
 struct ProfileLine {
@@ -118,7 +119,7 @@ private:
     unsigned long ListSections(char* buffer, unsigned long size) const;
     static unsigned long ListKeys(Section const& section, char* buffer, unsigned long size);
 
-    std::vector<Section> m_sections;                       // [0] is the nameless section
+    std::vector<Section> m_sections;      // [0] is the nameless section
     ProfileNameMap<std::size_t> m_index;  // name -> the first section of that name
     std::size_t m_current = 0;
 };
