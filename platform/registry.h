@@ -70,5 +70,37 @@ long RegDeleteTreeA(HKEY key, char const* subKey);
 // A second handle to the same key that is closed on its own; a predefined
 // root gives itself back.
 long RegDuplicateKey(HKEY key, HKEY* result);
+// Deletes the value `valueName` of `key`; null or "" names the key's default
+// value.  kErrorFileNotFound when there is no such value.
+long RegDeleteValueA(HKEY key, char const* valueName);
+
+// Makes the registry writes that the calling thread makes while it is open
+// one change: other threads and processes see all of them after Commit, or
+// none of them if the transaction is destroyed without Commit (or Commit
+// fails).  Reads of the calling thread see its own writes at once.
+//
+// POSIX: a write transaction of the calling thread on the store, taken on
+// each database file when the thread first writes to it.  Within one file
+// the writes are all-or-nothing; across two files (a transaction that
+// writes HKEY_LOCAL_MACHINE in the machine file and HKEY_CURRENT_USER in the
+// user's) Commit commits the machine file first, so a commit refused there
+// leaves both unchanged, but an I/O failure while committing the second
+// leaves the first one's writes in place.  One transaction per thread at a
+// time: Begin while one is open gives kErrorInvalidParameter.
+// Win32: the registry has no transactions for these calls; Begin and Commit
+// succeed and every write takes effect at once, so a caller that needs
+// all-or-nothing validates before it writes.
+class RegistryTransaction {
+public:
+    RegistryTransaction() noexcept;
+    ~RegistryTransaction();  // rolls back what was not committed
+    RegistryTransaction(RegistryTransaction const&) = delete;
+    RegistryTransaction& operator=(RegistryTransaction const&) = delete;
+    long Begin();   // kErrorSuccess or the store's error code
+    long Commit();  // kErrorSuccess or the store's error code
+
+private:
+    bool m_open;
+};
 
 }  // namespace zelk::os

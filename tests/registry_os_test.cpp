@@ -39,7 +39,7 @@ std::vector<long> EveryCall(HKEY key) {
     HKEY sub = nullptr;
     return {zelk::test::GetDword(key, "x", value), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
             RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), RegOpenKeyA(key, "y", &sub),
-            RegCreateKeyA(key, "y", &sub)};
+            RegCreateKeyA(key, "y", &sub), RegDeleteValueA(key, "x")};
 }
 
 class RegistryOsTest : public zelk::test::RegistryKeyTest {
@@ -99,7 +99,7 @@ TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
     ASSERT_EQ(RegCreateKeyA(m_base, "c", &key), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(key), kErrorInvalidHandle);
-    EXPECT_EQ(EveryCall(key), std::vector<long>(6, kErrorInvalidHandle));
+    EXPECT_EQ(EveryCall(key), std::vector<long>(7, kErrorInvalidHandle));
     HKEY const notARoot = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000009u)));
     EXPECT_EQ(RegOpenKeyA(notARoot, "x", &key), kErrorInvalidHandle);
 
@@ -200,6 +200,33 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     EXPECT_EQ(SetDword(m_base, value16384.c_str(), 7), kErrorInvalidParameter);
 }
 
+TEST_F(RegistryOsTest, DeletingValues) {
+    ASSERT_EQ(SetDword(m_base, "Victim", 1), kErrorSuccess);
+    ASSERT_EQ(SetDword(m_base, "kept", 2), kErrorSuccess);
+    ASSERT_EQ(Set("", REG_SZ, std::string("d", 2)), kErrorSuccess);
+    struct Case { char const* name; long expected; };
+    Case const cases[] = {
+        {"VICTIM", kErrorSuccess}, {"victim", kErrorFileNotFound}, {"never", kErrorFileNotFound},
+        {nullptr, kErrorSuccess}, {"", kErrorFileNotFound},  // both name the default value
+    };
+    for (Case const& c : cases) EXPECT_EQ(RegDeleteValueA(m_base, c.name), c.expected) << (c.name ? c.name : "null");
+    EXPECT_EQ(ValueNames(), (Names{"kept"}));
+}
+
+TEST_F(RegistryOsTest, ATransactionCommitsEveryWrite) {
+    {
+        RegistryTransaction transaction;
+        ASSERT_EQ(transaction.Begin(), kErrorSuccess);
+        ASSERT_EQ(SetDword(m_base, "one", 1), kErrorSuccess);
+        ASSERT_EQ(CreateKey(m_base, "made\\below"), kErrorSuccess);
+        ASSERT_EQ(SetDword(m_base, "two", 2), kErrorSuccess);
+        ASSERT_EQ(RegDeleteValueA(m_base, "two"), kErrorSuccess);
+        EXPECT_EQ(transaction.Commit(), kErrorSuccess);
+    }
+    EXPECT_EQ(ValueNames(), (Names{"one"}));
+    EXPECT_EQ(SubKeys(), (Names{"made"}));
+}
+
 TEST_F(RegistryOsTest, DeletingKeys) {
     KeyHolder doomed;
     ASSERT_EQ(CreateKey(m_base, "del\\sub"), kErrorSuccess);
@@ -209,7 +236,7 @@ TEST_F(RegistryOsTest, DeletingKeys) {
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorSuccess);
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorFileNotFound);
     // A handle to the deleted key still closes, and says so for the rest.
-    EXPECT_EQ(EveryCall(doomed), std::vector<long>(6, kErrorKeyDeleted));
+    EXPECT_EQ(EveryCall(doomed), std::vector<long>(7, kErrorKeyDeleted));
     EXPECT_EQ(RegCloseKey(doomed.Release()), kErrorSuccess);
 
     // A tree goes whole; without a sub-key only what is below goes.

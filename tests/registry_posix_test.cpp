@@ -240,3 +240,23 @@ TEST_F(RegistryPosixTest, AForkedChildUsesTheRegistryOnItsOwn) {
     EXPECT_EQ(GetDword(key, "child", value) == kErrorSuccess ? value : 0, 2u);
     RegCloseKey(key);
 }
+
+TEST_F(RegistryPosixTest, ATransactionDroppedWithoutCommitLeavesNothing) {
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "before", 1), kErrorSuccess);
+    std::uint32_t value = 0;
+    {
+        RegistryTransaction transaction;
+        ASSERT_EQ(transaction.Begin(), kErrorSuccess);
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "lost", 2), kErrorSuccess);
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "LostKey\\below"), kErrorSuccess);
+        EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "LostKey"), kErrorAccessDenied);  // a failed step undoes only itself
+        ASSERT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "before"), kErrorSuccess);
+        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "lost", value), kErrorSuccess);  // the thread sees its own writes
+        RegistryTransaction second;
+        EXPECT_EQ(second.Begin(), kErrorInvalidParameter);  // one at a time per thread
+    }
+    HKEY key = nullptr;
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "lost", value), kErrorFileNotFound);
+    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "LostKey", &key), kErrorFileNotFound);
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "before", value), kErrorSuccess);
+}

@@ -7,10 +7,12 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace zelk::os {
@@ -43,6 +45,10 @@ struct Slot {
 // destructors, after this file's statics are gone.
 struct State {
     std::mutex lock;
+    // The thread whose RegistryTransaction is open: the one connection is
+    // in its transaction, so every other thread waits until it ends.
+    std::condition_variable turn;
+    std::thread::id writer;
     registry::RegistryStore store;
     std::vector<Slot> slots;
     std::vector<std::size_t> freeSlots;
@@ -83,6 +89,7 @@ void UnlockAfterFork() noexcept { Shared().lock.unlock(); }
 void ResetInChild() noexcept {
     State& state = Shared();
     state.store.Abandon();
+    state.writer = std::thread::id();
     state.InvalidateHandles();
     state.lock.unlock();
 }
@@ -170,10 +177,16 @@ long SplitKeyPath(char const* path, std::vector<std::string_view>& steps) {
 
 bool IsStringType(std::uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-// Takes the lock and opens the database for one call.
+// Takes the lock (after another thread's open transaction) and opens the
+// database for one call.
 class Call {
 public:
-    Call() : m_state(Shared()), m_guard(m_state.lock) { m_open = m_state.store.Open(); }
+    Call() : m_state(Shared()), m_guard(m_state.lock) {
+        m_state.turn.wait(m_guard, [this] {
+            return m_state.writer == std::thread::id() || m_state.writer == std::this_thread::get_id();
+        });
+        m_open = m_state.store.Open();
+    }
     State& state() noexcept { return m_state; }
     registry::RegistryStore& store() noexcept { return m_state.store; }
     long OpenResult() const noexcept { return m_open; }
@@ -188,7 +201,7 @@ public:
 
 private:
     State& m_state;
-    std::lock_guard<std::mutex> m_guard;
+    std::unique_lock<std::mutex> m_guard;
     long m_open;
 };
 
@@ -401,11 +414,76 @@ long RegDeleteKeyA(HKEY key, char const* subKey) {
 
 long RegDeleteTreeA(HKEY key, char const* subKey) { return DeleteKey(key, subKey, true); }
 
+long RegDeleteValueA(HKEY key, char const* valueName) {
+    std::string_view const name = valueName ? valueName : "";
+    Call call;
+    KeyId id;
+    if (long const resolved = Resolve(call.state(), key, id); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    if (name.size() > kMaxValueNameLength) {
+        return kErrorFileNotFound;  // no such value can exist
+    }
+    if (call.OpenResult() != kErrorSuccess) {
+        return call.OpenResult();
+    }
+    return call.store().DeleteValue(id, name);
+}
+
+RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
+
+RegistryTransaction::~RegistryTransaction() {
+    if (m_open) {
+        State& state = Shared();
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.store.RollbackWrite();
+        state.writer = std::thread::id();
+        state.turn.notify_all();
+    }
+}
+
+long RegistryTransaction::Begin() {
+    if (m_open) {
+        return kErrorInvalidParameter;
+    }
+    Call call;
+    if (call.state().writer == std::this_thread::get_id()) {
+        return kErrorInvalidParameter;  // another transaction of this thread is open
+    }
+    if (call.OpenResult() != kErrorSuccess) {
+        return call.OpenResult();
+    }
+    long const begun = call.store().BeginWrite();
+    if (begun == kErrorSuccess) {
+        call.state().writer = std::this_thread::get_id();
+        m_open = true;
+    }
+    return begun;
+}
+
+long RegistryTransaction::Commit() {
+    if (!m_open) {
+        return kErrorInvalidParameter;
+    }
+    State& state = Shared();
+    std::lock_guard<std::mutex> guard(state.lock);
+    long const committed = state.store.CommitWrite();
+    if (committed != kErrorSuccess) {
+        state.store.RollbackWrite();
+    }
+    state.writer = std::thread::id();
+    state.turn.notify_all();
+    m_open = false;
+    return committed;
+}
+
 void RegistryClose() {
     State& state = Shared();
     std::lock_guard<std::mutex> guard(state.lock);
     state.store.Close();
     state.InvalidateHandles();
+    state.writer = std::thread::id();
+    state.turn.notify_all();
 }
 
 void RegistrySetBusyTimeout(int milliseconds) {

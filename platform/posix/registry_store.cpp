@@ -58,12 +58,16 @@ constexpr char const* kStatementText[] = {
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name LIMIT 1 OFFSET ?2",
     "DELETE FROM vals WHERE key = ?1",
+    "DELETE FROM vals WHERE key = ?1 AND name = ?2",
     "DELETE FROM keys WHERE id = ?1",
     ZELK_SUBTREE "DELETE FROM vals WHERE key IN t",
     ZELK_SUBTREE "DELETE FROM keys WHERE id IN t AND (?2 OR id <> ?1)",
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
+    "SAVEPOINT step",
+    "RELEASE step",
+    "ROLLBACK TO step",
 };
 #undef ZELK_SUBTREE
 
@@ -174,25 +178,31 @@ private:
 
 // A write transaction that rolls back unless committed.  BEGIN IMMEDIATE
 // takes the write lock up front, so two processes never deadlock upgrading
-// their read locks.
+// their read locks.  Inside a transaction that is already open (a
+// RegistryTransaction) it is a savepoint: a failed step undoes only itself.
 class RegistryStore::Transaction {
 public:
-    explicit Transaction(RegistryStore& store) : m_store(store) {
-        Use begin(store, kBegin);
+    explicit Transaction(RegistryStore& store)
+        : m_store(store), m_nested(sqlite3_get_autocommit(store.m_db.get()) == 0) {
+        Use begin(store, m_nested ? kSavepoint : kBegin);
         m_result = store.Fail(sqlite3_step(*begin));
         m_open = m_result == kErrorSuccess;
     }
     ~Transaction() {
         if (m_open) {
-            Use rollback(m_store, kRollback);
-            sqlite3_step(*rollback);
+            if (m_nested) {
+                Use undo(m_store, kRollbackTo);
+                sqlite3_step(*undo);
+            }
+            Use end(m_store, m_nested ? kRelease : kRollback);
+            sqlite3_step(*end);
         }
     }
     Transaction(Transaction const&) = delete;
     Transaction& operator=(Transaction const&) = delete;
     long Result() const noexcept { return m_result; }
     long Commit() {
-        Use commit(m_store, kCommit);
+        Use commit(m_store, m_nested ? kRelease : kCommit);
         long const result = m_store.Fail(sqlite3_step(*commit));
         m_open = result != kErrorSuccess;
         return result;
@@ -200,6 +210,7 @@ public:
 
 private:
     RegistryStore& m_store;
+    bool m_nested;
     long m_result;
     bool m_open;
 };
@@ -503,6 +514,39 @@ long RegistryStore::EnumValue(KeyId key, std::uint32_t index, std::string& name,
         type = static_cast<std::uint32_t>(sqlite3_column_int64(row, 1));
         AssignColumn(data, row, 2, sqlite3_column_blob(row, 2));
     });
+}
+
+long RegistryStore::DeleteValue(KeyId key, std::string_view name) {
+    {
+        Use remove(*this, kDeleteValue);
+        sqlite3_bind_int64(*remove, 1, key);
+        BindName(*remove, 2, name);
+        if (int const rc = sqlite3_step(*remove); rc != SQLITE_DONE) {
+            return Fail(rc);
+        }
+    }
+    if (sqlite3_changes(m_db.get()) != 0) {
+        return kErrorSuccess;
+    }
+    long const exists = Exists(key);
+    return exists == kErrorSuccess ? kErrorFileNotFound : exists;
+}
+
+long RegistryStore::BeginWrite() {
+    Use begin(*this, kBegin);
+    return Fail(sqlite3_step(*begin));
+}
+
+long RegistryStore::CommitWrite() {
+    Use commit(*this, kCommit);
+    return Fail(sqlite3_step(*commit));
+}
+
+void RegistryStore::RollbackWrite() noexcept {
+    if (m_db && sqlite3_get_autocommit(m_db.get()) == 0) {
+        Use rollback(*this, kRollback);
+        sqlite3_step(*rollback);
+    }
 }
 
 long RegistryStore::DeleteKey(KeyId key) {

@@ -85,10 +85,18 @@ public:
     // Value number `index` in name order; the data are copied to `data`.
     long EnumValue(KeyId key, std::uint32_t index, std::string& name, std::uint32_t& type,
                    std::string& data);
+    // Deletes the value `name` of `key`.
+    long DeleteValue(KeyId key, std::string_view name);
     // Deletes `key`, which must have no sub-keys.
     long DeleteKey(KeyId key);
     // Deletes everything below `key`, and `key` itself when `withKey`.
     long DeleteTree(KeyId key, bool withKey);
+
+    // A write transaction across calls (RegistryTransaction): the calls
+    // above join it, each in a savepoint of its own.
+    long BeginWrite();
+    long CommitWrite();
+    void RollbackWrite() noexcept;
 
 private:
     enum Statement {
@@ -101,12 +109,16 @@ private:
         kEnumKey,
         kEnumValue,
         kDeleteValues,
+        kDeleteValue,
         kDeleteKey,
         kDeleteTreeValues,
         kDeleteTreeKeys,
         kBegin,
         kCommit,
         kRollback,
+        kSavepoint,
+        kRelease,
+        kRollbackTo,
         kStatementCount
     };
     class Use;

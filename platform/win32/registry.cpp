@@ -94,6 +94,20 @@ long RegDeleteKeyA(HKEY key, char const* subKey) { return ::RegDeleteKeyA(key, s
 
 long RegDeleteTreeA(HKEY key, char const* subKey) { return ::RegDeleteTreeA(key, subKey); }
 
+long RegDeleteValueA(HKEY key, char const* valueName) { return ::RegDeleteValueA(key, valueName); }
+
+// Nothing to hold: every write has taken effect when its call returns.
+RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
+RegistryTransaction::~RegistryTransaction() = default;
+long RegistryTransaction::Begin() {
+    m_open = true;
+    return kErrorSuccess;
+}
+long RegistryTransaction::Commit() {
+    m_open = false;
+    return kErrorSuccess;
+}
+
 long RegDuplicateKey(HKEY key, HKEY* result) {
     if (!result) {
         return kErrorInvalidParameter;
