@@ -7,6 +7,7 @@
 
 #include <zelk/freg.h>
 
+#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
 
 #include <benchmark/benchmark.h>
@@ -78,6 +79,11 @@ void BM_SqlitePreparedPointQuery(benchmark::State& state) {
         sqlite3_close(db);
         return;
     }
+    // Names compare as the registry compares them.
+    sqlite3_create_collation(db, "zelk_nocase", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+        return zelk::os::registry::CompareNames({static_cast<char const*>(a), static_cast<std::size_t>(n)},
+                                                {static_cast<char const*>(b), static_cast<std::size_t>(m)});
+    });
     // The key's id once, as the library holds it in its handle.
     sqlite3_int64 keyId = 0;
     sqlite3_stmt* find = nullptr;
