@@ -46,7 +46,7 @@ ZELK_API ePriorityClass GetProcessPriority();
 /// @param path receives the folder's name, zero-terminated; it must hold
 ///        MAX_PATH (260) bytes.  A name that does not fit gives the empty text.
 /// @return 1 when a name was written; 0 for a null `path` and when the folder
-///         cannot be found (no home folder)
+///         cannot be found (on POSIX systems: no home folder)
 ZELK_API int GetSpecialFolder(int folder, char* path);
 /// @name Windows version
 /// The version that Windows' GetVersion() reports.  Windows 8.1 and later
