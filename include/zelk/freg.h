@@ -9,7 +9,7 @@
 /// whatever the case of their Windows-1252 letters, spelling kept) and the same
 /// results: HKEY_CURRENT_USER lives in $XDG_CONFIG_HOME/zelk/registry.db
 /// (~/.config/zelk/registry.db), HKEY_LOCAL_MACHINE, HKEY_USERS and
-/// HKEY_CLASSES_ROOT (as HKEY_LOCAL_MACHINE\Software\Classes) in the machine
+/// HKEY_CLASSES_ROOT (as HKEY_LOCAL_MACHINE\\Software\\Classes) in the machine
 /// file /var/lib/zelk/machine.db ($ZELK_MACHINE_REGISTRY), which every user
 /// reads; $ZELK_REGISTRY puts every hive in one file.  Set them before the
 /// process first uses the registry.  Threads, processes and forked children
