@@ -45,7 +45,7 @@ private:
     Report& m_report;
     std::map<std::size_t, std::string> m_names;  // section index -> name
     std::map<std::size_t, Contents> m_contents;  // section index -> its keys
-    std::map<std::size_t, std::string> m_firstValues;  // line -> value, of keys that others repeat
+    std::map<std::size_t, std::string> m_values;  // line -> value, of every key line with one
 };
 
 void FileChecker::Run() {
@@ -55,10 +55,7 @@ void FileChecker::Run() {
         Contents& contents = m_contents[line.section];
         if (contents.keys++ == 0) contents.first = line.number;
         contents.last = line.number;
-        if (line.firstLine != 0) m_firstValues[line.firstLine];
-    }
-    for (ProfileLine const& line : m_file.Lines().lines) {
-        if (m_firstValues.count(line.number) != 0) m_firstValues[line.number] = line.value;
+        m_values[line.number] = line.value;
     }
     for (ProfileLine const& line : m_file.Lines().lines) {
         if (line.kind == Kind::Section) Section(line);
@@ -119,7 +116,7 @@ void FileChecker::Key(ProfileLine const& line) {
         return;
     }
     if (line.dead) {
-        bool const same = m_firstValues[line.firstLine] == line.value;
+        bool const same = m_values[line.firstLine] == line.value;
         Add(line.number, same ? Severity::Warning : Severity::Error, "duplicate",
             "key " + Quoted(line.name) + " repeats line " + std::to_string(line.firstLine) +
                 (same ? " with the same text: this line is ignored" : " and the first wins: this text is ignored"));
