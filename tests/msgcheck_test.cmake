@@ -155,6 +155,7 @@ check("JSON" ENGLISH "[FileError]\n002a=x\n" ARGS --json Zelk.TXT EXIT 1
 check("no such translated file" ARGS German.txt EXIT 2)
 check("no English file beside it" TRANSLATED "${clean}" ARGS German.txt EXIT 2)
 check("unknown option" ENGLISH "${clean}" ARGS --fast Zelk.TXT EXIT 2)
+check("the manual" ARGS --help EXIT 0)
 
 # The example host's own files come out clean.
 file(READ "${EXAMPLES}/German.txt" german)
