@@ -40,6 +40,9 @@ constexpr char16_t kHighHalf[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// A character outside the code page becomes '?', one for each UTF-16 unit
+// it takes (two for one beyond U+FFFF), as the system's conversion through
+// UTF-16 gives.
 void PushAnsi(std::string& text, std::uint32_t codePoint, LostList* lost) {
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
         text.push_back(static_cast<char>(codePoint));
@@ -52,11 +55,19 @@ void PushAnsi(std::string& text, std::uint32_t codePoint, LostList* lost) {
         }
     }
     if (lost != nullptr) lost->emplace_back(text.size(), codePoint);
+    text.append(codePoint > 0xFFFF ? "??" : "?");
+}
+
+void PushMalformed(std::string& text, LostList* lost) {
+    if (lost != nullptr) lost->emplace_back(text.size(), kMalformed);
     text.push_back('?');
 }
 
-// UTF-8 after a byte-order mark.  A byte that does not start or continue a
-// well-formed sequence (overlong forms and surrogates included) becomes one '?'.
+// UTF-8 after a byte-order mark, decoded the way the system does: a lead
+// byte and the continuation bytes that still fit a character before one
+// fails (an overlong form, a surrogate or a value past U+10FFFF fails where
+// it shows) become one '?'; a sequence cut off by the end of the file takes
+// the rest of the file with it into one '?'.
 std::string FromUtf8(std::string_view bytes, LostList* lost) {
     std::string text;
     text.reserve(bytes.size());
@@ -68,46 +79,52 @@ std::string FromUtf8(std::string_view bytes, LostList* lost) {
             ++i;
             continue;
         }
-        int extra = 0;
-        std::uint32_t codePoint = 0;
-        std::uint32_t minimum = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, codePoint = lead & 0x1Fu, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, codePoint = lead & 0x0Fu, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, codePoint = lead & 0x07u, minimum = 0x10000;
+        std::size_t const length = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
+                                                              : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+        if (i + length >= bytes.size()) {
+            PushMalformed(text, lost);
+            break;
         }
-        bool ok = extra > 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + static_cast<std::size_t>(k) >= bytes.size()) {
-                ok = false;
+        std::uint32_t codePoint = lead & (length == 1 ? 0x1Fu : length == 2 ? 0x0Fu : 0x07u);
+        std::size_t next = i + 1;  // the next continuation byte
+        auto const take = [&bytes, &next, &codePoint]() {
+            std::uint32_t const bits = static_cast<unsigned char>(bytes[next]) ^ 0x80u;
+            if (bits >= 0x40) return false;
+            codePoint = (codePoint << 6) | bits;
+            return true;
+        };
+        bool ok = false;
+        switch (length) {
+            case 3:
+                if (!take()) break;
+                ++next;
+                if (codePoint < 0x10) break;  // overlong
+                [[fallthrough]];
+            case 2:
+                if (!take() || codePoint >= (0x110000 >> 6)) break;
+                ++next;
+                if (codePoint < 0x20 || (codePoint >= (0xD800 >> 6) && codePoint <= (0xDFFF >> 6))) break;
+                [[fallthrough]];
+            case 1:
+                if (!take()) break;
+                ++next;
+                ok = codePoint >= 0x80;
                 break;
-            }
-            auto const next = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0u) != 0x80u) {
-                ok = false;
+            default:
                 break;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3Fu);
         }
-        if (ok && (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))) {
-            ok = false;
+        if (ok) {
+            PushAnsi(text, codePoint, lost);
+        } else {
+            PushMalformed(text, lost);
         }
-        if (!ok) {
-            if (lost != nullptr) lost->emplace_back(text.size(), kMalformed);
-            text.push_back('?');
-            ++i;
-            continue;
-        }
-        PushAnsi(text, codePoint, lost);
-        i += static_cast<std::size_t>(extra) + 1;
+        i = next;
     }
     return text;
 }
 
 // UTF-16 after a byte-order mark; an odd last byte is dropped.  A surrogate
-// pair stands for a character outside the code page and becomes one '?'.
+// pair stands for a character outside the code page: two '?'.
 std::string FromUtf16(std::string_view bytes, bool bigEndian, LostList* lost) {
     std::string text;
     text.reserve(bytes.size() / 2);
@@ -127,8 +144,7 @@ std::string FromUtf16(std::string_view bytes, bool bigEndian, LostList* lost) {
             }
         }
         if (unit >= 0xD800 && unit <= 0xDFFF) {  // half of a pair
-            if (lost != nullptr) lost->emplace_back(text.size(), kMalformed);
-            text.push_back('?');
+            PushMalformed(text, lost);
             continue;
         }
         PushAnsi(text, unit, lost);
@@ -185,13 +201,13 @@ ParsedProfile::ParsedProfile(std::string_view bytes, ProfileLines* lines) {
     if (lines != nullptr) lines->encoding = encoding;
     auto nextLost = lost.begin();
     std::size_t start = 0;
-    for (std::size_t number = 1; start <= text.size(); ++number) {
+    for (std::size_t number = 1; start < text.size(); ++number) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         std::string_view const line = std::string_view(text).substr(start, end - start);
         if (lines == nullptr) {
             AddLine(line, number, nullptr);
-        } else if (end > start || end < text.size()) {  // no line after the last line end
+        } else {
             ProfileLine& view = lines->lines.emplace_back();
             view.text = std::string(line);
             for (; nextLost != lost.end() && nextLost->first < end; ++nextLost) view.lost.push_back(nextLost->second);

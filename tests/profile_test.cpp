@@ -43,7 +43,7 @@ Case const kCases[] = {
     {"only the outer quotes go", "[S]\nk = \"x\" y \" \n", "S", "k", "", 100, 5, "x\" y \0"s},
     {"quoted, buffer 7 cuts one more", "[S]\nk=\"abcdef\"\n", "S", "k", "", 7, 5, "abcde\0"s},
     // Names match without case; the first section and the first key win.
-    {"case of section and key", "[sEc]\nKeY=v\n", "SeC", "kEy", "", 100, 1, "v\0"s},
+    {"case of section and key", "[sEcA]\nKeYz=v\n", "SeCa", "kEyZ", "", 100, 1, "v\0"s},
     {"repeated section is dead", "[S]\nk=1\n[T]\nx=1\n[s]\nk=2\nj=3\n", "S", "j", "", 100, 0, "\0"s},
     {"first key wins", "[S]\nk=1\nK=2\n", "S", "k", "", 100, 1, "1\0"s},
     {"a first key without '=' wins too", "[S]\nk\nk=v\n", "S", "k", "dflt", 100, 4, "dflt\0"s},
@@ -66,10 +66,14 @@ Case const kCases[] = {
     {"zero after a key's space", "[S]\nk \0x=v\n"s, "S", "k", "d", 100, 1, "d\0"s},
     // Bytes and byte-order marks.
     {"bytes above 0x7F pass", "[S]\nk=\x80\x81\x8d\x90\xff\n", "S", "k", "", 100, 5, "\x80\x81\x8d\x90\xff\0"s},
-    {"UTF-8 mark: code page, or '?'", "\xEF\xBB\xBF[S]\nk=\xC3\xA4\xE2\x82\xAC\xE4\xB8\x80z\n", "S", "k", "", 100, 4,
-     "\xE4\x80?z\0"s},
+    {"UTF-8 mark: code page, or '?'", "\xEF\xBB\xBF[S]\nk=\xC3\xA4\xE2\x82\xAC\xC5\xB8\xE4\xB8\x80z\n", "S", "k", "", 100,
+     5, "\xE4\x80\x9F?z\0"s},
+    {"UTF-8 mark, broken sequences", "\xEF\xBB\xBF[S]\nk=a\xE4\xB8" "b\xED\xA0\x80" "c\xF0\x9F\x98\x80" "d\xC2\x81\n", "S", "k",
+     "", 100, 10, "a?b??c??d\x81\0"s},
+    {"UTF-8 mark, cut at the end of the file", "\xEF\xBB\xBF[S]\nk=a\xF0z", "S", "k", "", 100, 2, "a?\0"s},
     {"second mark is text", "\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "d", 100, 1, "d\0"s},
-    {"UTF-16LE", "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xAC\x20\x00\x4E\n\0"s, "S", "k", "", 100, 2, "\x80?\0"s},
+    {"UTF-16LE, a pair is two '?'", "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xAC\x20\x00\x4E\x3D\xD8\x00\xDE\n\0"s, "S", "k", "", 100,
+     4, "\x80???\0"s},
     {"UTF-16BE", "\xFE\xFF\0[\0S\0]\0\n\0k\0=\0v\0\n"s, "S", "k", "", 100, 1, "v\0"s},
     // A null section lists the section names: not the nameless ones, repeated
     // ones twice.  A list that reaches size - 1 bytes is cut to size - 2 and

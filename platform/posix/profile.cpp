@@ -218,7 +218,6 @@ ProfileCache& Cache() {
 
 unsigned long GetProfileText(char const* fileName, char const* section, char const* key, char const* defaultText,
                              char* buffer, unsigned long size) {
-    if (buffer == nullptr || size == 0) return 0;
     std::shared_ptr<ParsedProfile const> const profile =
         (fileName != nullptr && *fileName != '\0') ? Cache().Get(fileName) : nullptr;
     if (profile) return profile->Lookup(section, key, defaultText, buffer, size);
