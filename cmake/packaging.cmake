@@ -16,7 +16,6 @@ set(ZELK_PACKAGE_CONTACT "ZelkErr developers" CACHE STRING "Maintainer named in 
 set(CPACK_PACKAGE_CONTACT "${ZELK_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 # Only the three components, and of them only those that something installs
 # into (a build without tools makes no tools package); anything installed
@@ -81,9 +80,14 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 
 include(CPack)
 
+# The descriptions become the Debian packages' long descriptions, a line each.
 cpack_add_component(runtime DISPLAY_NAME "Shared library"
-  DESCRIPTION "The ZelkErr shared library that host programs load: error reporting with message texts, threads, signal sets, semaphores, critical sections, timers and buffer pipes, byte strings with Windows path operations, and registry access.")
+  DESCRIPTION "The library that ZelkErr host programs load: error reporting with
+message texts, threads, signal sets, semaphores, critical sections, timers,
+buffer pipes, byte strings with Windows path operations, registry access.")
 cpack_add_component(development DISPLAY_NAME "Development files" DEPENDS runtime
-  DESCRIPTION "Headers (C++20), the link library, the CMake package (find_package(ZelkErr)) and the pkg-config file (zelkerr.pc) for building host programs against ZelkErr.")
+  DESCRIPTION "Headers (they need C++20), the link library, the CMake package
+(find_package(ZelkErr)) and the pkg-config file (zelkerr.pc) for building
+host programs against ZelkErr.")
 cpack_add_component(tools DISPLAY_NAME "Command-line tools"
   DESCRIPTION "Command-line tools for the people who run ZelkErr host programs.")

@@ -3,19 +3,40 @@
 # library in its SONAME, which carries the major number alone.
 #
 #   cmake -DLIBRARY=<file> -DVERSION=<x.y.z> [-DREADELF=<readelf>] -P library_version.cmake
-string(REGEX MATCH "^[0-9]+" major "${VERSION}")
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$" numbers "${VERSION}")
+set(major ${CMAKE_MATCH_1})
+set(minor ${CMAKE_MATCH_2})
+set(patch ${CMAKE_MATCH_3})
+
+# A 32-bit word as the hexadecimal text of its bytes in little-endian order.
+function(little_endian_hex value out)
+  math(EXPR value "(${value}) + 4294967296" OUTPUT_FORMAT HEXADECIMAL)  # 0x1xxxxxxxx: eight digits
+  string(REGEX REPLACE "^0x1(..)(..)(..)(..)$" "\\4\\3\\2\\1" value "${value}")
+  string(TOLOWER "${value}" value)
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
 if(LIBRARY MATCHES "\\.dll$")
-  # Resource strings are UTF-16: a key and its value come out one after the other.
-  file(STRINGS ${LIBRARY} strings ENCODING UTF-16LE)
+  file(READ ${LIBRARY} dll HEX)
+  # VS_FIXEDFILEINFO (signature FEEF04BD): after the structure's version come
+  # the file version's words, major << 16 | minor and patch << 16 | 0.
+  little_endian_hex("(${major} << 16) | ${minor}" high)
+  little_endian_hex("${patch} << 16" low)
+  set(expected "${high}${low}")
+  if(NOT dll MATCHES "bd04effe........(................)")
+    message(FATAL_ERROR "${LIBRARY} has no version resource")
+  endif()
+  if(NOT CMAKE_MATCH_1 STREQUAL expected)
+    message(FATAL_ERROR "${LIBRARY}: file version words ${CMAKE_MATCH_1}, not ${expected} (${VERSION})")
+  endif()
+  # The texts, in UTF-16: the key, its terminator, padding, the value.
   foreach(key FileVersion ProductVersion)
-    list(FIND strings ${key} at)
-    if(at EQUAL -1)
-      message(FATAL_ERROR "${LIBRARY} has no ${key} in a version resource")
-    endif()
-    math(EXPR at "${at} + 1")
-    list(GET strings ${at} value)
-    if(NOT value STREQUAL VERSION)
-      message(FATAL_ERROR "${LIBRARY}: ${key} is \"${value}\", not ${VERSION}")
+    foreach(text key VERSION)
+      string(HEX "${${text}}" hex)
+      string(REGEX REPLACE "(..)" "\\100" ${text}_hex "${hex}")
+    endforeach()
+    if(NOT dll MATCHES "${key_hex}0000(0000)?${VERSION_hex}0000")
+      message(FATAL_ERROR "${LIBRARY}: no ${key} \"${VERSION}\" in its version resource")
     endif()
   endforeach()
 else()
