@@ -44,10 +44,10 @@ public:
             if (block->length == 0) break;
             // The block stays in place and unchanged until this reader moves on.
             char const* text = reinterpret_cast<char const*>(block->Data());
-            if (std::strncmp(text, "record ", 7) != 0) ++m_bad;
-            if ((reinterpret_cast<std::uintptr_t>(block->Data()) % 16) != 0) ++m_bad;
-            m_bytes += block->length;
-            ++m_records;
+            if (std::strncmp(text, "record ", 7) != 0) ++bad;
+            if ((reinterpret_cast<std::uintptr_t>(block->Data()) % 16) != 0) ++bad;
+            bytes += block->length;
+            ++records;
         }
         // Destroying the reader gives back its claim on the end block; a
         // pipe's readers must all be gone before the pipe.
@@ -56,7 +56,7 @@ public:
     }
     char const* GetName() override { return m_name; }
 
-    unsigned long m_records = 0, m_bytes = 0, m_bad = 0;
+    unsigned long records = 0, bytes = 0, bad = 0;  // read by the main thread after the join
 
 private:
     char const* m_name;
@@ -82,7 +82,7 @@ int main() {
 
     std::printf("producer: %d records through a ring of 4 KiB, exit code %lu\n", kRecords, results[2]);
     for (Consumer& c : consumers)
-        std::printf("%s: %lu records, %lu bytes, %lu bad\n", c.GetName(), c.m_records, c.m_bytes, c.m_bad);
+        std::printf("%s: %lu records, %lu bytes, %lu bad\n", c.GetName(), c.records, c.bytes, c.bad);
     std::printf("still allocated: %lu bytes\n", pipe->GetAllocatedBytes());
     return 0;
 }

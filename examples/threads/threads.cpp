@@ -21,7 +21,7 @@ unsigned long const kQuit = 1ul << 1;
 class Worker : public CAbstractRunnable {
 public:
     Worker(char const* name, CAbstractSignals& answers) : m_name(name), m_answers(answers) {
-        m_done = 1ul << answers.AllocSignal();  // a bit of the answer set of its own
+        done = 1ul << answers.AllocSignal();  // a bit of the answer set of its own
     }
     unsigned long Run() override {
         CAbstractThread& self = MyZelkThread();  // this thread's object: its set, list and name
@@ -30,19 +30,19 @@ public:
             unsigned long const received = self.Wait(kJob | kQuit);
             if (received & kJob) {
                 // The job was written before the signal, so it is safe to read now.
-                m_result = m_job * m_job;
-                if (m_job % 3 == 0) ERRAdd(JobError(__FILE__, __LINE__, m_job));
+                result = job * job;
+                if (job % 3 == 0) ERRAdd(JobError(__FILE__, __LINE__, job));
                 ++jobs;
-                m_answers.Signal(m_done);
+                m_answers.Signal(done);
             }
             if (received & kQuit) return jobs;  // the thread's exit code
         }
     }
     char const* GetName() override { return m_name; }  // the thread's name while it runs
 
-    int m_job = 0;
-    long m_result = 0;
-    unsigned long m_done = 0;
+    int job = 0;              // written by the main thread before it signals kJob
+    long result = 0;          // written by the worker before it answers
+    unsigned long done = 0;   // the worker's bit in the answer set
 
 private:
     char const* m_name;
@@ -62,10 +62,10 @@ int main() {
 
     for (int job = 1; job <= 6; ++job) {
         int const i = (job - 1) % 2;  // odd jobs to the first, even ones to the second
-        workers[i].m_job = job;  // handed over by the signal
+        workers[i].job = job;  // handed over by the signal
         threads[i]->Signal(kJob);
-        answers->Wait(workers[i].m_done);
-        std::printf("%s: %d squared is %ld\n", threads[i]->GetName(), job, workers[i].m_result);
+        answers->Wait(workers[i].done);
+        std::printf("%s: %d squared is %ld\n", threads[i]->GetName(), job, workers[i].result);
     }
 
     // A timer signals a set each time a period has passed (resolution 100 ms).
