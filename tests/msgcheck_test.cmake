@@ -157,13 +157,15 @@ check("no English file beside it" TRANSLATED "${clean}" ARGS German.txt EXIT 2)
 check("unknown option" ENGLISH "${clean}" ARGS --fast Zelk.TXT EXIT 2)
 check("the manual" ARGS --help EXIT 0)
 
-# The example host's own files come out clean.
-file(READ "${EXAMPLES}/German.txt" german)
-file(READ "${EXAMPLES}/Zelk.TXT" english)
-string(REPLACE ";" "<3B>" german "${german}")
-string(REPLACE ";" "<3B>" english "${english}")
-check("the example's files" TRANSLATED "${german}" ENGLISH "${english}" ARGS German.txt EXIT 0
-  EXPECT "Zelk.TXT:[0-9]+: note: \\[netError\\] 0010 is not translated" "German.txt:[0-9]+: note: \\[netError\\]: 1 of 2")
+# The examples' own files come out clean.
+foreach(folder "${EXAMPLES}" "${EXAMPLES}/errors")
+  file(READ "${folder}/German.txt" german)
+  file(READ "${folder}/Zelk.TXT" english)
+  string(REPLACE ";" "<3B>" german "${german}")
+  string(REPLACE ";" "<3B>" english "${english}")
+  check("the example's files in ${folder}" TRANSLATED "${german}" ENGLISH "${english}" ARGS German.txt EXIT 0
+    EXPECT "Zelk.TXT:[0-9]+: note: \\[netError\\] 0010 is not translated" "German.txt:[0-9]+: note: \\[netError\\]: 1 of 2")
+endforeach()
 
 if(failures)
   message(FATAL_ERROR "${failures}")
