@@ -69,7 +69,7 @@ function(check name)
   endif()
 endfunction()
 
-set(clean "<3B> comment\n# comment\n[FileError]\n2=File not found\n[netError]\n002a=Connection refused\n")
+set(clean "<3B> comment\n# comment\n[FileError]\n2=File not found\n-1=Unknown\n[netError]\n002a=Connection refused\nFFFFffff=Unknown\n")
 
 # One file alone: named Zelk.TXT, it is the English file and checked by itself.
 check("clean file, comments ignored" ENGLISH "${clean}" ARGS Zelk.TXT EXIT 0)
@@ -107,7 +107,7 @@ check("empty text" ENGLISH "[FileError]\n2=\n" ARGS Zelk.TXT EXIT 0
   EXPECT "Zelk.TXT:2: warning: \\[FileError\\] 2 has an empty text")
 check("section without a name" ENGLISH "[FileError]\n2=x\n[]\n3=y\n" ARGS Zelk.TXT EXIT 1
   EXPECT "Zelk.TXT:3: error: a section without a name is never searched")
-check("UTF-8 without a byte-order mark" ENGLISH "[FileError]\n2=Datei gel<C3><B6>scht\n" ARGS Zelk.TXT EXIT 1
+check("UTF-8 without a byte-order mark" ENGLISH "[FileError]\n2=Datei gel<C3><B6>scht\n3=L<C3><A4>nge\n" ARGS Zelk.TXT EXIT 1
   EXPECT "Zelk.TXT:2: error: the file looks like UTF-8 without a byte-order mark: .*'Ã¶' shows where 'ö'")
 check("byte without a character in Windows-1252" ENGLISH "[FileError]\n2=a<81>b\n" ARGS Zelk.TXT EXIT 0
   EXPECT "Zelk.TXT:2: warning: byte 0x81 is no character in Windows-1252")
@@ -148,7 +148,7 @@ file(TO_NATIVE_PATH "${WORK}" work_native)
 string(REPLACE "/" "\\" work_windows "${work_native}")
 math(EXPR next "${case_number} + 1")
 check("Windows name, English derived beside it" TRANSLATED "${clean}" ENGLISH "${clean}[Other]\n002a=x\n"
-  ARGS "z:${work_windows}\\${next}\\German.txt" EXIT 1 EXPECT "[Zz]elk.TXT:8: error: key '002a'")
+  ARGS "z:${work_windows}\\${next}\\German.txt" EXIT 1 EXPECT "[Zz]elk.TXT:10: error: key '002a'")
 check("JSON" ENGLISH "[FileError]\n002a=x\n" ARGS --json Zelk.TXT EXIT 1
   EXPECT "\"findings\": .\n    {\"file\": \"Zelk.TXT\", \"line\": 2, \"severity\": \"error\", \"check\": \"dead-key\""
          "\"summary\": {\"errors\": 1, \"warnings\": 0, \"notes\": 0")

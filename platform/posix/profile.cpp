@@ -117,7 +117,6 @@ private:
 // then to a new case-blind search of its directories.
 bool ProfileCache::Resolve(char const* name, std::string& path, struct stat& st) {
     SpelledPath(name, path);
-    if (path.empty()) return false;
     if (::stat(path.c_str(), &st) == 0) return true;
     path.clear();
     {
