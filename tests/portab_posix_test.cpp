@@ -1,8 +1,8 @@
-// Thread priorities on Linux as the system shows them: each thread's nice
-// value read back with getpriority.  Each case runs in a forked child, which
-// drops to an unprivileged user where the point is what such a process can
-// do, and reports what it found through a pipe.  (The test process itself
-// starts no thread before it forks.)
+// Thread objects on Linux as the system shows them.  Priorities: each
+// thread's nice value read back with getpriority.  Those cases run in a
+// forked child, which drops to an unprivileged user where the point is what
+// such a process can do, and reports what it found through a pipe.  (The
+// test process itself starts no thread before it forks.)
 #include <zelk/portab.h>
 #include <zelk/system.h>
 
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -236,6 +237,15 @@ TEST(ThreadPriorityPosix, EndedThreadsIdIsNotTouchedWhenReusedByAnotherProcess) 
     EXPECT_EQ(thread->Join(), 0UL);
     if (!reused) GTEST_SKIP() << "the id went elsewhere every time";
     EXPECT_EQ(after, before) << "the other process's priority changed";
+}
+
+// A host's Run may leave through pthread_exit itself: Join still ends, with
+// the low word of the pthread result as the exit code.
+TEST(ThreadPosix, RunLeavingThroughPthreadExitStillJoins) {
+    Thread thread(CreateZelkThread());
+    FunctionRunnable runnable("leaves", []() -> unsigned long { pthread_exit(reinterpret_cast<void*>(42)); });
+    ASSERT_EQ(thread->Start(&runnable), 1);
+    EXPECT_EQ(thread->Join(), 42UL);
 }
 
 }  // namespace
