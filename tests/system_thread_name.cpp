@@ -6,8 +6,6 @@
 #  endif
 #  include <windows.h>
 #else
-#  include <pthread.h>
-
 #  include <fstream>
 #endif
 
@@ -17,7 +15,7 @@ namespace zelk::test {
 
 namespace {
 
-// Looked up at run time, as the library does: older systems lack them.
+// Looked up at run time, as the library does: older systems lack it.
 template <typename Function>
 Function Find(char const* name) {
     for (wchar_t const* module : {L"kernel32.dll", L"kernelbase.dll"}) {
@@ -45,14 +43,6 @@ std::optional<std::string> SystemThreadName() {
     return name;
 }
 
-void SetSystemThreadName(char const* name) {
-    using Set = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-    static Set const set = Find<Set>("SetThreadDescription");
-    std::wstring wide(256, L'\0');
-    int const length = MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), static_cast<int>(wide.size()));
-    if (set != nullptr && length > 0) set(GetCurrentThread(), wide.c_str());
-}
-
 std::size_t SystemThreadNameLimit() { return 0; }
 
 #else
@@ -63,8 +53,6 @@ std::optional<std::string> SystemThreadName() {
     if (!std::getline(comm, name)) return std::nullopt;
     return name;
 }
-
-void SetSystemThreadName(char const* name) { pthread_setname_np(pthread_self(), name); }
 
 std::size_t SystemThreadNameLimit() { return 15; }
 

@@ -290,13 +290,8 @@ void SetProcessNice(int nice) noexcept {
         }
         (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::clamp(base + current - oldBase, -20, 19));
     }
-    bool below = false;
     for (LiveThread const* thread = g_first; thread != nullptr; thread = thread->next) {
         ApplyLevel_NoLock(*thread, base);
-        below = below || NiceForLevel(base, thread->hasLevel ? thread->level : 0) > base;
-    }
-    if (below) {
-        EnsureSpawner_NoLock(base);  // levels that the old base's clamp had flattened
     }
 }
 
