@@ -9,15 +9,11 @@ namespace zelk {
 // order and destroyed in the reverse, which no order of initialisation
 // between translation units (or between libraries) can disturb.
 struct LibraryObjects {
-    LibraryObjects() { g_mainThreadObject.store(&mainThread, std::memory_order_release); }
-
     std::uint32_t numberingCounter = 0;
     CZelkSemaphore numberingLock{1, kMaximumSemaphoreCount};
     ThreadRegistry registry;
     CZelkThread mainThread{"Main", CZelkThread::MainThreadTag{}};
 };
-
-constinit std::atomic<CAbstractThread*> g_mainThreadObject{nullptr};
 
 namespace {
 

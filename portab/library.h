@@ -5,10 +5,7 @@
 
 #include "portab/semaphore.h"
 
-#include <atomic>
 #include <cstdint>
-
-class CAbstractThread;
 
 namespace zelk {
 
@@ -22,9 +19,5 @@ std::uint32_t& NumberingCounter();
 CZelkSemaphore& NumberingLock();
 ThreadRegistry& Registry();
 // (MainThread() is declared in portab/thread.h.)
-
-// The main thread object as its interface, once the objects are built (null
-// before): MyZelkThread reads it without the static's guard.
-extern std::atomic<CAbstractThread*> g_mainThreadObject;
 
 }  // namespace zelk

@@ -143,12 +143,9 @@ namespace {
 // thread keeps the main object in its word.  (Out of line, so that the hot
 // path stays a leaf without a stack frame.)
 [[gnu::noinline]] CAbstractThread& FirstLookOfAnotherThread() {
-    CAbstractThread* main = g_mainThreadObject.load(std::memory_order_acquire);
-    if (main == nullptr) {
-        main = &MainThread();  // still being built: the library is loading
-    }
-    os::SetCurrentObject(main);
-    return *main;
+    CAbstractThread& main = MainThread();
+    os::SetCurrentObject(&main);
+    return main;
 }
 
 }  // namespace

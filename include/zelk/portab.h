@@ -239,8 +239,10 @@ public:
     /// does not rethrow then aborts the process).
     /// @param exitCode the exit code that Join() returns; 259 becomes 0
     [[noreturn]] virtual void Exit(unsigned long exitCode) = 0;
-    /// @return 1 while the attached thread has not ended; 0 when it has ended
-    ///         or no thread is attached
+    /// @return 1 while the attached thread has not ended (it ends after the
+    ///         last of its code: Run(), the destructors of its end,
+    ///         thread-local destructors); 0 when it has ended or no thread
+    ///         is attached
     virtual int IsRunning() = 0;
     /// The thread's own error list (what ERRMyList() gives on that thread).
     /// @return the list; it lives as long as the object, across restarts
@@ -250,15 +252,18 @@ public:
     virtual char const* GetName() = 0;
     /// Renames the thread.  Not while another thread may read the name: every
     /// error made on the thread copies it (and on the main thread object "Main",
-    /// every error of every thread the library did not start).
+    /// every error of every thread the library did not start).  A started
+    /// thread's name is also given to the system (debuggers, process lists;
+    /// Linux keeps its first 15 bytes); "Main" never is.
     /// @param name the new name, copied; null gives ""
     virtual void SetName(char const* name) = 0;
     /// Stores a priority and, while a thread is attached, applies it at once.
     ///
     /// Levels are Windows thread priorities: -15 idle, -2 lowest, -1 below
-    /// normal, 0 normal, 1 above normal, 2 highest, 15 time critical.  On
-    /// Linux each level moves the thread's nice value five steps away from the
-    /// process's own (clamped to 19 ... -20); raising it needs privileges.  A
+    /// normal, 0 normal, 1 above normal, 2 highest, 15 time critical, relative
+    /// to the process's class.  On Linux each level moves the thread's nice
+    /// value five steps away from the process's base, the nice value of its
+    /// first thread (clamped to 19 ... -20); raising it needs privileges.  A
     /// refusal by the system is not reported.  New thread objects copy the
     /// stored priority of their creator's object.
     /// @param priority the level
@@ -477,8 +482,9 @@ public:
 /// copied from the calling thread's object.
 /// @return the object; deleting it joins its thread first
 ZELK_API CAbstractThread* CreateZelkThread();
-/// The calling thread's object: inside Run() of a thread started with
-/// CAbstractThread::Start(), that thread's object; on every other thread (the
+/// The calling thread's object: on a thread started with
+/// CAbstractThread::Start(), that thread's object, until the thread has ended
+/// (also in destructors that run as it ends); on every other thread (the
 /// process's first thread, the host's own threads) the main thread object
 /// "Main", which they all share with its error list and name.
 ///
