@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -82,6 +83,10 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         {"trail\\", true, kErrorSuccess}, {"a\\", false, kErrorSuccess}, {"d\\\\e", true, kErrorSuccess},
         {"a\\\\b", false, kErrorSuccess}, {key255.c_str(), true, kErrorSuccess},
         {"mixedKEY", true, kErrorSuccess}, {"MIXEDKEY", true, kErrorSuccess},  // opens it, keeping the first spelling
+        // Windows-1252 letters fold too: \xC4/\xE4, \x8A/\x9A, \x9F/\xFF; the signs \xD7/\xF7 and \xDF/"SS" do not.
+        {"\xC4rger", true, kErrorSuccess}, {"\xE4RGER", false, kErrorSuccess}, {"\x8A\x9F", true, kErrorSuccess},
+        {"\x9A\xFF", false, kErrorSuccess}, {"\xD7", true, kErrorSuccess}, {"\xF7", false, kErrorFileNotFound},
+        {"\xDF", true, kErrorSuccess}, {"SS", false, kErrorFileNotFound},
     };
     for (Case const& c : cases) {
         KeyHolder key;
@@ -89,7 +94,7 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         EXPECT_EQ(result, c.expected) << c.path;
         EXPECT_EQ(key.get() != nullptr, c.expected == kErrorSuccess) << c.path;
     }
-    EXPECT_EQ(SubKeys(), (Names{"a", "d", key255, "mixedKEY", "trail"}));
+    EXPECT_EQ(SubKeys().size(), 9u);  // a, d, key255, mixedKEY, trail and four of the code page's
 }
 
 TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
@@ -156,6 +161,16 @@ TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRu
     EXPECT_EQ(std::pair(std::get<0>(shortData), std::get<3>(shortData)), std::pair(kErrorMoreData, std::uint32_t{5}));
     EXPECT_EQ(entry(11, sizeof(buffer), sizeof(data)), Entry(kErrorSuccess, 6, REG_BINARY, sizeof(blob)));
     EXPECT_EQ(std::vector<unsigned char>(data, data + 5), std::vector<unsigned char>(blob, blob + 5));
+
+    // Indexes count in the listing as it is at each call: after a change
+    // between two calls the next index names what is there now.
+    ASSERT_EQ(RegEnumKeyA(m_base, 2, buffer, sizeof(buffer)), kErrorSuccess);  // "_x"
+    ASSERT_EQ(RegDeleteKeyA(m_base, "0n"), kErrorSuccess);
+    ASSERT_EQ(RegEnumKeyA(m_base, 3, buffer, sizeof(buffer)), kErrorSuccess);
+    EXPECT_STREQ(buffer, "a1");  // not "A", the name after "_x"
+    std::thread([&] { EXPECT_EQ(CreateKey(m_base, "a0"), kErrorSuccess); }).join();  // another thread's change
+    ASSERT_EQ(RegEnumKeyA(m_base, 4, buffer, sizeof(buffer)), kErrorSuccess);
+    EXPECT_STREQ(buffer, "a1");  // not "a_b", the name after "a1"
 }
 
 TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {

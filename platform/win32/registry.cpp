@@ -17,6 +17,7 @@ static_assert(kErrorDiskFull == ERROR_DISK_FULL);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
 static_assert(kErrorMoreData == ERROR_MORE_DATA);
+static_assert(kErrorOperationAborted == ERROR_OPERATION_ABORTED);
 static_assert(kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
 static_assert(kErrorBadDb == ERROR_BADDB);
 static_assert(kErrorCantOpen == ERROR_CANTOPEN);
