@@ -294,9 +294,14 @@ printf '\xff\xfeW\0i\0' >"$work/bad.reg"
 printf 'x' >>"$work/bad.reg"
 fails 'bad.reg:1: .*half a UTF-16 character' import "$work/bad.reg"
 
-# ---- the registry refuses (POSIX: a store that cannot be written)
+# ---- the registry refuses (POSIX: stores that cannot be written); an
+# import that fails half-way changes nothing
 if [ -z "$emulator" ]; then
     ZELK_REGISTRY=/proc/zelk-reg-none/registry.db fails 'cannot create' add "$K" /v x /d 1 /f
+    ZELK_MACHINE_REGISTRY=/proc/zelk-reg-none/machine.db fails 'cannot create HKEY_LOCAL_MACHINE' add 'HKLM\Software\Suite' /f
+    printf 'REGEDIT4\n\n[%s\\Half]\n"a"="1"\n\n[HKEY_LOCAL_MACHINE\\Software\\Suite]\n"b"="2"\n' "$rows" >"$work/half.reg"
+    ZELK_MACHINE_REGISTRY=/proc/zelk-reg-none/machine.db fails 'half.reg:6: cannot write HKEY_LOCAL_MACHINE' import "$work/half.reg"
+    fails 'was not found' query "$rows\\Half"
 fi
 
 echo "$((checks - failures)) passed, $failures failed"
