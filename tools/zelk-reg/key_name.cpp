@@ -37,7 +37,8 @@ bool ParseKeyName(std::string_view utf8, KeyName& key, std::string& error) {
         {"HKEY_CLASSES_ROOT", "HKCR", HKEY_CLASSES_ROOT},
         {"HKEY_USERS", "HKU", HKEY_USERS},
     };
-    std::string const quoted = "'" + std::string(utf8) + "'";
+    std::string quoted(1, '\'');
+    quoted.append(utf8).push_back('\'');
     if (utf8.substr(0, 2) == "\\\\") {
         error = "remote registries are not supported: " + quoted;
         return false;
