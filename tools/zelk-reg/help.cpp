@@ -86,11 +86,11 @@ ENVIRONMENT
                             instead of /var/lib/zelk/machine.db.
 
 EXAMPLES
-    zelk-reg add HKCU\Software\Suite /v Retries /t REG_DWORD /d 3 /f
-    zelk-reg query HKCU\Software\Suite /s
-    zelk-reg export HKCU\Software\Suite suite.reg /y
+    zelk-reg add "HKCU\Software\Suite" /v Retries /t REG_DWORD /d 3 /f
+    zelk-reg query "HKCU\Software\Suite" /s
+    zelk-reg export "HKCU\Software\Suite" suite.reg /y
     zelk-reg import suite.reg
-    zelk-reg delete HKCU\Software\Suite /v Retries /f
+    zelk-reg delete "HKCU\Software\Suite" /v Retries /f
 )MAN";
 
 }  // namespace
