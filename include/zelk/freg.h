@@ -4,14 +4,18 @@
 /// below it.
 ///
 /// On Windows FReg works on the Windows registry through its ANSI calls.  On
-/// POSIX systems the library keeps a registry of its own in one SQLite file,
-/// with the same predefined roots (hkey.h), the same name rules (names match
-/// whatever the case of A-Z, spelling kept) and the same results: the file is
-/// $ZELK_REGISTRY when that is set before the process first uses the registry,
-/// else $XDG_CONFIG_HOME/zelk/registry.db (~/.config/zelk/registry.db), made
-/// with its folders on first use.  Several threads and processes may share the
-/// file; a value is on disk when the call that wrote it returns.  Sub-keys and
-/// values are listed sorted by name there.
+/// POSIX systems the library keeps a registry of its own in SQLite files, with
+/// the same predefined roots (hkey.h), the same name rules (names match
+/// whatever the case of their Windows-1252 letters, spelling kept) and the same
+/// results: HKEY_CURRENT_USER lives in $XDG_CONFIG_HOME/zelk/registry.db
+/// (~/.config/zelk/registry.db), HKEY_LOCAL_MACHINE, HKEY_USERS and
+/// HKEY_CLASSES_ROOT (as HKEY_LOCAL_MACHINE\\Software\\Classes) in the machine
+/// file /var/lib/zelk/machine.db ($ZELK_MACHINE_REGISTRY), which every user
+/// reads; $ZELK_REGISTRY puts every hive in one file.  Set them before the
+/// process first uses the registry.  Threads, processes and forked children
+/// may share the files; a value is on disk when the call that wrote it
+/// returns.  Sub-keys and values are listed sorted by name there.  README.md
+/// ("The registry on POSIX systems") says what is safe and what is not.
 /// @code
 /// FReg settings(HKEY_CURRENT_USER, "Software\\Suite\\Host", true);
 /// unsigned long const port = settings.GetDWORD("Port", 8080);
@@ -37,7 +41,7 @@
 /// Wrappers of the same key may be used on different threads at once.
 ///
 /// Cost: each getter or setter is one registry call (on POSIX systems one
-/// query or transaction on the SQLite file).
+/// query or transaction on the calling thread's connection to a SQLite file).
 class ZELK_API FReg {
 public:
     /// The walk's stacks hold this many levels (0 is the key itself), so a
