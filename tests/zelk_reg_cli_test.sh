@@ -108,7 +108,7 @@ fails 'longer than 255 bytes' add "$K\\$(printf 'k%.0s' {1..256})" /f
 succeeds add "$K\\$(printf 'k%.0s' {1..255})" /f
 succeeds delete "$K" /f
 fails 'unknown type' add "$K" /v x /t REG_FOO /d 1 /f
-fails 'unknown type' add "$K" /v x /t REG_DWORD_BIG_ENDIAN /d 1 /f
+fails 'cannot be added' add "$K" /v x /t REG_DWORD_BIG_ENDIAN /d 1 /f
 fails 'not a number' add "$K" /v x /t REG_DWORD /d abc /f
 fails 'not a number' add "$K" /v x /t REG_DWORD /d 4294967296 /f
 fails 'not a number' add "$K" /v x /t REG_DWORD /d -1 /f
@@ -287,11 +287,14 @@ bad 6 'deletes its key' '[-HKEY_CURRENT_USER\\x]\r\n"a"="1"\r\n'
 bad 5 'must end with' '[HKEY_CURRENT_USER\\x\r\n'
 bad 5 'code page' '"漢字"="1"\r\n'
 bad 6 'code page' '[HKEY_CURRENT_USER\\Software]\r\n"a"="漢字"\r\n'
+bad 5 "'.*' (U+1F600) has no place" '[HKEY_CURRENT_USER\\Software\\😀]\r\n'
 printf '"a"="1"\r\n' >"$work/bad.reg"
 fails 'bad.reg:1: not a registry file' import "$work/bad.reg"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n"a"="1"\r\n' >"$work/bad.reg"
 fails 'bad.reg:3: a value before the first' import "$work/bad.reg"
 printf 'Windows Registry Editor Version 5.00\r\n"a"="\xe9"\r\n' >"$work/bad.reg"
+fails 'bad.reg:2: the file is neither' import "$work/bad.reg"
+printf 'Windows Registry Editor Version 5.00\r\n"a"="\xc3' >"$work/bad.reg"
 fails 'bad.reg:2: the file is neither' import "$work/bad.reg"
 printf '\xff\xfeW\0i\0' >"$work/bad.reg"
 printf 'x' >>"$work/bad.reg"

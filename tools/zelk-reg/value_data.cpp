@@ -15,22 +15,21 @@ namespace {
 struct TypeEntry {
     std::uint32_t type;
     char const* name;
-    bool addable;
 };
 
 constexpr TypeEntry kTypes[] = {
-    {REG_NONE, "REG_NONE", true},
-    {REG_SZ, "REG_SZ", true},
-    {REG_EXPAND_SZ, "REG_EXPAND_SZ", true},
-    {REG_BINARY, "REG_BINARY", true},
-    {REG_DWORD, "REG_DWORD", true},
-    {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN", false},
-    {6, "REG_LINK", false},
-    {REG_MULTI_SZ, "REG_MULTI_SZ", true},
-    {8, "REG_RESOURCE_LIST", false},
-    {9, "REG_FULL_RESOURCE_DESCRIPTOR", false},
-    {10, "REG_RESOURCE_REQUIREMENTS_LIST", false},
-    {REG_QWORD, "REG_QWORD", true},
+    {REG_NONE, "REG_NONE"},
+    {REG_SZ, "REG_SZ"},
+    {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
+    {REG_BINARY, "REG_BINARY"},
+    {REG_DWORD, "REG_DWORD"},
+    {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
+    {6, "REG_LINK"},
+    {REG_MULTI_SZ, "REG_MULTI_SZ"},
+    {8, "REG_RESOURCE_LIST"},
+    {9, "REG_FULL_RESOURCE_DESCRIPTOR"},
+    {10, "REG_RESOURCE_REQUIREMENTS_LIST"},
+    {REG_QWORD, "REG_QWORD"},
 };
 
 bool SameLetters(std::string_view a, std::string_view b) {
@@ -117,7 +116,7 @@ std::string TypeName(std::uint32_t type) {
 
 bool ParseTypeName(std::string_view name, std::uint32_t& type) {
     for (TypeEntry const& entry : kTypes) {
-        if (entry.addable && SameLetters(name, entry.name)) {
+        if (SameLetters(name, entry.name)) {
             type = entry.type;
             return true;
         }

@@ -10,8 +10,7 @@ namespace zelk::regtool {
 
 // "REG_SZ" and its kin; a type without a name prints as its number ("0x123").
 std::string TypeName(std::uint32_t type);
-// The types "add" writes: REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,
-// REG_QWORD, REG_BINARY, REG_NONE (any case).
+// The type of a name (any case).
 bool ParseTypeName(std::string_view name, std::uint32_t& type);
 
 // The registry bytes for "add /t type /d data" (data in UTF-8), as reg
@@ -19,7 +18,7 @@ bool ParseTypeName(std::string_view name, std::uint32_t& type);
 // REG_MULTI_SZ split at `separator` ("\0" unless given), an empty string
 // inside the list refused; numbers decimal or 0x-hexadecimal; REG_BINARY hex
 // digits, an odd count padded in front; REG_NONE the text in UTF-16LE with
-// its terminator.  False with a message.
+// its terminator.  False with a message, also for the other types.
 bool ParseData(std::uint32_t type, std::string_view data, std::string_view separator, std::string& bytes,
                std::string& error);
 
