@@ -12,6 +12,7 @@
 #include "util/nearest_double.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cfloat>
 #include <cmath>

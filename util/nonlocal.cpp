@@ -2,25 +2,26 @@
 // the fraction point, whatever the C locale says.  Nothing here consults the
 // locale or any other state, so any thread may call it at any time.
 //
-// Values: a number with an integer exponent (no exponent counts as 0) is
-// its digits times a whole power of the radix, and comes out as the double
-// nearest to that, ties to even: in radix 10 exactly what strtod gives in
-// the "C" locale, "1e1" is 10 and "0.1" is 0.1.  That holds at the bottom
-// too, where exp(x) x m turns subnormal below x = -708 and 0 below -745,
-// and m / divisor gives 0 once the divisor overflows (past 308 fraction
-// digits): a number from half the smallest subnormal (2.5e-324) up gives
-// the nearest subnormal or normal double, below that 0, with the text's
-// sign either way ("-1e-400" is -0).  The other radices are exact in the
-// same way while their nonzero digits fit in 64 bits (12 digits in radix 36,
-// 64 in radix 2; in radices 2, 4, 8, 16 and 32 without any limit).  Digits
-// beyond that are cut with a marker for "more follows", which moves the
-// number by less than 36 / 2^64 (about 2e-18) of itself before it is
-// rounded: the result is then one of the two doubles around the exact value.
+// Values: a number with a whole exponent (no exponent counts as 0) is its
+// digits, f of them after the point, times radix^(exponent - f), and comes
+// out as the double nearest to that, ties to even: in radix 10 exactly what
+// strtod gives in the "C" locale, so "1e1" is 10 and "0.1" is 0.1.  That
+// holds at the bottom too, where exp((exponent - f) x ln radix) x m would
+// turn subnormal below 2.2e-308 and 0 below 4.9e-324, and m / radix^f would
+// give 0 once the divisor overflows (past 308 fraction digits): a number
+// above half the smallest subnormal (2.47e-324) gives the nearest subnormal
+// or normal double, one up to that half gives 0, and zero keeps the text's
+// sign ("-1e-400" is -0).  The other radices are exact in the same way while
+// their nonzero digits fit in 64 bits (12 or more digits in radix 36, 64 in
+// radix 2; in radices 2, 4, 8, 16 and 32 without limit).  Digits beyond that
+// are cut with a marker for "more follows", which moves the number by less
+// than 36 / 2^64 (about 2e-18) of itself before it is rounded: the result is
+// then one of the two doubles around the exact value.
 //
-// An exponent with a fraction ("1e0.5") makes the power no whole number; its
-// value is exp((exponent - f) x ln radix) x m as the steps read, with m the
-// digits as a double (the leading 64 bits' worth of digits, their power
-// carried into the exponent when there are more).
+// An exponent with a fraction ("1e0.5") makes the power no whole number; the
+// value is then exp((exponent - f) x ln radix) x m, with m the digits as a
+// double (the leading 64 bits' worth of digits, the power of those after
+// them carried into the exponent), close but not always correctly rounded.
 //
 // The limits stand before all of this: (exponent - f) x ln radix above 708
 // gives 8.988e307, then any value above 8.2e307 gives 8.988e307.  Neither
