@@ -66,4 +66,10 @@ TEST(FRegHost, WritesReadsAndWalksThroughTheSharedLibrary) {
     EXPECT_TRUE(settings.SetString("Title", "Zelk"));
     EXPECT_EQ(settings.GetInt("width", 0), 640);
     EXPECT_EQ(std::string(settings.GetString("title", "")), "Zelk");
+    // A literal 0 for a text is no text, as in C; an int variable is its decimal text.
+    int const count = 7;
+    EXPECT_TRUE(settings.SetString("Empty", 0) && settings.SetString("Count", count));
+    EXPECT_EQ(std::string(settings.GetString("empty", "x")), "");
+    EXPECT_EQ(std::string(settings.GetString("count", 0)), "7");
+    EXPECT_EQ(std::string(settings.GetString("missing", 0)), "");
 }

@@ -35,8 +35,12 @@ public:
     BinChar(BinChar&& other);
     // `count` copies of `c`; a negative count gives the empty string.
     BinChar(char c, int count);
-    // Decimal text of `value`; the same as BinChar(value, 0).
-    explicit BinChar(int value);
+    // Decimal text of `value`; the same as BinChar(value, 0).  Not explicit:
+    // an int converts to its decimal text wherever a BinChar is expected, so
+    // BinChar(0) and an int variable passed as a BinChar are "0".  Where a
+    // member also takes a char const* (operator+, operator==), the literal 0
+    // is a null text instead, as it is for FReg's text arguments.
+    BinChar(int value);
     // Decimal text of `value`, its digits padded on the left with "0" to at
     // least `width` digits; a "-" goes in front and does not count.
     BinChar(int value, int width);
@@ -76,8 +80,10 @@ public:
 
     // The first min(n, len()) bytes.
     BinChar Left(int n) const;
-    // The last n bytes of the visible text (up to the first zero byte), with
-    // whatever stored bytes follow it up to that many bytes.
+    // With m the visible length (up to the first zero byte):
+    // operator()(m - min(m, n), m).  For text without zero bytes that is its
+    // last n bytes, and nothing for n <= 0; after a zero byte the stored
+    // bytes count, so "ab\0cd" gives "b\0" for 1, "\0c" for 0, "cd" for -1.
     BinChar Right(int n) const;
     // Without leading spaces (0x20 only), all stored bytes kept.
     BinChar LTrim() const;

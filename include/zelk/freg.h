@@ -43,6 +43,14 @@ public:
     // it is missing, of another type or longer than 8192 bytes.
     BinChar GetString(char const* valueName, BinChar def);
     bool SetString(BinChar const& valueName, BinChar const& text);
+    // A text argument written as a C string: a null pointer is the empty
+    // text.  These forms make a literal 0 or NULL where a text is expected
+    // mean "no text", as it does in C: SetString("n", 0) writes "" and
+    // GetString("n", 0) falls back to "".  An int that is not such a
+    // literal converts to its decimal text (SetString("n", count) writes
+    // "7" for 7), and so does any int given as a name.
+    BinChar GetString(char const* valueName, char const* def);
+    bool SetString(BinChar const& valueName, char const* text);
 
     // One step of a depth-first (pre-order) walk of the sub-keys below this
     // key, down to `depthLimit` levels (clamped to 8): the next key whose

@@ -85,6 +85,10 @@ public:
 };
 
 // Signals a set with a mask each time a period (milliseconds) has passed.
+//
+// The target's Signal runs on the timer's own thread while the timer's lock
+// is held: it must not call Start or Stop of this timer, nor delete it, and
+// must not wait for a thread that does.
 class ZELK_API CAbstractTimer {
 public:
     virtual ~CAbstractTimer();
@@ -110,6 +114,23 @@ public:
 };
 
 // A zero-copy ring of aligned blocks that writers fill and readers read in order.
+//
+// Listeners.  A data listener's Signal runs on the committing thread after
+// CommitBlock has given back the pipe's lock, so it may call any operation
+// of the pipe (remove itself, add another listener, allocate and commit a
+// block) and may take locks that other threads hold while they call the
+// pipe.  The price: a commit already signalling on one thread may still
+// signal a set once after another thread's RemoveDataListener has returned.
+// Before deleting a set that was a data listener, remove it and then make
+// sure that no CommitBlock that began before the removal still runs, for
+// instance by removing it on the committing thread (a removal inside the
+// set's own Signal counts: that commit signals the set no more) or once the
+// writer threads have stopped.
+//
+// A space listener's Signal runs while the pipe's lock is held, on the
+// thread that gives a block back (a reader's Next or destructor): it must
+// not call back into this pipe, nor wait for a thread that does.  After
+// RemoveSpaceListener has returned the set is signalled no more.
 class ZELK_API CAbstractBufferPipe {
 public:
     virtual ~CAbstractBufferPipe();
