@@ -36,10 +36,12 @@ public:
     // `count` copies of `c`; a negative count gives the empty string.
     BinChar(char c, int count);
     // Decimal text of `value`; the same as BinChar(value, 0).  Not explicit:
-    // an int converts to its decimal text wherever a BinChar is expected, so
-    // BinChar(0) and an int variable passed as a BinChar are "0".  Where a
-    // member also takes a char const* (operator+, operator==), the literal 0
-    // is a null text instead, as it is for FReg's text arguments.
+    // an int converts to its decimal text wherever a BinChar is expected
+    // (BinChar b = 7 is "7").  The literal 0 is a null pointer as well: where
+    // a char const* form exists (operator==, operator!=, FReg's text
+    // arguments) it is the null text.  A BinChar plus an int variable is
+    // ambiguous (text or pointer arithmetic) and does not compile: write
+    // s + BinChar(n), or static_cast<char const*>(s) + n.
     BinChar(int value);
     // Decimal text of `value`, its digits padded on the left with "0" to at
     // least `width` digits; a "-" goes in front and does not count.
