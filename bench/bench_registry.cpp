@@ -1,9 +1,14 @@
 // FReg::GetDWORD of an existing value, beside the bare prepared SQLite
 // point query that reads the same value from the same database: the cost of
-// the handle lookup, the lock and the Windows call shape on top of SQLite.
+// the handle lookup, the per-thread connection and the Windows call shape on
+// top of SQLite.  And a full listing of a key's values with FindValues, for
+// 1,000 and 10,000 values: a listing must cost about n steps, not n * n / 2.
 #include "bench/ratio.h"
 
 #include <zelk/freg.h>
+
+#include "platform/posix/registry_store.h"
+#include "platform/registry.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -30,6 +35,15 @@ struct BenchRegistry {
         FReg key(HKEY_CURRENT_USER, "Software\\ZelkBench", true);
         key.SetDWORD("Value", 0x12345678);
         key.SetDWORD("Other", 1);
+        for (int count : {1000, 10000}) {
+            FReg list(HKEY_CURRENT_USER, BinChar(("Software\\ZelkBench\\List" + std::to_string(count)).c_str()), true);
+            zelk::os::RegistryTransaction transaction;  // one commit, not ten thousand
+            transaction.Begin();
+            for (int i = 0; i < count; ++i) {
+                list.SetDWORD(("value" + std::to_string(i)).c_str(), static_cast<unsigned long>(i));
+            }
+            transaction.Commit();
+        }
     }
     ~BenchRegistry() {
         std::error_code ignored;
@@ -65,6 +79,11 @@ void BM_SqlitePreparedPointQuery(benchmark::State& state) {
         sqlite3_close(db);
         return;
     }
+    // Names compare as the registry compares them.
+    sqlite3_create_collation(db, "zelk_nocase", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+        return zelk::os::registry::CompareNames({static_cast<char const*>(a), static_cast<std::size_t>(n)},
+                                                {static_cast<char const*>(b), static_cast<std::size_t>(m)});
+    });
     // The key's id once, as the library holds it in its handle.
     sqlite3_int64 keyId = 0;
     sqlite3_stmt* find = nullptr;
@@ -102,6 +121,26 @@ void BM_SqlitePreparedPointQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_SqlitePreparedPointQuery);
 
+void BM_FRegListValues(benchmark::State& state) {
+    Registry();
+    auto const count = state.range(0);
+    FReg key(HKEY_CURRENT_USER, BinChar(("Software\\ZelkBench\\List" + std::to_string(count)).c_str()), false);
+    for (auto _ : state) {
+        BinChar name;
+        int index = 0;
+        std::int64_t listed = 0;
+        while (key.FindValues("*", name, index, nullptr)) {
+            ++listed;
+        }
+        if (listed != count) {
+            state.SkipWithError("the listing is incomplete");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_FRegListValues)->Arg(1000)->Arg(10000);
+
 }  // namespace
 
 ZELK_RATIO("BM_FRegGetDWORD", "BM_SqlitePreparedPointQuery", 2.0);
+ZELK_RATIO("BM_FRegListValues/10000", "BM_FRegListValues/1000", 15.0);

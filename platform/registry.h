@@ -1,8 +1,9 @@
 // The ANSI registry calls the library makes, with Windows' results.
 //
 // Win32: the real advapi32 functions.  POSIX: a registry of the library's own
-// in one SQLite database, shared by every thread and process that uses the
-// same file (see platform/posix/registry_store.h for where it lives).  Both
+// in SQLite databases (the user's, the machine's), shared by every thread
+// and process that uses the same files (see platform/posix/registry_store.h
+// for where they live).  Both
 // return Windows' error codes for the same cases, so code above this layer
 // and its tests do not know which one runs.
 #pragma once
@@ -27,6 +28,7 @@ inline constexpr long kErrorDiskFull = 112;
 inline constexpr long kErrorInvalidParameter = 87;
 inline constexpr long kErrorBadPathname = 161;
 inline constexpr long kErrorMoreData = 234;
+inline constexpr long kErrorOperationAborted = 995;
 inline constexpr long kErrorNoMoreItems = 259;
 inline constexpr long kErrorBadDb = 1009;
 inline constexpr long kErrorCantOpen = 1011;
@@ -70,5 +72,42 @@ long RegDeleteTreeA(HKEY key, char const* subKey);
 // A second handle to the same key that is closed on its own; a predefined
 // root gives itself back.
 long RegDuplicateKey(HKEY key, HKEY* result);
+// Deletes the value `valueName` of `key`; null or "" names the key's default
+// value.  kErrorFileNotFound when there is no such value.
+long RegDeleteValueA(HKEY key, char const* valueName);
+
+// Makes the registry writes that the calling thread makes while it is open
+// one change: other threads and processes see all of them after Commit, or
+// none of them if the transaction is destroyed without Commit (or Commit
+// fails).  Reads of the calling thread see its own writes at once.
+//
+// POSIX: a write transaction of the calling thread on the store, taken on
+// each database file when the thread first writes to it.  Within one file
+// the writes are all-or-nothing; across two files (a transaction that
+// writes HKEY_LOCAL_MACHINE in the machine file and HKEY_CURRENT_USER in the
+// user's) Commit commits the machine file first, so a commit refused there
+// leaves both unchanged, but an I/O failure while committing the second
+// leaves the first one's writes in place.  One transaction per thread at a
+// time: Begin while one is open gives kErrorInvalidParameter.  A write that
+// fails undoes only itself, unless the store had to end the transaction (a
+// full disk): then the later writes and Commit fail with that error.  A
+// fork() ends every transaction open in the process (in parent and child):
+// their later writes and Commit give kErrorOperationAborted.  The object
+// belongs to the thread that began it.
+// Win32: the registry has no transactions for these calls; Begin and Commit
+// succeed and every write takes effect at once, so a caller that needs
+// all-or-nothing validates before it writes.
+class RegistryTransaction {
+public:
+    RegistryTransaction() noexcept;
+    ~RegistryTransaction();  // rolls back what was not committed
+    RegistryTransaction(RegistryTransaction const&) = delete;
+    RegistryTransaction& operator=(RegistryTransaction const&) = delete;
+    long Begin();   // kErrorSuccess or the store's error code
+    long Commit();  // kErrorSuccess or the store's error code
+
+private:
+    bool m_open;
+};
 
 }  // namespace zelk::os

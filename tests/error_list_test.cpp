@@ -92,6 +92,10 @@ TEST(ErrorList, CopyErrorsToRanges) {
         // Bounds run on the circle of 2^32: 2 and 5 follow 0xFFFFFFF0, while
         // 0xFFFFFFF5 comes last in the map and after the end.
         {"boundsWrapModulo2To32", 0xFFFFFFF0u, 5, {2, 5, 0xFFFFFFF5u}, {2, 5}, 5},
+        // `to` just inside half the circle after `from` is a range; one step
+        // further it lies before `from`, and nothing is copied.
+        {"spanJustBelowTheBoundary", 0, 0x7FFFFFFEu, {1, 5}, {1, 5}, 5},
+        {"spanAtTheBoundary", 0, 0x7FFFFFFFu, {1, 5}, {}, 0},
     };
     for (auto const& c : cases) {
         CZelkErrorList source, target;
@@ -104,6 +108,47 @@ TEST(ErrorList, CopyErrorsToRanges) {
         }
         EXPECT_EQ(Numbers(source), c.source) << c.name;
     }
+}
+
+// Copies land by the target's own rules: a snapshot replaces the one the
+// target holds under its number, and a full target takes nothing more, not
+// even a newer snapshot of a number it holds.
+TEST(ErrorList, CopyIntoOccupiedAndFullTargets) {
+    CZelkErrorList source, target;
+    ScriptedError error(5);
+    error.code = 1;
+    error.lines[0][0] = {"old text"};
+    target.AddError(error);
+    error.code = 2;
+    error.lines[0][0] = {"new text"};
+    source.AddError(error);
+    source.CopyErrorsTo(target, nullptr, nullptr);
+    CErrorClone snapshot;
+    ASSERT_EQ(target.GetError(snapshot, At(5)), 1);
+    EXPECT_EQ(snapshot.GetError(), 2);
+    EXPECT_EQ(LineOf(snapshot, 0, 0, false), "new text");
+
+    CZelkErrorList full;
+    for (std::uint32_t n = 1; n <= 1000; ++n) full.AddError(ScriptedError(n));
+    AddNumbers(source, {1001});
+    source.CopyErrorsTo(full, nullptr, nullptr);
+    EXPECT_EQ(full.GetErrorCount(), 1000u);
+    EXPECT_EQ(NumberOf(full.GetLast()), 1000u);
+    EXPECT_EQ(CodeAt(full, 5), 42);
+}
+
+// A miss leaves the caller's snapshot exactly as it was.
+TEST(ErrorList, GetErrorMissKeepsTheCallersSnapshot) {
+    CZelkErrorList list;
+    ScriptedError error(8);
+    error.lines[1][1] = {"kept"};
+    list.AddError(error);
+    CErrorClone snapshot;
+    ASSERT_EQ(list.GetError(snapshot, At(8)), 1);
+    EXPECT_EQ(list.GetError(snapshot, At(9)), 0);
+    EXPECT_EQ(list.GetError(snapshot, ErrorListPos()), 0);
+    EXPECT_EQ(snapshot.GetOrdinalNumber().Get(), 8u);
+    EXPECT_EQ(LineOf(snapshot, 0, 1, true), "kept");
 }
 
 // A kept `from` copies only what was added since; a list copied into itself

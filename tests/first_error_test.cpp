@@ -1,8 +1,11 @@
 // The first error a process makes is number 1, the next 2, whichever thread
 // makes them; copies draw none.  This executable makes no error before these
-// checks: it holds this one test only.
+// checks: it holds these tests only, the first of them first.
 #include "layer_thread.h"
 #include "test_errors.h"
+
+#include "portab/library.h"
+#include "portab/semaphore.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +27,18 @@ TEST(FirstError, NumberingStartsAtOne) {
     EXPECT_EQ(third, 3u);
     EXPECT_EQ(Number(TestError(first)), 1u);
     EXPECT_EQ(Number(TestError("fourth.cpp", 4, 4)), 4u);
+}
+
+// A process that lives long enough draws every number: the counter goes on
+// round the circle of 2^32 instead of sticking at its top.
+TEST(FirstError, NumberingWrapsPastTheTop) {
+    {
+        zelk::SemaphoreLock guard(zelk::NumberingLock());
+        zelk::NumberingCounter() = 0xFFFFFFFEu;
+    }
+    EXPECT_EQ(Number(TestError("top.cpp", 1, 1)), 0xFFFFFFFFu);
+    EXPECT_EQ(Number(TestError("top.cpp", 2, 2)), 0u);
+    EXPECT_EQ(Number(TestError("top.cpp", 3, 3)), 1u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -39,7 +40,7 @@ std::vector<long> EveryCall(HKEY key) {
     HKEY sub = nullptr;
     return {zelk::test::GetDword(key, "x", value), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
             RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), RegOpenKeyA(key, "y", &sub),
-            RegCreateKeyA(key, "y", &sub)};
+            RegCreateKeyA(key, "y", &sub), RegDeleteValueA(key, "x")};
 }
 
 class RegistryOsTest : public zelk::test::RegistryKeyTest {
@@ -82,6 +83,10 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         {"trail\\", true, kErrorSuccess}, {"a\\", false, kErrorSuccess}, {"d\\\\e", true, kErrorSuccess},
         {"a\\\\b", false, kErrorSuccess}, {key255.c_str(), true, kErrorSuccess},
         {"mixedKEY", true, kErrorSuccess}, {"MIXEDKEY", true, kErrorSuccess},  // opens it, keeping the first spelling
+        // Windows-1252 letters fold too: \xC4/\xE4, \x8A/\x9A, \x9F/\xFF; the signs \xD7/\xF7 and \xDF/"SS" do not.
+        {"\xC4rger", true, kErrorSuccess}, {"\xE4RGER", false, kErrorSuccess}, {"\x8A\x9F", true, kErrorSuccess},
+        {"\x9A\xFF", false, kErrorSuccess}, {"\xD7", true, kErrorSuccess}, {"\xF7", false, kErrorFileNotFound},
+        {"\xDF", true, kErrorSuccess}, {"SS", false, kErrorFileNotFound},
     };
     for (Case const& c : cases) {
         KeyHolder key;
@@ -89,7 +94,7 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         EXPECT_EQ(result, c.expected) << c.path;
         EXPECT_EQ(key.get() != nullptr, c.expected == kErrorSuccess) << c.path;
     }
-    EXPECT_EQ(SubKeys(), (Names{"a", "d", key255, "mixedKEY", "trail"}));
+    EXPECT_EQ(SubKeys().size(), 9u);  // a, d, key255, mixedKEY, trail and four of the code page's
 }
 
 TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
@@ -99,7 +104,7 @@ TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
     ASSERT_EQ(RegCreateKeyA(m_base, "c", &key), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(key), kErrorSuccess);
     EXPECT_EQ(RegCloseKey(key), kErrorInvalidHandle);
-    EXPECT_EQ(EveryCall(key), std::vector<long>(6, kErrorInvalidHandle));
+    EXPECT_EQ(EveryCall(key), std::vector<long>(7, kErrorInvalidHandle));
     HKEY const notARoot = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000009u)));
     EXPECT_EQ(RegOpenKeyA(notARoot, "x", &key), kErrorInvalidHandle);
 
@@ -156,6 +161,16 @@ TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRu
     EXPECT_EQ(std::pair(std::get<0>(shortData), std::get<3>(shortData)), std::pair(kErrorMoreData, std::uint32_t{5}));
     EXPECT_EQ(entry(11, sizeof(buffer), sizeof(data)), Entry(kErrorSuccess, 6, REG_BINARY, sizeof(blob)));
     EXPECT_EQ(std::vector<unsigned char>(data, data + 5), std::vector<unsigned char>(blob, blob + 5));
+
+    // Indexes count in the listing as it is at each call: after a change
+    // between two calls the next index names what is there now.
+    ASSERT_EQ(RegEnumKeyA(m_base, 2, buffer, sizeof(buffer)), kErrorSuccess);  // "_x"
+    ASSERT_EQ(RegDeleteKeyA(m_base, "0n"), kErrorSuccess);
+    ASSERT_EQ(RegEnumKeyA(m_base, 3, buffer, sizeof(buffer)), kErrorSuccess);
+    EXPECT_STREQ(buffer, "a1");  // not "A", the name after "_x"
+    std::thread([&] { EXPECT_EQ(CreateKey(m_base, "a0"), kErrorSuccess); }).join();  // another thread's change
+    ASSERT_EQ(RegEnumKeyA(m_base, 4, buffer, sizeof(buffer)), kErrorSuccess);
+    EXPECT_STREQ(buffer, "a1");  // not "a_b", the name after "a1"
 }
 
 TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
@@ -200,6 +215,33 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     EXPECT_EQ(SetDword(m_base, value16384.c_str(), 7), kErrorInvalidParameter);
 }
 
+TEST_F(RegistryOsTest, DeletingValues) {
+    ASSERT_EQ(SetDword(m_base, "Victim", 1), kErrorSuccess);
+    ASSERT_EQ(SetDword(m_base, "kept", 2), kErrorSuccess);
+    ASSERT_EQ(Set("", REG_SZ, std::string("d", 2)), kErrorSuccess);
+    struct Case { char const* name; long expected; };
+    Case const cases[] = {
+        {"VICTIM", kErrorSuccess}, {"victim", kErrorFileNotFound}, {"never", kErrorFileNotFound},
+        {nullptr, kErrorSuccess}, {"", kErrorFileNotFound},  // both name the default value
+    };
+    for (Case const& c : cases) EXPECT_EQ(RegDeleteValueA(m_base, c.name), c.expected) << (c.name ? c.name : "null");
+    EXPECT_EQ(ValueNames(), (Names{"kept"}));
+}
+
+TEST_F(RegistryOsTest, ATransactionCommitsEveryWrite) {
+    {
+        RegistryTransaction transaction;
+        ASSERT_EQ(transaction.Begin(), kErrorSuccess);
+        ASSERT_EQ(SetDword(m_base, "one", 1), kErrorSuccess);
+        ASSERT_EQ(CreateKey(m_base, "made\\below"), kErrorSuccess);
+        ASSERT_EQ(SetDword(m_base, "two", 2), kErrorSuccess);
+        ASSERT_EQ(RegDeleteValueA(m_base, "two"), kErrorSuccess);
+        EXPECT_EQ(transaction.Commit(), kErrorSuccess);
+    }
+    EXPECT_EQ(ValueNames(), (Names{"one"}));
+    EXPECT_EQ(SubKeys(), (Names{"made"}));
+}
+
 TEST_F(RegistryOsTest, DeletingKeys) {
     KeyHolder doomed;
     ASSERT_EQ(CreateKey(m_base, "del\\sub"), kErrorSuccess);
@@ -209,7 +251,7 @@ TEST_F(RegistryOsTest, DeletingKeys) {
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorSuccess);
     EXPECT_EQ(RegDeleteKeyA(m_base, "del"), kErrorFileNotFound);
     // A handle to the deleted key still closes, and says so for the rest.
-    EXPECT_EQ(EveryCall(doomed), std::vector<long>(6, kErrorKeyDeleted));
+    EXPECT_EQ(EveryCall(doomed), std::vector<long>(7, kErrorKeyDeleted));
     EXPECT_EQ(RegCloseKey(doomed.Release()), kErrorSuccess);
 
     // A tree goes whole; without a sub-key only what is below goes.

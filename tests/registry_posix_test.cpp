@@ -1,21 +1,30 @@
-// The POSIX registry's own cases: where its database lives, and what each
-// fault gives (a corrupt or foreign file, a folder that cannot be written,
-// a lock held past the timeout, over-long names, stale handles, fork).
+// The POSIX registry as hosts and administrators meet it: where each hive
+// lives, files that are not ours or not writable, other users, other
+// processes (holding locks, writing at once, killed, forking as daemons do),
+// network file systems, stale handles and transactions.
 #include "registry_test_env.h"
+
+#include <zelk/freg.h>
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -25,108 +34,199 @@ using zelk::test::CreateKey;
 using zelk::test::GetDword;
 using zelk::test::SetDword;
 
-// Runs `body` in a child process whose exit code it returns; as an
+constexpr uid_t kNobody = 65534;
+
+// Runs `body` in a forked child whose exit code it returns; as an
 // unprivileged user when `unprivileged` (root ignores file permissions).
 int InChild(bool unprivileged, std::function<int()> const& body) {
     pid_t const child = fork();
     if (child == 0) {
-        _exit(unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? 100 : body());
+        _exit(unprivileged && geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0) ? 100 : body());
     }
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
 }
 
+// A running registry_helper whose standard output the test reads; it
+// reports its process id first.
+class Helper {
+public:
+    explicit Helper(std::string const& arguments)
+        : m_out(popen(("exec '" ZELK_REGISTRY_HELPER "' " + arguments).c_str(), "r")), m_pid(m_out ? Next() : -1) {}
+    ~Helper() { Kill(); }
+    Helper(Helper const&) = delete;
+    Helper& operator=(Helper const&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    // The next number the helper reported, or -1 at its end.
+    long Next() {
+        long number = -1;
+        return std::fscanf(m_out, "%ld", &number) == 1 ? number : -1;
+    }
+    // The exit code, or 128 + the signal that ended it.
+    int Wait() {
+        int const status = m_out ? pclose(m_out) : -1;
+        m_out = nullptr;
+        return status < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int Kill() {
+        if (m_out && m_pid > 0) kill(static_cast<pid_t>(m_pid), SIGKILL);
+        return Wait();
+    }
+
+private:
+    FILE* m_out;
+    long m_pid;
+};
+
+std::string Bytes(fs::path const& file) {
+    std::ostringstream contents;
+    contents << std::ifstream(file, std::ios::binary).rdbuf();
+    return contents.str();
+}
+
+std::set<std::string> Listing(fs::path const& folder) {
+    std::set<std::string> names;
+    for (auto const& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// The number stored under `name` in <root>\<path>, or 0.
+std::uint32_t Read(HKEY root, std::string const& path, char const* name) {
+    zelk::test::KeyHolder key;
+    std::uint32_t value = 0;
+    if (RegOpenKeyA(root, path.c_str(), key.Out()) != kErrorSuccess || GetDword(key, name, value) != kErrorSuccess) return 0;
+    return value;
+}
+
+// Polls (for at most ten seconds) until `done` holds.
+bool Await(std::function<bool()> const& done) {
+    for (int i = 0; i < 1000 && !done(); ++i) usleep(10000);
+    return done();
+}
+
+// SQLite's own check of a registry file (with the registry's name order).
+std::string IntegrityCheck(fs::path const& file) {
+    sqlite3* db = nullptr;
+    std::string result = "cannot check";
+    if (sqlite3_open(file.c_str(), &db) == SQLITE_OK) {
+        sqlite3_create_collation(db, "zelk_nocase", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+            return registry::CompareNames({static_cast<char const*>(a), std::size_t(n)}, {static_cast<char const*>(b), std::size_t(m)});
+        });
+        auto const first = [](void* out, int, char** row, char**) {
+            *static_cast<std::string*>(out) = row[0];
+            return 1;  // the first row says it all
+        };
+        sqlite3_exec(db, "PRAGMA integrity_check", first, &result, nullptr);
+    }
+    sqlite3_close(db);
+    return result;
+}
+
 class RegistryPosixTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_folder = zelk::test::FreshFolder(std::string("posix-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        for (int i = 0; i < 3; ++i) m_saved[i] = std::getenv(kSaved[i]) ? std::optional<std::string>(std::getenv(kSaved[i])) : std::nullopt;
+        fs::permissions(m_folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+        for (int i = 0; i < kVariables; ++i)
+            m_saved[i] = std::getenv(kSaved[i]) ? std::optional<std::string>(std::getenv(kSaved[i])) : std::nullopt;
         Use(m_folder / "registry.db");
     }
     void TearDown() override {
         RegistryClose();
         RegistrySetBusyTimeout(5000);
-        for (int i = 0; i < 3; ++i) m_saved[i] ? setenv(kSaved[i], m_saved[i]->c_str(), 1) : unsetenv(kSaved[i]);
+        registry::SetFileSystemProbe(nullptr);
+        for (int i = 0; i < kVariables; ++i) m_saved[i] ? setenv(kSaved[i], m_saved[i]->c_str(), 1) : unsetenv(kSaved[i]);
         // Folders a test locked must open again, or they cannot be removed.
         std::error_code ignored;
-        fs::permissions(m_folder, fs::perms::owner_all, ignored);
         for (auto it = fs::recursive_directory_iterator(m_folder, ignored); it != fs::recursive_directory_iterator();
              it.increment(ignored))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(m_folder, ignored);
     }
 
+    // One file for every hive.
     void Use(fs::path const& path) {
         setenv("ZELK_REGISTRY", path.c_str(), 1);
+        unsetenv("ZELK_MACHINE_REGISTRY");
         RegistryClose();
     }
 
     // The environment the registry reads, restored after each test.
-    static constexpr char const* kSaved[3] = {"ZELK_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
-    std::optional<std::string> m_saved[3];
+    static constexpr int kVariables = 4;
+    static constexpr char const* kSaved[kVariables] = {"ZELK_REGISTRY", "ZELK_MACHINE_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+    std::optional<std::string> m_saved[kVariables];
     fs::path m_folder;
 };
 
 }  // namespace
 
-TEST_F(RegistryPosixTest, TheDatabaseIsMadeWhereTheEnvironmentSaysAndKeepsItsValues) {
-    unsetenv("ZELK_REGISTRY");
-    std::string const absolute = (m_folder / "cfg").string();
-    struct Case { char const* config; char const* home; char const* expected; };  // config null: unset
-    Case const cases[] = {
-        {absolute.c_str(), "home", "cfg/zelk/registry.db"},
-        {nullptr, "home", "home/.config/zelk/registry.db"},
-        {"relative/ignored", "home2", "home2/.config/zelk/registry.db"},
+TEST_F(RegistryPosixTest, EachHiveLivesInItsFile) {
+    std::string const config = (m_folder / "cfg").string(), single = (m_folder / "one.db").string(),
+                      machine = (m_folder / "machine" / "machine.db").string();
+    struct Case { char const* single; char const* machine; char const* config; char const* userFile; char const* machineFile; };
+    Case const cases[] = {  // null: unset; HOME is m_folder/home
+        {nullptr, machine.c_str(), config.c_str(), "cfg/zelk/registry.db", "machine/machine.db"},
+        {nullptr, machine.c_str(), nullptr, "home/.config/zelk/registry.db", "machine/machine.db"},
+        {nullptr, machine.c_str(), "relative/ignored", "home/.config/zelk/registry.db", "machine/machine.db"},
+        {single.c_str(), nullptr, config.c_str(), "one.db", "one.db"},  // every hive in the one file
+        {single.c_str(), machine.c_str(), nullptr, "one.db", "machine/machine.db"},
     };
+    setenv("HOME", (m_folder / "home").c_str(), 1);
     for (Case const& c : cases) {
-        c.config ? setenv("XDG_CONFIG_HOME", c.config, 1) : unsetenv("XDG_CONFIG_HOME");
-        setenv("HOME", (m_folder / c.home).c_str(), 1);
+        for (auto const& [name, value] : {std::pair{"ZELK_REGISTRY", c.single}, std::pair{"ZELK_MACHINE_REGISTRY", c.machine},
+                                          std::pair{"XDG_CONFIG_HOME", c.config}})
+            value ? setenv(name, value, 1) : unsetenv(name);
         RegistryClose();
-        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Made"), kErrorSuccess) << c.expected;
-        EXPECT_TRUE(fs::is_regular_file(m_folder / c.expected)) << c.expected;
-        fs::perms const folder = fs::status((m_folder / c.expected).parent_path()).permissions();
-        EXPECT_EQ(folder & (fs::perms::group_all | fs::perms::others_all), fs::perms::none) << c.expected;
+        fs::remove_all(m_folder / "machine");
+        std::string const row = std::string(c.userFile) + " + " + c.machineFile;
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "user", 1), kErrorSuccess) << row;
+        EXPECT_TRUE(fs::is_regular_file(m_folder / c.userFile)) << row;
+        if (!c.single) {  // the folders made for the user are the user's alone
+            EXPECT_EQ(fs::status((m_folder / c.userFile).parent_path()).permissions() & (fs::perms::group_all | fs::perms::others_all),
+                      fs::perms::none) << row;
+        }
+        // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes; HKEY_USERS is beside it.
+        ASSERT_EQ(SetDword(HKEY_CLASSES_ROOT, "class", 2), kErrorSuccess) << row;
+        ASSERT_EQ(SetDword(HKEY_USERS, "users", 3), kErrorSuccess) << row;
+        EXPECT_TRUE(fs::is_regular_file(m_folder / c.machineFile)) << row;
+        RegistryClose();  // values outlive the connections
+        EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Classes", "class"), 2u) << row;
+        EXPECT_EQ(Read(HKEY_USERS, "", "users"), 3u) << row;
+        std::uint32_t value = 0;
+        EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "user", value), kErrorFileNotFound) << row;  // hives are separate
+        EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "user"), kErrorSuccess) << row;
     }
-    // ZELK_REGISTRY wins over both, its folders are made too, and values outlive closing the database.
-    Use(m_folder / "chosen" / "deep" / "reg.db");
-    ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "n", 1234), kErrorSuccess);
-    EXPECT_TRUE(fs::is_regular_file(m_folder / "chosen" / "deep" / "reg.db"));
-    RegistryClose();
-    std::uint32_t value = 0;
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "N", value), kErrorSuccess);
-    EXPECT_EQ(value, 1234u);
-    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "n", value), kErrorFileNotFound);  // hives are separate
+    // The machine file is for every user to read, whatever the umask.
+    EXPECT_EQ(fs::status(machine).permissions() & fs::perms::others_read, fs::perms::others_read);
 }
 
-TEST_F(RegistryPosixTest, AGarbageOrForeignFileIsABadDatabaseAndStaysUntouched) {
-    fs::path const garbage = m_folder / "garbage.db";
-    std::ofstream(garbage, std::ios::binary) << std::string(4096, 'G');
-    fs::path const foreign = m_folder / "foreign.db";
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-    for (fs::path const& file : {garbage, foreign}) {
-        Use(file);
-        std::uint32_t value = 0;
-        EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "x"), kErrorBadDb) << file;
-        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "v", value), kErrorBadDb) << file;
-    }
-    RegistryClose();
-    std::ostringstream contents;
-    contents << std::ifstream(garbage, std::ios::binary).rdbuf();
-    EXPECT_TRUE(contents.str() == std::string(4096, 'G'));
-    std::string tables;  // the foreign database keeps its own schema and nothing of ours
-    ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
-    auto const collect = [](void* out, int, char** row, char**) {
-        *static_cast<std::string*>(out) += std::string(row[0]) + ";";
-        return 0;
+TEST_F(RegistryPosixTest, AFileThatIsNotARegistryIsRefusedAndLeftAsItWas) {
+    auto const makeDatabase = [](fs::path const& file, char const* sql) {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
     };
-    sqlite3_exec(db, "SELECT name FROM sqlite_master", collect, &tables, nullptr);
-    sqlite3_close(db);
-    EXPECT_EQ(tables, "notes;");
+    std::ofstream(m_folder / "garbage.db", std::ios::binary) << std::string(4096, 'G');
+    std::ofstream(m_folder / "short.db", std::ios::binary) << "SQLite format 3";
+    makeDatabase(m_folder / "notes.db", "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)");
+    makeDatabase(m_folder / "wal.db", "PRAGMA journal_mode = WAL; CREATE TABLE keys(id); INSERT INTO keys VALUES(1)");
+    makeDatabase(m_folder / "empty.db", "PRAGMA user_version = 3");  // no tables, but not empty
+    std::set<std::string> const before = Listing(m_folder);
+    for (char const* name : {"garbage.db", "short.db", "notes.db", "wal.db", "empty.db"}) {
+        std::string const bytes = Bytes(m_folder / name);
+        setenv("ZELK_REGISTRY", (m_folder / name).c_str(), 1);
+        RegistryClose();
+        std::uint32_t value = 0;
+        EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "x"), kErrorBadDb) << name;
+        EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "v", value), kErrorBadDb) << name;
+        RegistryClose();
+        EXPECT_TRUE(Bytes(m_folder / name) == bytes) << name;
+    }
+    EXPECT_EQ(Listing(m_folder), before);  // no side files made
 }
 
 TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
@@ -136,7 +236,7 @@ TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
     for (int i = 0; i < 60; ++i)
         ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, name(i).c_str(), 0, REG_BINARY, bytes, 1000), kErrorSuccess);
     RegistryClose();  // folds the log into the file
-    ASSERT_FALSE(fs::exists(m_folder / "registry.db-wal"));
+    ASSERT_EQ(fs::file_size(m_folder / "registry.db-wal"), 0u);
     // Smash every page after the first two (the header and the schema).
     fs::path const file = m_folder / "registry.db";
     auto const size = fs::file_size(file);
@@ -155,88 +255,254 @@ TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
     EXPECT_GT(bad, 0);
 }
 
-TEST_F(RegistryPosixTest, AFolderThatCannotBeWrittenIsAccessDenied) {
-    fs::perms const readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                               fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
-    fs::path const locked = m_folder / "locked";
-    fs::create_directories(locked);
-    fs::permissions(locked, readOnly);
-    fs::permissions(m_folder, readOnly | fs::perms::owner_write);  // enterable by the unprivileged child
-    // A database made earlier, in a folder that is locked since.
-    fs::path const earlier = m_folder / "earlier";
-    Use(earlier / "registry.db");
-    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), kErrorSuccess);
-    RegistryClose();
-    fs::permissions(earlier, readOnly);
-    for (fs::path const& path : {locked / "sub" / "registry.db", earlier / "registry.db"}) {
-        setenv("ZELK_REGISTRY", path.c_str(), 1);
-        int const code = InChild(true, [] {
+// An installer (this process, as root) writes; a user without write access
+// reads what it wrote and is refused writes, as with a key one may read but
+// not write on Windows.
+TEST_F(RegistryPosixTest, AnotherUserReadsWhatTheOwnerWroteAndIsRefusedWrites) {
+    fs::path const own = m_folder / "own", machine = m_folder / "machine", missing = m_folder / "nothing";
+    for (fs::path const& folder : {own, machine, missing}) fs::create_directories(folder);
+    fs::permissions(own, fs::perms::all);  // the other user's own config folder
+    setenv("XDG_CONFIG_HOME", own.c_str(), 1);
+    struct Case { char const* what; fs::path single; fs::path machine; bool written; };
+    Case const cases[] = {
+        {"a user file made read-only", m_folder / "readonly.db", {}, true},
+        {"the machine file", {}, machine / "machine.db", true},
+        {"a machine file not made yet", {}, missing / "machine.db", false},
+    };
+    for (Case const& c : cases) {
+        c.single.empty() ? unsetenv("ZELK_REGISTRY") : setenv("ZELK_REGISTRY", c.single.c_str(), 1);
+        c.machine.empty() ? unsetenv("ZELK_MACHINE_REGISTRY") : setenv("ZELK_MACHINE_REGISTRY", c.machine.c_str(), 1);
+        RegistryClose();
+        if (c.written) {
+            ASSERT_TRUE(FReg(HKEY_LOCAL_MACHINE, "Software\\Suite", true).SetDWORD("Installed", 5)) << c.what;
+            ASSERT_TRUE(FReg(HKEY_CLASSES_ROOT, ".zelk", true).SetString("", "Zelk.Document")) << c.what;
             RegistryClose();
-            return (CreateKey(HKEY_CURRENT_USER, "x") == kErrorAccessDenied) +
-                   2 * (RegQueryValueExA(HKEY_CURRENT_USER, "v", nullptr, nullptr, nullptr, nullptr) ==
-                        kErrorAccessDenied);
+        }
+        // Others may read the user file and its log, not write them.
+        for (auto const& entry : fs::directory_iterator(m_folder))
+            if (entry.is_regular_file()) fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+        int const code = InChild(true, [&] {
+            FReg suite(HKEY_LOCAL_MACHINE, "Software\\Suite", false);
+            HKEY key = nullptr;
+            int failed = 0;
+            failed |= (suite.GetDWORD("Installed", 0) != (c.written ? 5u : 0u)) << 0;
+            failed |= (std::string(FReg(HKEY_CLASSES_ROOT, ".zelk", false).GetString("", "")) != (c.written ? "Zelk.Document" : "")) << 1;
+            failed |= (SetDword(HKEY_LOCAL_MACHINE, "v", 1) != kErrorAccessDenied) << 2;
+            failed |= (RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Other", &key) != kErrorAccessDenied) << 3;
+            failed |= (RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software") != (c.written ? kErrorAccessDenied : kErrorFileNotFound)) << 4;
+            // The user's own hive is the user's own (unless one file holds every hive).
+            failed |= (SetDword(HKEY_CURRENT_USER, "mine", 1) != (c.single.empty() ? kErrorSuccess : kErrorAccessDenied)) << 5;
+            return failed;
         });
-        EXPECT_EQ(code, 3) << path;  // both refused
+        EXPECT_EQ(code, 0) << c.what;
     }
-    std::ofstream(m_folder / "plain") << "x";  // a file where a folder should be
+    EXPECT_FALSE(fs::exists(missing / "machine.db"));
+    // A file in the way of a folder.
+    std::ofstream(m_folder / "plain") << "x";
     Use(m_folder / "plain" / "registry.db");
     EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "x"), kErrorPathNotFound);
 }
 
-TEST_F(RegistryPosixTest, ALockHeldPastTheTimeoutIsALockViolation) {
+// Another process holds the write lock: a write waits for it (and gives up
+// after the busy timeout); a read on another thread goes on meanwhile.
+TEST_F(RegistryPosixTest, AReadNeverWaitsBehindAWriteWaitingForALock) {
     ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "before", 1), kErrorSuccess);
     RegistrySetBusyTimeout(100);
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open((m_folder / "registry.db").c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "during", 2), kErrorLockViolation);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "during"), kErrorLockViolation);
-    std::uint32_t value = 0;  // readers are not held up by a writer
-    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "before", value), kErrorSuccess);
-    sqlite3_close(other);  // rolls back and lets go
-    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "after", 3), kErrorSuccess);
+    {
+        Helper holder("hold '" + (m_folder / "registry.db").string() + "'");
+        ASSERT_EQ(holder.Next(), 0);
+        EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "during", 2), kErrorLockViolation);
+        EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "during"), kErrorLockViolation);
+        RegistrySetBusyTimeout(60000);
+        std::atomic<bool> written{false};
+        std::atomic<long> writeResult{-1};
+        std::thread writer([&] {
+            writeResult = SetDword(HKEY_CURRENT_USER, "waited", 3);
+            written = true;
+        });
+        usleep(100000);  // the writer is waiting for the lock by now (if not, the test proves less, never fails)
+        std::uint32_t value = 0;
+        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "before", value), kErrorSuccess);
+        EXPECT_FALSE(written.load()) << "the read waited for the write";
+        holder.Kill();
+        writer.join();
+        EXPECT_EQ(writeResult.load(), kErrorSuccess);
+    }
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, "", "waited"), 3u);
 }
 
-TEST_F(RegistryPosixTest, OverLongNamesBadArgumentsAndStaleHandlesAreRefused) {
-    std::string const long256(kMaxKeyNameLength + 1, 'k');
-    HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, long256.c_str(), &key), kErrorInvalidParameter);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("ok\\" + long256).c_str()), kErrorInvalidParameter);
-    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "ok", &key), kErrorFileNotFound);  // nothing made on the way
-    EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "x", nullptr), kErrorInvalidParameter);
-    EXPECT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "x", 0, REG_BINARY, nullptr, 4), kErrorInvalidParameter);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), kErrorAccessDenied);  // a hive stays
+TEST_F(RegistryPosixTest, TwoProcessesWriteAndReadTheSameKeyAtOnce) {
+    constexpr int kCount = 150;
+    std::string const path = "Software\\Shared";
+    // Each helper also reads the other's values and fails on a wrong one.
+    Helper first("write '" + path + "' a " + std::to_string(kCount) + " b");
+    Helper second("write '" + path + "' b " + std::to_string(kCount) + " a");
+    ASSERT_TRUE(first.Started() && second.Started());
+    int seen = 0;
+    for (long number = first.Next(); number >= 0; number = first.Next(), ++seen) {
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, ("a" + std::to_string(number)).c_str()), number * 7 + 1) << "reported means readable";
+    }
+    EXPECT_EQ(seen, kCount);
+    while (second.Next() >= 0) continue;
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(second.Wait(), 0);
+    for (int i = 0; i < kCount; ++i) {
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, ("a" + std::to_string(i)).c_str()), i * 7u + 1) << i;
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, ("b" + std::to_string(i)).c_str()), i * 7u + 1) << i;
+    }
+    EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+}
 
-    // A closed handle stays refused even when its slot is reused.
-    HKEY first = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "first", &first), kErrorSuccess);
-    ASSERT_EQ(RegCloseKey(first), kErrorSuccess);
+TEST_F(RegistryPosixTest, AWriterKilledMidWayLosesNothingCommitted) {
+    for (int round = 0; round < 3; ++round) {
+        std::string const path = "Software\\Killed" + std::to_string(round);
+        long last = -1;
+        {
+            Helper writer("write '" + path + "' v 0");  // writes until killed
+            ASSERT_TRUE(writer.Started());
+            for (long const stopAt = 40 + round * 37; last < stopAt;) {
+                long const number = writer.Next();
+                ASSERT_EQ(number, last + 1);
+                last = number;
+            }
+            EXPECT_EQ(writer.Kill(), 128 + SIGKILL);
+        }
+        for (long i = 0; i <= last; ++i) {
+            ASSERT_EQ(Read(HKEY_CURRENT_USER, path, ("v" + std::to_string(i)).c_str()), i * 7u + 1) << i;
+        }
+        EXPECT_TRUE(FReg(HKEY_CURRENT_USER, path.c_str(), true).SetDWORD("after", 99));  // and it takes new writes
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, "after"), 99u);
+        EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+    }
+}
+
+// A program reads its settings and forks; one of parent and child exits
+// normally, the other goes on writing, and another process writes too.
+TEST_F(RegistryPosixTest, ADaemonsWritesSurviveWhicheverSideExitsFirst) {
+    for (char const* first : {"parent", "child"}) {
+        std::string const path = std::string("Software\\Daemon-") + first;
+        Helper daemon("daemon '" + path + "' " + first);
+        ASSERT_GT(daemon.Next(), 0) << first;  // the child's id
+        if (std::string(first) == "parent") { EXPECT_EQ(daemon.Wait(), 0); }
+        ASSERT_TRUE(FReg(HKEY_CURRENT_USER, path.c_str(), false).SetDWORD("go", 1)) << first;
+        EXPECT_TRUE(Await([&] { return Read(HKEY_CURRENT_USER, path, "last") == 1; })) << first;
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, "child"), 7u) << first;
+        if (std::string(first) == "child") { EXPECT_EQ(daemon.Wait(), 0); }
+    }
+    EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+}
+
+TEST_F(RegistryPosixTest, OnANetworkFileSystemTheRollbackJournalReplacesTheLog) {
+    static std::atomic<unsigned long> type{0};
+    registry::SetFileSystemProbe([](char const*) { return type.load(); });
+    auto const journalMode = [&] { return static_cast<int>(Bytes(m_folder / "registry.db").at(18)); };  // 1 rollback, 2 WAL
+    struct Case { unsigned long type; int mode; };
+    Case const cases[] = {{0xEF53, 2}, {0x6969, 1}, {0xFF534D42, 1}, {0x01021997, 1}, {0, 2}};  // ext4, NFS, CIFS, 9P, unknown
+    for (Case const& c : cases) {
+        type = c.type;
+        RegistryClose();
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "v", static_cast<std::uint32_t>(c.type)), kErrorSuccess) << std::hex << c.type;
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, "", "v"), c.type) << std::hex << c.type;
+        RegistryClose();
+        EXPECT_EQ(journalMode(), c.mode) << std::hex << c.type;  // a file in WAL mode is switched on the way
+        if (c.mode == 1) { EXPECT_FALSE(fs::exists(m_folder / "registry.db-shm")) << std::hex << c.type; }
+    }
+}
+
+TEST_F(RegistryPosixTest, ClosedHandlesStayRefused) {
+    HKEY stale = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "first", &stale), kErrorSuccess);
+    ASSERT_EQ(RegCloseKey(stale), kErrorSuccess);
+    for (int i = 0; i < 3000; ++i) {  // far past any reuse of one slot
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "first", &key), kErrorSuccess);
+        ASSERT_NE(key, stale) << i;
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(SetDword(stale, "v", 1), kErrorInvalidHandle);
+    EXPECT_EQ(RegCloseKey(stale), kErrorInvalidHandle);
     HKEY second = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "second", &second), kErrorSuccess);
-    EXPECT_EQ(SetDword(first, "v", 1), kErrorInvalidHandle);
-    EXPECT_EQ(SetDword(second, "v", 1), kErrorSuccess);
     EXPECT_EQ(SetDword(reinterpret_cast<HKEY>(reinterpret_cast<std::uintptr_t>(second) + 1), "v", 1), kErrorInvalidHandle);
     // Closing the database invalidates every handle but the roots.
     RegistryClose();
     EXPECT_EQ(SetDword(second, "v", 1), kErrorInvalidHandle);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), kErrorSuccess);
+    // Names too long for Windows, and what is not made on the way.
+    std::string const long256(kMaxKeyNameLength + 1, 'k');
+    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, long256.c_str(), &second), kErrorInvalidParameter);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("ok\\" + long256).c_str()), kErrorInvalidParameter);
+    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "ok", &second), kErrorFileNotFound);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), kErrorAccessDenied);  // a hive stays
 }
 
-TEST_F(RegistryPosixTest, AForkedChildUsesTheRegistryOnItsOwn) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "family", &key), kErrorSuccess);
-    ASSERT_EQ(SetDword(key, "parent", 1), kErrorSuccess);
-    int const code = InChild(false, [key] {
-        // The parent's handle is not the child's; the database is shared.
-        HKEY own = nullptr;
+TEST_F(RegistryPosixTest, ATransactionIsSeenWholeOrNotAtAll) {
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "before", 1), kErrorSuccess);
+    auto const elsewhere = [](char const* name) {  // what another thread reads
         std::uint32_t value = 0;
-        bool const ok = SetDword(key, "x", 1) == kErrorInvalidHandle &&
-                        RegOpenKeyA(HKEY_CURRENT_USER, "family", &own) == kErrorSuccess &&
-                        GetDword(own, "parent", value) == kErrorSuccess && value == 1 && SetDword(own, "child", 2) == kErrorSuccess;
-        return ok ? 0 : 1;
-    });
-    EXPECT_EQ(code, 0);
+        long result = 0;
+        std::thread([&] { result = GetDword(HKEY_CURRENT_USER, name, value); }).join();
+        return result == kErrorSuccess ? value : 0;
+    };
+    HKEY key = nullptr;
     std::uint32_t value = 0;
-    EXPECT_EQ(GetDword(key, "child", value) == kErrorSuccess ? value : 0, 2u);
-    RegCloseKey(key);
+    {
+        RegistryTransaction transaction;
+        ASSERT_EQ(transaction.Begin(), kErrorSuccess);
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "lost", 2), kErrorSuccess);
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "LostKey\\below"), kErrorSuccess);
+        EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "LostKey"), kErrorAccessDenied);  // a failed step undoes only itself
+        ASSERT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "before"), kErrorSuccess);
+        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "lost", value), kErrorSuccess);  // the thread sees its own writes
+        EXPECT_EQ(elsewhere("lost"), 0u);
+        EXPECT_EQ(elsewhere("before"), 1u);
+        RegistryTransaction second;
+        EXPECT_EQ(second.Begin(), kErrorInvalidParameter);  // one at a time per thread
+    }
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "lost", value), kErrorFileNotFound);
+    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "LostKey", &key), kErrorFileNotFound);
+    EXPECT_EQ(elsewhere("before"), 1u);
+    {
+        // A fork ends it: neither side may commit half of it.
+        RegistryTransaction transaction;
+        ASSERT_EQ(transaction.Begin(), kErrorSuccess);
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "half", 1), kErrorSuccess);
+        EXPECT_EQ(InChild(false, [] { return SetDword(HKEY_CURRENT_USER, "half2", 1) == kErrorOperationAborted ? 0 : 1; }), 0);
+        EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "half2", 1), kErrorOperationAborted);
+        EXPECT_EQ(transaction.Commit(), kErrorOperationAborted);
+    }
+    EXPECT_EQ(elsewhere("half") + elsewhere("half2"), 0u);
+}
+
+TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsTakenOverWithItsNamesMerged) {
+    // The schema of files made before names folded beyond A-Z.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_folder / "registry.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+                           " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
+                           "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
+                           " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
+                           "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'),"
+                           " (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS'), (5, 2, 'Software'), (6, 5, '\xC4rger'),"
+                           " (7, 5, '\xE4rger'), (8, 7, 'below'), (9, 5, 'deleted');"
+                           "DELETE FROM keys WHERE id = 9;"
+                           "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000');"
+                           "PRAGMA application_id = 1514490955; PRAGMA journal_mode = WAL;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    RegistryClose();
+    FReg merged(HKEY_CURRENT_USER, "Software\\\xE4RGER", false);
+    ASSERT_TRUE(merged.IsValid());
+    BinChar name;
+    int index = 0;
+    ASSERT_TRUE(FReg(HKEY_CURRENT_USER, "Software", false).FindKeys("*", name, index));
+    EXPECT_EQ(std::string(name), "\xC4rger");  // the older spelling
+    EXPECT_EQ(merged.GetDWORD("v", 0) * 10 + merged.GetDWORD("w", 0), 13u);  // the older key's value first
+    EXPECT_TRUE(FReg(merged, "below", false).IsValid());
+    HKEY fresh = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\new", &fresh), kErrorSuccess);
+    RegCloseKey(fresh);
+    EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
 }

@@ -67,6 +67,7 @@ public:
 #if !defined(_WIN32)
         m_folder = FreshFolder(m_tag);
         setenv("ZELK_REGISTRY", (m_folder / "registry.db").c_str(), 1);
+        unsetenv("ZELK_MACHINE_REGISTRY");  // every hive in that one file
         os::RegistryClose();  // a database opened before now is not ours
 #endif
     }

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,26 @@ using zelk::test::TestError;
 using Numbers_t = std::vector<std::uint32_t>;
 
 std::uint32_t Add(int code = 1) { return ERRAdd(TestError("lists.cpp", code, code)).GetOrdinalNumber().Get(); }
+
+// A host's static objects report errors before main and after it: the
+// library's own objects are there on both sides.
+struct StaticReporter {
+    std::uint32_t before = 0;
+    StaticReporter() { before = ERRAdd(TestError("static.cpp", 1, 11)).GetOrdinalNumber().Get(); }
+    ~StaticReporter() {
+        TestError const late("static.cpp", 2, 12);
+        ERRAdd(late);
+        if (late.GetOrdinalNumber().Get() == 0 || ERRMyList().GetLast().GetOrdinalNumber().Get() != late.GetOrdinalNumber().Get() ||
+            std::string(late.GetThreadName()) != "Main") {
+            std::fputs("an error reported from a static destructor was lost\n", stderr);
+            std::_Exit(3);
+        }
+    }
+} const g_staticReporter;
+
+TEST(StaticObjects, ReportBeforeMain) {
+    EXPECT_NE(g_staticReporter.before, 0u);
+}
 
 struct ThreadLists : ::testing::Test {
     void SetUp() override { ERRClearErrors(); }
@@ -70,6 +92,26 @@ TEST_F(ThreadLists, GetLastAndRollback) {
     EXPECT_EQ(Numbers(ERRMyList()), (Numbers_t{a, b}));
     empty.Rollback();
     EXPECT_EQ(ERRMyList().GetErrorCount(), 0u);
+}
+
+// An error keeps the thread name it was made with when the thread is
+// renamed or joined afterwards.
+TEST_F(ThreadLists, ErrorsKeepTheirThreadName) {
+    std::unique_ptr<TestError> early, renamed;
+    LayerThread thread([&] {
+        early = std::make_unique<TestError>("lists.cpp", 1, 1);
+        ERRAdd(*early);
+        MyZelkThread().SetName("renamed");
+        renamed = std::make_unique<TestError>("lists.cpp", 2, 2);
+        return 0ul;
+    });
+    thread.Join();
+    EXPECT_STREQ(early->GetThreadName(), "layer test thread");
+    EXPECT_STREQ(renamed->GetThreadName(), "renamed");
+    CErrorClone snapshot;
+    ASSERT_EQ(thread.Thread().GetErrorList().GetError(snapshot, thread.Thread().GetErrorList().GetFirst()), 1);
+    EXPECT_STREQ(snapshot.GetThreadName(), "layer test thread");
+    EXPECT_STREQ(thread.Thread().GetName(), "joined");
 }
 
 // ERRClearErrors empties the list of every running thread and the main list;

@@ -1,10 +1,27 @@
-// ZelkErr — FReg, one open registry key with typed getters and setters,
-// wildcard listings of its sub-keys and values, and a depth-first walk of the
-// tree below it.
-//
-// Failures never raise: a key that cannot be opened makes an invalid wrapper,
-// getters return their defaults, setters and listings return false, the walk
-// returns null.  One wrapper belongs to one thread at a time.
+/// @file
+/// FReg: one open registry key with typed getters and setters, wildcard
+/// listings of its sub-keys and values, and a depth-first walk of the tree
+/// below it.
+///
+/// On Windows FReg works on the Windows registry through its ANSI calls.  On
+/// POSIX systems the library keeps a registry of its own in SQLite files, with
+/// the same predefined roots (hkey.h), the same name rules (names match
+/// whatever the case of their Windows-1252 letters, spelling kept) and the same
+/// results: HKEY_CURRENT_USER lives in $XDG_CONFIG_HOME/zelk/registry.db
+/// (~/.config/zelk/registry.db), HKEY_LOCAL_MACHINE, HKEY_USERS and
+/// HKEY_CLASSES_ROOT (as HKEY_LOCAL_MACHINE\\Software\\Classes) in the machine
+/// file /var/lib/zelk/machine.db ($ZELK_MACHINE_REGISTRY), which every user
+/// reads; $ZELK_REGISTRY puts every hive in one file.  Set them before the
+/// process first uses the registry.  Threads, processes and forked children
+/// may share the files; a value is on disk when the call that wrote it
+/// returns.  Sub-keys and values are listed sorted by name there.  README.md
+/// ("The registry on POSIX systems") says what is safe and what is not.
+/// @code
+/// FReg settings(HKEY_CURRENT_USER, "Software\\Suite\\Host", true);
+/// unsigned long const port = settings.GetDWORD("Port", 8080);
+/// BinChar const folder = settings.GetString("Folder", "z:\\tmp");
+/// settings.SetDWORD("Runs", settings.GetDWORD("Runs", 0) + 1);
+/// @endcode
 #pragma once
 
 #include <zelk/binchar.h>
@@ -13,56 +30,168 @@
 
 #include <cstdint>
 
+/// One open registry key.
+///
+/// Failures never raise and are not reported in detail: a key that cannot be
+/// opened or created makes an invalid wrapper (IsValid() is false), getters
+/// then return their defaults, setters and listings false, and the walk null.
+/// Names and texts are bytes of the ANSI code page.
+///
+/// Thread safety: no lock; one wrapper belongs to one thread at a time.
+/// Wrappers of the same key may be used on different threads at once.
+///
+/// Cost: each getter or setter is one registry call (on POSIX systems one
+/// query or transaction on the calling thread's connection to a SQLite file).
 class ZELK_API FReg {
 public:
-    // The walk's stacks hold this many levels (0 = the key itself).
+    /// The walk's stacks hold this many levels (0 is the key itself), so a
+    /// walk goes at most 8 levels deep.
     static constexpr int kLevels = 10;
-    // The size of the name buffer that enumerations read into.
+    /// The size of the buffer that listings read names into: names of up to
+    /// 1023 bytes.
     static constexpr int kNameBufferSize = 1024;
-    // The size of the buffer GetString reads into, terminator included.
+    /// The size of the buffer GetString() reads into, terminator included.
     static constexpr int kStringBufferSize = 8192;
 
-    // Opens (or, with `create`, creates) `name` below `root`.  An empty name
-    // borrows `root` itself, which the wrapper then never closes.
+    /// @name Opening and closing
+    /// @{
+
+    /// Opens, or with `create` creates, the key `name` below `root`.
+    /// @param root a predefined root (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+    ///        ...) or an open key, such as another wrapper or a key from
+    ///        FindSubKey(); it must stay open while this wrapper uses it
+    /// @param name the sub-key's path below `root`, its levels separated by
+    ///        `\` (`Software\Suite\Host`, in C++ source
+    ///        `"Software\\Suite\\Host"`).  An empty name makes the wrapper
+    ///        stand for `root` itself, which it borrows and never closes.
+    /// @param create true to create the key and any missing key on the way;
+    ///        false to open an existing key only
     FReg(HKEY root, BinChar name, bool create);
-    // A wrapper of the same key with its own handles (see freg.cpp).
+    /// A wrapper of the same key with handles of its own (the key is opened
+    /// again), and a copy of the walk's state.
+    /// @param other the wrapper to copy
     FReg(FReg const& other);
+    /// Makes this wrapper a copy of `other` and closes what it held before.
+    /// @param other the wrapper to copy
+    /// @return this wrapper
     FReg& operator=(FReg const& other);
+    /// Closes the key (unless borrowed) and the keys an unfinished walk holds open.
     ~FReg();
 
+    /// @return true when the key is open; false when it could not be opened or
+    ///         created
     bool IsValid() const;
+    /// The key's handle, for another wrapper's `root` or the platform's own
+    /// registry calls; valid while the wrapper lives.  Do not close it.
+    /// @return the handle; null when the wrapper is invalid
     operator HKEY__*() const;
 
-    // The REG_DWORD value `valueName`, or `def` when it is missing, of
-    // another type or larger than 4 bytes.
+    /// @}
+    /// @name Values
+    /// @{
+
+    /// Reads a number value.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read
+    /// @return the REG_DWORD value; `def` when it is missing, of another type
+    ///         or larger than 4 bytes, or the wrapper is invalid
     unsigned long GetDWORD(char const* valueName, unsigned long def);
+    /// GetDWORD() as an int: 0xFFFFFFFF reads as -1.
+    /// @param valueName the value's name
+    /// @param def what to return when the value cannot be read
+    /// @return the value or `def`, converted to int
     int GetInt(char const* valueName, unsigned long def);
-    // Stores the low 32 bits of `value` as REG_DWORD.
+    /// Writes a number value (REG_DWORD), replacing a value of that name of
+    /// any type.
+    /// @param valueName the value's name
+    /// @param value the number; its low 32 bits are stored
+    /// @return true when it was written
     bool SetDWORD(BinChar valueName, unsigned long value);
-    // The REG_SZ value `valueName` up to its first zero byte, or `def` when
-    // it is missing, of another type or longer than 8192 bytes.
+    /// Reads a text value.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read
+    /// @return the REG_SZ value up to its first zero byte; `def` when it is
+    ///         missing, of another type (REG_EXPAND_SZ and REG_MULTI_SZ
+    ///         included), longer than 8192 bytes with its terminator, or the
+    ///         wrapper is invalid
     BinChar GetString(char const* valueName, BinChar def);
+    /// Writes a text value (REG_SZ), replacing a value of that name of any type.
+    /// @param valueName the value's name
+    /// @param text the text; its len() bytes are stored
+    /// @return true when it was written
     bool SetString(BinChar const& valueName, BinChar const& text);
-    // A text argument written as a C string: a null pointer is the empty
-    // text.  These forms make a literal 0 or NULL where a text is expected
-    // mean "no text", as it does in C: SetString("n", 0) writes "" and
-    // GetString("n", 0) falls back to "".  An int that is not such a
-    // literal converts to its decimal text (SetString("n", count) writes
-    // "7" for 7), and so does any int given as a name.
+    /// GetString() with the default written as a C string.  This form makes a
+    /// literal 0 or NULL mean "no text", as in C: `GetString("n", 0)` falls
+    /// back to "".  An int variable picks the BinChar form and falls back to
+    /// its decimal text.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read; null is ""
+    /// @return the REG_SZ value, or `def` as GetString() says
     BinChar GetString(char const* valueName, char const* def);
+    /// SetString() with the text written as a C string.  This form makes a
+    /// literal 0 or NULL mean "no text", as in C: `SetString("n", 0)` writes
+    /// "".  An int variable picks the BinChar form and writes its decimal
+    /// text (`SetString("n", count)` writes "7" for 7), as any int given as a
+    /// value name names the value by its decimal text.
+    /// @param valueName the value's name
+    /// @param text the zero-terminated text; null writes ""
+    /// @return true when it was written
     bool SetString(BinChar const& valueName, char const* text);
 
-    // One step of a depth-first (pre-order) walk of the sub-keys below this
-    // key, down to `depthLimit` levels (clamped to 8): the next key whose
-    // name fits `mask`, or null when the walk is over.  The handle belongs
-    // to the walk and stays valid until the next call.
+    /// @}
+    /// @name Listings and the walk
+    /// The listings and the walk compare names with BinChar::MaskenFit().
+    /// @{
+
+    /// One step of a depth-first walk of the keys below this key: the next key,
+    /// in pre-order (a key before the keys below it), whose name fits `mask`.
+    ///
+    /// The walk descends into every key, fitting or not, down to `depthLimit`
+    /// levels below this key.  It runs once per wrapper: after it has returned
+    /// null it keeps returning null, so walk again with a new wrapper.  It does
+    /// not report the key's name or depth: to read the returned key's values,
+    /// wrap it as FReg(key, "", false), which borrows it; to know names and
+    /// levels, walk level by level with FindKeys() instead, opening each
+    /// sub-key as FReg(parent, name, false).
+    /// @code
+    /// FReg suite(HKEY_CURRENT_USER, "Software\\Suite", false);
+    /// while (HKEY key = suite.FindSubKey("*", 2)) {
+    ///     FReg found(key, "", false);  // borrows the walk's handle
+    ///     // ... found.GetString(...) ...
+    /// }
+    /// @endcode
+    /// @param mask the wildcard mask for the key names
+    /// @param depthLimit the deepest level returned, 1 for direct sub-keys
+    ///        only; values above 8 count as 8
+    /// @return the key's handle, which belongs to the walk: valid until the next
+    ///         call, never to be closed by the caller.  Null when the walk is
+    ///         over, or the wrapper is invalid.
     HKEY FindSubKey(char const* mask, int depthLimit);
-    // The next direct sub-key from `index` on whose name fits `mask`;
-    // `index` moves past it.  False when there is none.
+    /// The next direct sub-key whose name fits `mask`.  Start with `index` 0
+    /// and call again with the same variable until it returns false.  Keys
+    /// made or deleted meanwhile shift the indexes.
+    /// @code
+    /// BinChar name;
+    /// for (int index = 0; key.FindKeys("*", name, index);) { ... }
+    /// @endcode
+    /// @param mask the wildcard mask for the names
+    /// @param name receives the sub-key's name
+    /// @param index in and out: where to go on listing; moves past the key found
+    /// @return true when a key was found; false when there are no more, or the
+    ///         wrapper is invalid
     bool FindKeys(char const* mask, BinChar& name, int& index);
-    // The same over the key's values; `type` (may be null) receives the
-    // value's type code.
+    /// The next value of this key whose name fits `mask`, listed like
+    /// FindKeys().
+    /// @param mask the wildcard mask for the names
+    /// @param name receives the value's name ("" for the key's default value)
+    /// @param index in and out: where to go on listing; moves past the value found
+    /// @param type receives the value's type code (REG_SZ, REG_DWORD, ...);
+    ///        may be null
+    /// @return true when a value was found; false when there are no more, or
+    ///         the wrapper is invalid
     bool FindValues(char const* mask, BinChar& name, int& index, unsigned long* type);
+
+    /// @}
 
 private:
     void CloseWalk();

@@ -1,5 +1,22 @@
 // The registry calls over the library's own SQLite registry: handles,
-// argument checks and name rules; the storage is in registry_store.cpp.
+// argument checks, name rules, and which connection serves a call; the
+// storage is in registry_store.cpp.
+//
+// Threads: every thread has connections of its own (one per file), so a
+// read never waits behind another thread's write, nor behind a write
+// waiting for another process's lock; only the handle table is shared,
+// behind a short lock.
+//
+// fork(): SQLite keeps per-process books of its locks, which a child
+// inherits without the locks themselves; a connection used in a child, or
+// even a new one opened while the books hold the parent's, lets another
+// process fold the log into the file under it and lose the child's writes.
+// So before fork() the forking thread waits until no thread is inside a
+// registry call, closes every connection of the process and lets the calls
+// go on after the fork; parent and child each open afresh on their next
+// call.  Handles stay valid on both sides.  A transaction open at the fork
+// is rolled back: its further writes and its Commit give
+// kErrorOperationAborted.
 #include "platform/registry.h"
 
 #include "platform/posix/registry_store.h"
@@ -7,10 +24,13 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zelk::os {
@@ -18,77 +38,183 @@ namespace zelk::os {
 namespace {
 
 using registry::KeyId;
+using registry::RegistryStore;
 
-// A handle is a number, never an address: bits 2..21 hold a slot index + 1,
-// the bits above a generation that changes whenever the slot is reused, so
-// a handle used after RegCloseKey is recognised and refused, not mistaken
-// for a later key.  The top bit stays clear: the predefined roots have it
-// set.
-constexpr unsigned kIndexShift = 2;
-constexpr unsigned kIndexBits = 20;
-constexpr unsigned kGenerationShift = kIndexShift + kIndexBits;
-constexpr std::uintptr_t kIndexMask = (std::uintptr_t{1} << kIndexBits) - 1;
-constexpr std::uintptr_t kGenerationMask =
-    (std::uintptr_t{1} << (sizeof(std::uintptr_t) * 8 - 1 - kGenerationShift)) - 1;
-constexpr std::size_t kMaxSlots = kIndexMask - 1;
+enum File { kUserFile, kMachineFile, kFileCount };
 
-struct Slot {
+// HKEY_CLASSES_ROOT stands for HKEY_LOCAL_MACHINE\Software\Classes, found
+// (or made, for a write) when a call needs it.
+constexpr KeyId kClassesRoot = -1;
+
+// What a handle stands for.
+struct Target {
+    int file = kUserFile;
     KeyId key = 0;
-    std::uintptr_t generation = 0;
-    bool open = false;
 };
 
-// Everything the registry calls share, behind one lock.  Allocated once and
-// never destroyed: a host may still use the registry from its own static
-// destructors, after this file's statics are gone.
-struct State {
-    std::mutex lock;
-    registry::RegistryStore store;
-    std::vector<Slot> slots;
-    std::vector<std::size_t> freeSlots;
+// One thread's connections and its open transaction.
+struct ThreadState {
+    RegistryStore files[kFileCount];
+    bool inTransaction = false;
+    bool wrote[kFileCount] = {};
+    long broken = kErrorSuccess;  // why the open transaction can no longer commit
+    ThreadState* next = nullptr;
+    ThreadState* previous = nullptr;
 
-    void InvalidateHandles() {
-        freeSlots.clear();
-        for (std::size_t i = slots.size(); i-- > 0;) {
-            if (slots[i].open) {
-                slots[i].open = false;
-                slots[i].generation = (slots[i].generation + 1) & kGenerationMask;
-            }
-            freeSlots.push_back(i);
+    // Ends the thread's transaction (rolling back) and closes its files.
+    void CloseAll(bool quick, long reason) noexcept {
+        for (RegistryStore& file : files) {
+            file.RollbackWrite();
+            file.Close(quick);
+        }
+        if (inTransaction && broken == kErrorSuccess) {
+            broken = reason;
         }
     }
 };
 
-void LockForFork() noexcept;
-void UnlockAfterFork() noexcept;
-void ResetInChild() noexcept;
+// Keeps registry calls out while the connections of every thread are
+// closed (fork(), RegistryClose): a call counts itself in, and the closer
+// waits until the count is zero.  Two atomics on the way in and out.
+class CallBarrier {
+public:
+    void Enter() {
+        for (;;) {
+            m_inside.fetch_add(1);
+            if (!m_closing.load()) {
+                return;
+            }
+            Leave();
+            std::unique_lock<std::mutex> guard(m_lock);
+            m_reopened.wait(guard, [this] { return !m_closing.load(); });
+        }
+    }
+    void Leave() noexcept {
+        if (m_inside.fetch_sub(1) == 1 && m_closing.load()) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_idle.notify_all();
+        }
+    }
+    // Returns with no call inside and the lock held, so that a fork()
+    // never copies it taken by another thread.
+    void Close() {
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_closing.store(true);
+        m_idle.wait(guard, [this] { return m_inside.load() == 0; });
+        guard.release();
+    }
+    void Reopen() noexcept {
+        m_closing.store(false);
+        m_reopened.notify_all();
+        m_lock.unlock();
+    }
+    // In a child of fork(): the threads that waited here are not there, so
+    // the condition variables start anew.
+    void ReopenInChild() noexcept {
+        m_inside.store(0);
+        m_closing.store(false);
+        new (&m_idle) std::condition_variable;
+        new (&m_reopened) std::condition_variable;
+        m_lock.unlock();
+    }
+
+private:
+    std::atomic<int> m_inside{0};
+    std::atomic<bool> m_closing{false};
+    std::mutex m_lock;
+    std::condition_variable m_idle;
+    std::condition_variable m_reopened;
+};
+
+// Handles are numbers, never addresses, counted up and never reused while
+// the count lasts, so a handle used after RegCloseKey is refused rather
+// than taken for a later key.  The top bit stays clear: the predefined
+// roots have it set.  On 64-bit builds the count never ends; on 32-bit
+// builds it starts again after 2^31 - 1 handles, passing over those still
+// open, so a closed handle could only be mistaken after some two thousand
+// million more were opened.
+constexpr std::uintptr_t kLastHandle = (std::uintptr_t{1} << (sizeof(std::uintptr_t) * 8 - 1)) - 1;
+
+// Everything the registry calls share.  Allocated once and never
+// destroyed: a host may still use the registry from its own static
+// destructors, after this file's statics are gone.
+struct State {
+    CallBarrier barrier;
+    std::mutex lock;  // the members below
+    std::unordered_map<std::uintptr_t, Target> handles;
+    std::uintptr_t lastHandle = 0;
+    ThreadState* threads = nullptr;
+    bool located = false;
+    registry::Locations locations;
+    int busyTimeout = 5000;
+    pthread_key_t threadKey{};
+
+    // Under the barrier, closed.
+    void CloseEveryThread(bool quick, long reason) noexcept {
+        std::lock_guard<std::mutex> guard(lock);
+        for (ThreadState* thread = threads; thread; thread = thread->next) {
+            thread->CloseAll(quick, reason);
+        }
+    }
+};
+
+void PrepareFork() noexcept;
+void AfterForkInParent() noexcept;
+void AfterForkInChild() noexcept;
+void ThreadEnds(void* state) noexcept;
 
 std::atomic<State*> g_made{nullptr};
 
 State& Shared() {
     static State* const state = [] {
         auto* made = new State;
+        pthread_key_create(&made->threadKey, ThreadEnds);
         g_made.store(made);
-        // A child of fork() must not use its parent's SQLite connection: it
-        // drops it (and the handles) and opens its own on first use.  The
-        // lock is held across fork() so the child never inherits it taken.
-        pthread_atfork(LockForFork, UnlockAfterFork, ResetInChild);
+        pthread_atfork(PrepareFork, AfterForkInParent, AfterForkInChild);
         return made;
     }();
     return *state;
 }
 
-void LockForFork() noexcept { Shared().lock.lock(); }
-void UnlockAfterFork() noexcept { Shared().lock.unlock(); }
-void ResetInChild() noexcept {
+void PrepareFork() noexcept {
     State& state = Shared();
-    state.store.Abandon();
-    state.InvalidateHandles();
-    state.lock.unlock();
+    state.barrier.Close();
+    state.CloseEveryThread(true, kErrorOperationAborted);
 }
 
-// Closes the database when the process ends normally, so SQLite can fold
-// its write-ahead log back into the file and remove it.
+void AfterForkInParent() noexcept { Shared().barrier.Reopen(); }
+
+void AfterForkInChild() noexcept {
+    State& state = Shared();
+    // Only the forking thread lives on; the others' states stay allocated
+    // (their threads never end here) but leave the list.
+    auto* own = static_cast<ThreadState*>(pthread_getspecific(state.threadKey));
+    state.threads = own;
+    if (own) {
+        own->next = own->previous = nullptr;
+    }
+    state.barrier.ReopenInChild();
+}
+
+// A thread's connections go with the thread.
+void ThreadEnds(void* raw) noexcept {
+    auto* thread = static_cast<ThreadState*>(raw);
+    State& state = Shared();
+    state.barrier.Enter();
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        (thread->previous ? thread->previous->next : state.threads) = thread->next;
+        if (thread->next) {
+            thread->next->previous = thread->previous;
+        }
+    }
+    thread->CloseAll(false, kErrorOperationAborted);
+    state.barrier.Leave();
+    delete thread;
+}
+
+// Closes the files when the process ends normally, so SQLite can fold its
+// write-ahead log back into the file.
 struct CloseAtExit {
     ~CloseAtExit() {
         if (g_made.load() != nullptr) {
@@ -97,53 +223,8 @@ struct CloseAtExit {
     }
 } const closeAtExit;
 
-// The key a handle stands for, under the lock.
-long Resolve(State& state, HKEY key, KeyId& id) {
-    if (key == HKEY_CLASSES_ROOT) {
-        id = registry::kClassesRootId;
-    } else if (key == HKEY_CURRENT_USER) {
-        id = registry::kCurrentUserId;
-    } else if (key == HKEY_LOCAL_MACHINE) {
-        id = registry::kLocalMachineId;
-    } else if (key == HKEY_USERS) {
-        id = registry::kUsersId;
-    } else {
-        auto const value = reinterpret_cast<std::uintptr_t>(key);
-        std::uintptr_t const index = (value >> kIndexShift) & kIndexMask;
-        if (value == 0 || (value & 3) != 0 || (value >> (sizeof(value) * 8 - 1)) != 0 || index == 0 ||
-            index > state.slots.size()) {
-            return kErrorInvalidHandle;
-        }
-        Slot const& slot = state.slots[index - 1];
-        if (!slot.open || slot.generation != (value >> kGenerationShift)) {
-            return kErrorInvalidHandle;
-        }
-        id = slot.key;
-    }
-    return kErrorSuccess;
-}
-
 bool IsRoot(HKEY key) {
     return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || key == HKEY_USERS;
-}
-
-long NewHandle(State& state, KeyId id, HKEY& handle) {
-    std::size_t index;
-    if (!state.freeSlots.empty()) {
-        index = state.freeSlots.back();
-        state.freeSlots.pop_back();
-    } else if (state.slots.size() < kMaxSlots) {
-        index = state.slots.size();
-        state.slots.emplace_back();
-    } else {
-        return kErrorNotEnoughMemory;  // a million keys open at once
-    }
-    Slot& slot = state.slots[index];
-    slot.key = id;
-    slot.open = true;
-    std::uintptr_t const value = (slot.generation << kGenerationShift) | ((index + 1) << kIndexShift);
-    handle = reinterpret_cast<HKEY>(value);
-    return kErrorSuccess;
 }
 
 // Splits a key path at "\".  Empty steps ("a\\b", "a\") are passed over as
@@ -170,26 +251,135 @@ long SplitKeyPath(char const* path, std::vector<std::string_view>& steps) {
 
 bool IsStringType(std::uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-// Takes the lock and opens the database for one call.
+// One registry call: inside the barrier, with the calling thread's state.
 class Call {
 public:
-    Call() : m_state(Shared()), m_guard(m_state.lock) { m_open = m_state.store.Open(); }
+    Call() : m_state(Shared()) { m_state.barrier.Enter(); }
+    ~Call() { m_state.barrier.Leave(); }
+    Call(Call const&) = delete;
+    Call& operator=(Call const&) = delete;
+
     State& state() noexcept { return m_state; }
-    registry::RegistryStore& store() noexcept { return m_state.store; }
-    long OpenResult() const noexcept { return m_open; }
-    // The key behind a handle in a usable database: the handle's fault
-    // first, then the database's, as Windows reports them.
-    long Key(HKEY key, KeyId& id) {
-        if (long const resolved = Resolve(m_state, key, id); resolved != kErrorSuccess) {
-            return resolved;
+
+    ThreadState& Thread() {
+        auto* thread = static_cast<ThreadState*>(pthread_getspecific(m_state.threadKey));
+        if (!thread) {
+            thread = new ThreadState;
+            std::lock_guard<std::mutex> guard(m_state.lock);
+            thread->next = m_state.threads;
+            if (thread->next) {
+                thread->next->previous = thread;
+            }
+            m_state.threads = thread;
+            pthread_setspecific(m_state.threadKey, thread);
         }
-        return m_open;
+        return *thread;
+    }
+
+    // The key behind a handle; kErrorInvalidHandle for a closed or made-up one.
+    long Resolve(HKEY key, Target& target) {
+        std::lock_guard<std::mutex> guard(m_state.lock);
+        Locate();
+        int const machine = m_state.locations.machine == m_state.locations.user ? kUserFile : kMachineFile;
+        if (key == HKEY_CURRENT_USER) {
+            target = {kUserFile, registry::kCurrentUserId};
+        } else if (key == HKEY_LOCAL_MACHINE) {
+            target = {machine, registry::kLocalMachineId};
+        } else if (key == HKEY_USERS) {
+            target = {machine, registry::kUsersId};
+        } else if (key == HKEY_CLASSES_ROOT) {
+            target = {machine, kClassesRoot};
+        } else {
+            auto const found = m_state.handles.find(reinterpret_cast<std::uintptr_t>(key));
+            if (found == m_state.handles.end()) {
+                return kErrorInvalidHandle;
+            }
+            target = found->second;
+        }
+        return kErrorSuccess;
+    }
+
+    // The open store of `target`, with HKEY_CLASSES_ROOT found (`create`:
+    // made) in it.  The handle's fault comes first, then the file's.
+    long Store(Target& target, RegistryStore*& store, bool create = false) {
+        store = &Thread().files[target.file];
+        long result = kErrorSuccess;
+        if (!store->IsOpen()) {
+            std::string path;
+            int busyTimeout;
+            {
+                std::lock_guard<std::mutex> guard(m_state.lock);
+                Locate();
+                path = target.file == kUserFile ? m_state.locations.user : m_state.locations.machine;
+                busyTimeout = m_state.busyTimeout;
+            }
+            result = store->Open(path, target.file == kUserFile ? RegistryStore::Role::kUser
+                                                                : RegistryStore::Role::kMachine,
+                                 busyTimeout);
+        }
+        if (result == kErrorSuccess && create) {
+            result = JoinTransaction(target.file);
+        }
+        if (result == kErrorSuccess && target.key == kClassesRoot) {
+            static std::vector<std::string_view> const classes = {"Software", "Classes"};
+            result = create ? store->Create(registry::kLocalMachineId, classes, target.key)
+                            : store->Find(registry::kLocalMachineId, classes, target.key);
+        }
+        return result;
+    }
+
+    // A write: the thread's open transaction takes the file's write lock
+    // on its first write there.
+    long JoinTransaction(int file) {
+        ThreadState& thread = Thread();
+        if (!thread.inTransaction) {
+            return kErrorSuccess;
+        }
+        if (thread.broken != kErrorSuccess) {
+            return thread.broken;
+        }
+        if (!thread.wrote[file]) {
+            if (long const begun = thread.files[file].BeginWrite(); begun != kErrorSuccess) {
+                return begun;
+            }
+            thread.wrote[file] = true;
+        }
+        return kErrorSuccess;
+    }
+
+    // After a write: SQLite rolls a whole transaction back on some errors
+    // (a full disk); later writes must not then land one by one.
+    long Wrote(int file, long result) {
+        ThreadState& thread = Thread();
+        if (thread.inTransaction && thread.wrote[file] && !thread.files[file].InWrite() &&
+            thread.broken == kErrorSuccess) {
+            thread.broken = result != kErrorSuccess ? result : kErrorRegistryIoFailed;
+        }
+        return result;
+    }
+
+    long NewHandle(Target const& target, HKEY& handle) {
+        std::lock_guard<std::mutex> guard(m_state.lock);
+        std::uintptr_t value = m_state.lastHandle;
+        do {
+            value = value == kLastHandle ? 1 : value + 1;
+        } while (m_state.handles.count(value) != 0);
+        m_state.lastHandle = value;
+        m_state.handles.emplace(value, target);
+        handle = reinterpret_cast<HKEY>(value);
+        return kErrorSuccess;
     }
 
 private:
+    // Under the lock: the files' places, read once after each close.
+    void Locate() {
+        if (!m_state.located) {
+            m_state.locations = registry::FindLocations();
+            m_state.located = true;
+        }
+    }
+
     State& m_state;
-    std::lock_guard<std::mutex> m_guard;
-    long m_open;
 };
 
 long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
@@ -202,24 +392,26 @@ long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
         return split;
     }
     Call call;
-    KeyId parent;
-    if (long const resolved = Resolve(call.state(), key, parent); resolved != kErrorSuccess) {
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
     }
     if (!create && (!subKey || !*subKey)) {
         *result = key;  // RegOpenKey's rule: the same handle, not a new one
         return kErrorSuccess;
     }
-    if (call.OpenResult() != kErrorSuccess) {
-        return call.OpenResult();
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store, create); opened != kErrorSuccess) {
+        return create ? call.Wrote(target.file, opened) : opened;
     }
     KeyId id;
-    long const found = create ? call.store().Create(parent, steps, id) : call.store().Find(parent, steps, id);
+    long const found = create ? call.Wrote(target.file, store->Create(target.key, steps, id))
+                              : store->Find(target.key, steps, id);
     if (found != kErrorSuccess) {
         return found;
     }
     HKEY handle;
-    if (long const made = NewHandle(call.state(), id, handle); made != kErrorSuccess) {
+    if (long const made = call.NewHandle({target.file, id}, handle); made != kErrorSuccess) {
         return made;
     }
     *result = handle;
@@ -232,27 +424,25 @@ long DeleteKey(HKEY key, char const* subKey, bool tree) {
         return split;
     }
     Call call;
-    KeyId parent;
-    if (long const resolved = Resolve(call.state(), key, parent); resolved != kErrorSuccess) {
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
     }
-    if (call.OpenResult() != kErrorSuccess) {
-        return call.OpenResult();
+    if (!tree && steps.empty() && IsRoot(key)) {
+        return kErrorAccessDenied;  // the hives themselves stay
     }
-    KeyId target = parent;
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
+        return call.Wrote(target.file, opened);
+    }
+    KeyId victim = target.key;
     if (!steps.empty()) {
-        if (long const found = call.store().Find(parent, steps, target); found != kErrorSuccess) {
+        if (long const found = store->Find(target.key, steps, victim); found != kErrorSuccess) {
             return found;
         }
     }
-    if (tree) {
-        // Without a sub-key the tree call empties `key` and keeps it.
-        return call.store().DeleteTree(target, !steps.empty());
-    }
-    if (steps.empty() && IsRoot(key)) {
-        return kErrorAccessDenied;  // the hives themselves stay
-    }
-    return call.store().DeleteKey(target);
+    // Without a sub-key the tree call empties `key` and keeps it.
+    return call.Wrote(target.file, tree ? store->DeleteTree(victim, !steps.empty()) : store->DeleteKey(victim));
 }
 
 }  // namespace
@@ -265,18 +455,10 @@ long RegCloseKey(HKEY key) {
     if (IsRoot(key)) {
         return kErrorSuccess;  // the predefined roots stay open
     }
-    State& state = Shared();
-    std::lock_guard<std::mutex> guard(state.lock);
-    KeyId id;
-    if (long const resolved = Resolve(state, key, id); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    std::size_t const index = ((reinterpret_cast<std::uintptr_t>(key) >> kIndexShift) & kIndexMask) - 1;
-    Slot& slot = state.slots[index];
-    slot.open = false;
-    slot.generation = (slot.generation + 1) & kGenerationMask;
-    state.freeSlots.push_back(index);
-    return kErrorSuccess;
+    Call call;
+    std::lock_guard<std::mutex> guard(call.state().lock);
+    return call.state().handles.erase(reinterpret_cast<std::uintptr_t>(key)) != 0 ? kErrorSuccess
+                                                                                  : kErrorInvalidHandle;
 }
 
 long RegDuplicateKey(HKEY key, HKEY* result) {
@@ -284,17 +466,16 @@ long RegDuplicateKey(HKEY key, HKEY* result) {
         return kErrorInvalidParameter;
     }
     *result = nullptr;
-    State& state = Shared();
-    std::lock_guard<std::mutex> guard(state.lock);
-    KeyId id;
-    if (long const resolved = Resolve(state, key, id); resolved != kErrorSuccess) {
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
     }
     if (IsRoot(key)) {
         *result = key;
         return kErrorSuccess;
     }
-    return NewHandle(state, id, *result);
+    return call.NewHandle(target, *result);
 }
 
 long RegQueryValueExA(HKEY key, char const* valueName, std::uint32_t* reserved, std::uint32_t* type,
@@ -304,17 +485,18 @@ long RegQueryValueExA(HKEY key, char const* valueName, std::uint32_t* reserved, 
     }
     std::string_view const name = valueName ? valueName : "";
     Call call;
-    KeyId id;
-    if (long const resolved = Resolve(call.state(), key, id); resolved != kErrorSuccess) {
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
     }
     if (name.size() > kMaxValueNameLength) {
         return kErrorFileNotFound;  // no such value can exist
     }
-    if (call.OpenResult() != kErrorSuccess) {
-        return call.OpenResult();
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
+        return opened;
     }
-    return call.store().QueryValue(id, name, type, data, size);
+    return store->QueryValue(target.key, name, type, data, size);
 }
 
 long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t /*reserved*/, std::uint32_t type,
@@ -329,11 +511,32 @@ long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t /*reserved*/,
         ++size;
     }
     Call call;
-    KeyId id;
-    if (long const found = call.Key(key, id); found != kErrorSuccess) {
-        return found;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
     }
-    return call.store().SetValue(id, name, type, data, size);
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
+        return call.Wrote(target.file, opened);
+    }
+    return call.Wrote(target.file, store->SetValue(target.key, name, type, data, size));
+}
+
+long RegDeleteValueA(HKEY key, char const* valueName) {
+    std::string_view const name = valueName ? valueName : "";
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    if (name.size() > kMaxValueNameLength) {
+        return kErrorFileNotFound;  // no such value can exist
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
+        return call.Wrote(target.file, opened);
+    }
+    return call.Wrote(target.file, store->DeleteValue(target.key, name));
 }
 
 long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSize) {
@@ -341,12 +544,16 @@ long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSi
         return kErrorInvalidParameter;
     }
     Call call;
-    KeyId id;
-    if (long const found = call.Key(key, id); found != kErrorSuccess) {
-        return found;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
+        return opened == kErrorFileNotFound ? kErrorNoMoreItems : opened;  // no classes at all
     }
     std::string found;
-    if (long const listed = call.store().EnumKey(id, index, found); listed != kErrorSuccess) {
+    if (long const listed = store->EnumKey(target.key, index, found); listed != kErrorSuccess) {
         return listed;
     }
     if (found.size() + 1 > nameSize) {
@@ -362,14 +569,18 @@ long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nam
         return kErrorInvalidParameter;
     }
     Call call;
-    KeyId id;
-    if (long const found = call.Key(key, id); found != kErrorSuccess) {
-        return found;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
+        return opened == kErrorFileNotFound ? kErrorNoMoreItems : opened;  // no classes at all
     }
     std::string found;
     std::string bytes;
     std::uint32_t foundType = 0;
-    if (long const listed = call.store().EnumValue(id, index, found, foundType, bytes); listed != kErrorSuccess) {
+    if (long const listed = store->EnumValue(target.key, index, found, foundType, bytes); listed != kErrorSuccess) {
         return listed;
     }
     if (type) {
@@ -401,17 +612,82 @@ long RegDeleteKeyA(HKEY key, char const* subKey) {
 
 long RegDeleteTreeA(HKEY key, char const* subKey) { return DeleteKey(key, subKey, true); }
 
+RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
+
+RegistryTransaction::~RegistryTransaction() {
+    if (m_open) {
+        Call call;
+        ThreadState& thread = call.Thread();
+        for (int file = 0; file < kFileCount; ++file) {
+            if (thread.wrote[file]) {
+                thread.files[file].RollbackWrite();
+                thread.wrote[file] = false;
+            }
+        }
+        thread.inTransaction = false;
+    }
+}
+
+long RegistryTransaction::Begin() {
+    if (m_open) {
+        return kErrorInvalidParameter;
+    }
+    Call call;
+    ThreadState& thread = call.Thread();
+    if (thread.inTransaction) {
+        return kErrorInvalidParameter;  // another transaction of this thread is open
+    }
+    thread.inTransaction = true;
+    thread.broken = kErrorSuccess;
+    m_open = true;
+    return kErrorSuccess;
+}
+
+long RegistryTransaction::Commit() {
+    if (!m_open) {
+        return kErrorInvalidParameter;
+    }
+    m_open = false;
+    Call call;
+    ThreadState& thread = call.Thread();
+    long result = thread.broken;
+    // The machine file first: its commit may have to wait for readers (the
+    // rollback journal) and so fail with nothing written anywhere; the
+    // user file's commit in WAL mode fails only on I/O errors.
+    for (int const file : {kMachineFile, kUserFile}) {
+        if (thread.wrote[file]) {
+            if (result == kErrorSuccess) {
+                result = thread.files[file].CommitWrite();
+            }
+            thread.files[file].RollbackWrite();  // nothing left after a commit
+            thread.wrote[file] = false;
+        }
+    }
+    thread.inTransaction = false;
+    return result;
+}
+
 void RegistryClose() {
     State& state = Shared();
-    std::lock_guard<std::mutex> guard(state.lock);
-    state.store.Close();
-    state.InvalidateHandles();
+    state.barrier.Close();
+    state.CloseEveryThread(false, kErrorOperationAborted);
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.handles.clear();
+        state.located = false;
+    }
+    state.barrier.Reopen();
 }
 
 void RegistrySetBusyTimeout(int milliseconds) {
     State& state = Shared();
-    std::lock_guard<std::mutex> guard(state.lock);
-    state.store.SetBusyTimeout(milliseconds);
+    state.barrier.Close();
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.busyTimeout = milliseconds < 0 ? 0 : milliseconds;
+    }
+    state.CloseEveryThread(false, kErrorOperationAborted);  // they open again with the new timeout
+    state.barrier.Reopen();
 }
 
 }  // namespace zelk::os

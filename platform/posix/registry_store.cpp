@@ -2,10 +2,14 @@
 
 #include "platform/registry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 namespace zelk::os::registry {
@@ -14,31 +18,32 @@ namespace {
 
 // Marks the file as this library's registry (the bytes "ZELK"), so that a
 // ZELK_REGISTRY pointing at some other SQLite database is refused rather
-// than altered.
-constexpr std::int64_t kApplicationId = 0x5A454C4B;
+// than altered.  The schema version: 1 compares names with CompareNames
+// (files of version 0 folded A-Z only and are upgraded when opened).
+constexpr std::uint32_t kApplicationId = 0x5A454C4B;
+constexpr int kSchemaVersion = 1;
 
-// Key and value names compare case-insensitively for A..Z and keep their
-// spelling: NOCASE folds ASCII to lower case, which also gives the order in
-// which Windows and Wine enumerate ("_x" before "A", "a_b" before "aB").
-// AUTOINCREMENT keeps the id of a deleted key from being handed to a new
-// one, so a handle that still names it sees the key as deleted.
+// Names keep their spelling and compare with CompareNames.  AUTOINCREMENT
+// keeps the id of a deleted key from being handed to a new one, so a handle
+// that still names it sees the key as deleted.
 constexpr char const kSchema[] =
     "CREATE TABLE IF NOT EXISTS keys("
     "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
     "  parent INTEGER NOT NULL,"
-    "  name TEXT NOT NULL COLLATE NOCASE,"
+    "  name TEXT NOT NULL COLLATE zelk_nocase,"
     "  UNIQUE(parent, name));"
     "CREATE TABLE IF NOT EXISTS vals("
     "  key INTEGER NOT NULL,"
-    "  name TEXT NOT NULL COLLATE NOCASE,"
+    "  name TEXT NOT NULL COLLATE zelk_nocase,"
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
     "  PRIMARY KEY(key, name)) WITHOUT ROWID;"
     "INSERT OR IGNORE INTO keys(id, parent, name) VALUES"
     "  (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'),"
     "  (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS');"
-    "PRAGMA application_id = 1514490955;";
-static_assert(kApplicationId == 1514490955);
+    "PRAGMA application_id = 1514490955;"
+    "PRAGMA user_version = 1;";
+static_assert(kApplicationId == 1514490955 && kSchemaVersion == 1);
 
 // The sub-tree of ?1, ?1 included.
 #define ZELK_SUBTREE "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
@@ -57,15 +62,48 @@ constexpr char const* kStatementText[] = {
     "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name LIMIT 1 OFFSET ?2",
+    "SELECT name FROM keys WHERE parent = ?1 AND name > ?2 ORDER BY name LIMIT 1",
+    "SELECT name, type, data FROM vals WHERE key = ?1 AND name > ?2 ORDER BY name LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
+    "DELETE FROM vals WHERE key = ?1 AND name = ?2",
     "DELETE FROM keys WHERE id = ?1",
     ZELK_SUBTREE "DELETE FROM vals WHERE key IN t",
     ZELK_SUBTREE "DELETE FROM keys WHERE id IN t AND (?2 OR id <> ?1)",
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
+    "SAVEPOINT step",
+    "RELEASE step",
+    "ROLLBACK TO step",
 };
 #undef ZELK_SUBTREE
+
+// Windows-1252 folded to lower case: A-Z, the accented capitals C0-DE (not
+// the multiplication sign D7), and the four capitals in 80-9F: Š Œ Ž Ÿ.
+constexpr std::array<unsigned char, 256> kFold = [] {
+    std::array<unsigned char, 256> fold{};
+    for (int c = 0; c < 256; ++c) {
+        fold[c] = static_cast<unsigned char>(c);
+    }
+    for (int c = 'A'; c <= 'Z'; ++c) {
+        fold[c] = static_cast<unsigned char>(c + 32);
+    }
+    for (int c = 0xC0; c <= 0xDE; ++c) {
+        if (c != 0xD7) {
+            fold[c] = static_cast<unsigned char>(c + 32);
+        }
+    }
+    fold[0x8A] = 0x9A;
+    fold[0x8C] = 0x9C;
+    fold[0x8E] = 0x9E;
+    fold[0x9F] = 0xFF;
+    return fold;
+}();
+
+int CompareFolded(void*, int lengthA, void const* a, int lengthB, void const* b) {
+    return CompareNames(std::string_view(static_cast<char const*>(a), static_cast<std::size_t>(lengthA)),
+                        std::string_view(static_cast<char const*>(b), static_cast<std::size_t>(lengthB)));
+}
 
 long ExecScript(sqlite3* db, char const* sql) {
     int const rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
@@ -101,7 +139,66 @@ int BindName(sqlite3_stmt* statement, int index, std::string_view name) {
                              SQLITE_STATIC);
 }
 
+long ErrorFromErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return kErrorAccessDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return kErrorPathNotFound;
+    default:
+        return kErrorCantOpen;
+    }
+}
+
+// What the first bytes of a registry file say, read by hand so that a file
+// that is not ours is never opened by SQLite (which would switch or extend
+// it, or make side files beside it).
+enum class Header { kEmpty, kOurs, kAskSqlite, kForeign };
+
+Header ReadHeader(int fd, std::string const& path, bool& wal) {
+    unsigned char header[100];
+    ssize_t const got = pread(fd, header, sizeof(header), 0);
+    wal = false;
+    if (got == 0) {
+        return Header::kEmpty;
+    }
+    if (got != static_cast<ssize_t>(sizeof(header)) || std::memcmp(header, "SQLite format 3", 16) != 0) {
+        return Header::kForeign;
+    }
+    wal = header[18] == 2;
+    std::uint32_t const id = (std::uint32_t{header[68]} << 24) | (std::uint32_t{header[69]} << 16) |
+                             (std::uint32_t{header[70]} << 8) | header[71];
+    if (id == kApplicationId) {
+        return Header::kOurs;
+    }
+    // This library marks a new file in its first commit, made before the
+    // file goes into WAL mode, so the mark is in the file itself.  Files of
+    // earlier versions went into WAL mode first: their mark may still be in
+    // a log not yet folded in.  Only then does SQLite look (the side files
+    // are there already).
+    struct stat log {};
+    if (id == 0 && wal && stat((path + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
+        return Header::kAskSqlite;
+    }
+    return Header::kForeign;
+}
+
 }  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+    std::size_t const common = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        unsigned char const x = kFold[static_cast<unsigned char>(a[i])];
+        unsigned char const y = kFold[static_cast<unsigned char>(b[i])];
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
 
 long ErrorFromSqlite(int code, int systemErrno) {
     switch (code & 0xFF) {
@@ -174,25 +271,31 @@ private:
 
 // A write transaction that rolls back unless committed.  BEGIN IMMEDIATE
 // takes the write lock up front, so two processes never deadlock upgrading
-// their read locks.
+// their read locks.  Inside a transaction that is already open (a
+// RegistryTransaction) it is a savepoint: a failed step undoes only itself.
 class RegistryStore::Transaction {
 public:
-    explicit Transaction(RegistryStore& store) : m_store(store) {
-        Use begin(store, kBegin);
+    explicit Transaction(RegistryStore& store)
+        : m_store(store), m_nested(sqlite3_get_autocommit(store.m_db.get()) == 0) {
+        Use begin(store, m_nested ? kSavepoint : kBegin);
         m_result = store.Fail(sqlite3_step(*begin));
         m_open = m_result == kErrorSuccess;
     }
     ~Transaction() {
         if (m_open) {
-            Use rollback(m_store, kRollback);
-            sqlite3_step(*rollback);
+            if (m_nested) {
+                Use undo(m_store, kRollbackTo);
+                sqlite3_step(*undo);
+            }
+            Use end(m_store, m_nested ? kRelease : kRollback);
+            sqlite3_step(*end);
         }
     }
     Transaction(Transaction const&) = delete;
     Transaction& operator=(Transaction const&) = delete;
     long Result() const noexcept { return m_result; }
     long Commit() {
-        Use commit(m_store, kCommit);
+        Use commit(m_store, m_nested ? kRelease : kCommit);
         long const result = m_store.Fail(sqlite3_step(*commit));
         m_open = result != kErrorSuccess;
         return result;
@@ -200,6 +303,7 @@ public:
 
 private:
     RegistryStore& m_store;
+    bool m_nested;
     long m_result;
     bool m_open;
 };
@@ -208,126 +312,246 @@ RegistryStore::~RegistryStore() { Close(); }
 
 long RegistryStore::Fail(int code) { return ErrorFromSqlite(code, m_db ? sqlite3_system_errno(m_db.get()) : 0); }
 
-void RegistryStore::Close() noexcept {
+void RegistryStore::Close(bool quick) noexcept {
     for (auto& statement : m_statements) {
         statement.reset();
     }
+    if (quick && m_db) {
+        // Closing the process's last connection would fold the log into the
+        // file, which may take long; the next connection does it when due.
+        sqlite3_db_config(m_db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
     m_db.reset();
-}
-
-void RegistryStore::Abandon() noexcept {
-    // Deliberately leaked: finalising or closing would touch the parent's
-    // locks and files.
-    for (auto& statement : m_statements) {
-        (void)statement.release();
-    }
-    (void)m_db.release();
-}
-
-void RegistryStore::SetBusyTimeout(int milliseconds) {
-    m_busyTimeout = milliseconds < 0 ? 0 : milliseconds;
-    if (m_db) {
-        sqlite3_busy_timeout(m_db.get(), m_busyTimeout);
+    for (Cursor& cursor : m_cursors) {
+        cursor = Cursor();
     }
 }
 
-long RegistryStore::Open() {
+long RegistryStore::Open(std::string const& path, Role role, int busyTimeout) {
     if (m_db) {
         return kErrorSuccess;
     }
-    std::string path;
-    if (!DatabasePath(path)) {
+    m_empty = false;
+    if (path.empty()) {
         return kErrorPathNotFound;
     }
-    if (long const made = MakeParentFolders(path); made != kErrorSuccess) {
-        return made;
+    long const result = Connect(path, role, busyTimeout);
+    if (result != kErrorSuccess) {
+        Close();
     }
-    return OpenAt(path);
+    return result;
 }
 
-long RegistryStore::OpenAt(std::string const& path) {
+long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout) {
+    unsigned const fileMode = role == Role::kMachine ? 0644 : 0600;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        long const made = MakeParentFolders(path, role == Role::kMachine ? 0755 : 0700);
+        int const created = made == kErrorSuccess ? ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, fileMode) : -1;
+        if (created >= 0) {
+            fchmod(created, fileMode);  // whatever the umask says: every user reads the machine file
+            ::close(created);
+        } else if (made == kErrorAccessDenied || (made == kErrorSuccess && ErrorFromErrno(errno) == kErrorAccessDenied)) {
+            m_empty = true;  // not there, and not ours to make: an empty hive
+            return kErrorSuccess;
+        } else if (made != kErrorSuccess) {
+            return made;
+        } else if (errno != EEXIST) {
+            return ErrorFromErrno(errno);
+        }
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        return ErrorFromErrno(errno);
+    }
+    bool wal = false;
+    Header const header = ReadHeader(fd, path, wal);
+    ::close(fd);
+    if (header == Header::kForeign) {
+        return kErrorBadDb;
+    }
+    bool const network = IsNetworkFileSystem(path);
+
     sqlite3* raw = nullptr;
-    // NOMUTEX: the caller's lock already serialises every use.
-    int const rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
-    DatabasePtr db(raw);
+    // NOMUTEX: a connection belongs to one thread at a time.
+    int const rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    m_db.reset(raw);
     if (rc != SQLITE_OK) {
-        if (!raw) {
-            return kErrorOutOfMemory;
+        return raw ? ErrorFromSqlite(rc, sqlite3_system_errno(raw)) : kErrorOutOfMemory;
+    }
+    sqlite3_busy_timeout(raw, busyTimeout);
+    sqlite3_create_collation_v2(raw, "zelk_nocase", SQLITE_UTF8, nullptr, CompareFolded, nullptr);
+    bool const readOnly = sqlite3_db_readonly(raw, "main") == 1;
+    if (network && wal && readOnly) {
+        // Reading a WAL file maps its shared memory, which other hosts do not
+        // see; only a writer may switch the file to the rollback journal.
+        return kErrorCantOpen;
+    }
+
+    std::int64_t id = 0;
+    std::int64_t version = 0;
+    if (header != Header::kEmpty) {
+        if (long const r = QueryOne(raw, "PRAGMA application_id", &id, nullptr); r != kErrorSuccess) {
+            return r;
         }
-        // SQLite's last errno may come from a side file it probed; ask the
-        // file (or, when there is none yet, its folder) directly.
-        int reason = sqlite3_system_errno(raw);
-        if ((rc & 0xFF) == SQLITE_CANTOPEN) {
-            std::string::size_type const slash = path.rfind('/');
-            std::string const folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-            if (access(path.c_str(), F_OK) == 0 ? access(path.c_str(), R_OK | W_OK) != 0
-                                                : access(folder.c_str(), W_OK | X_OK) != 0) {
-                reason = errno;
+        if (long const r = QueryOne(raw, "PRAGMA user_version", &version, nullptr); r != kErrorSuccess) {
+            return r;
+        }
+    }
+    if (id != kApplicationId || version < kSchemaVersion) {
+        if (readOnly) {
+            if (id == kApplicationId) {
+                // An earlier version's file, not ours to upgrade: its names
+                // compare as it made them.
+            } else if (header == Header::kEmpty) {
+                Close();
+                m_empty = true;
+                return kErrorSuccess;
+            } else {
+                return kErrorBadDb;
             }
+        } else if (long const made = MakeOrUpgrade(static_cast<int>(version)); made != kErrorSuccess) {
+            return made;
         }
-        return ErrorFromSqlite(rc, reason);
     }
-    sqlite3_busy_timeout(raw, m_busyTimeout);
-    if (sqlite3_db_readonly(raw, "main") == 1) {
-        return kErrorAccessDenied;
+    if (!readOnly) {
+        // WAL for the user's own file on a local disk: readers never wait
+        // for writers.  The rollback journal where readers may lack write
+        // access (the machine file) or shared memory would not reach the
+        // other hosts (a network file system).
+        char const* const wanted = role == Role::kUser && !network ? "wal" : "delete";
+        std::string mode;
+        if (long const r = QueryOne(raw, role == Role::kUser && !network ? "PRAGMA journal_mode = WAL"
+                                                                          : "PRAGMA journal_mode = DELETE",
+                                    nullptr, &mode);
+            r != kErrorSuccess) {
+            return r;
+        }
+        if (mode != wanted) {
+            return kErrorLockViolation;  // others have it open in the other mode
+        }
+        if (mode == "wal") {
+            // The log and its index stay beside the file (emptied when the
+            // last writer closes): a reader who may not make them can read.
+            int persist = 1;
+            sqlite3_file_control(raw, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+            ExecScript(raw, "PRAGMA journal_size_limit = 1048576");
+        }
     }
-    std::string mode;
-    if (long const r = QueryOne(raw, "PRAGMA journal_mode = WAL", nullptr, &mode); r != kErrorSuccess) {
-        return r;
-    }
-    if (mode != "wal") {
-        return kErrorAccessDenied;
-    }
-    // FULL: the WAL is synced at every commit, so a written value survives
-    // a crash of the machine too, not only of the process.
+    // FULL: the log (or the file) is synced at every commit, so a written
+    // value survives a crash of the machine too, not only of the process.
     if (long const r = ExecScript(raw, "PRAGMA synchronous = FULL"); r != kErrorSuccess) {
         return r;
     }
-    std::int64_t applicationId = 0;
-    std::int64_t objects = 0;
-    // A registry made before needs no write lock to open (the mark is set
-    // in the transaction that makes the tables): opening for a read never
-    // waits behind busy writers.
-    if (long const r = QueryOne(raw, "PRAGMA application_id", &applicationId, nullptr); r != kErrorSuccess) {
+    return Prepare();
+}
+
+// Makes the schema in a new file, or brings an earlier version's up to date,
+// in one write transaction: two processes that start on a new file at once
+// make it once.  A new file is still in rollback mode here, so the mark
+// lands in the file itself.
+long RegistryStore::MakeOrUpgrade(int /*seenVersion*/) {
+    sqlite3* const db = m_db.get();
+    if (long const r = ExecScript(db, "BEGIN IMMEDIATE"); r != kErrorSuccess) {
         return r;
     }
-    if (applicationId == kApplicationId) {
-        m_db = std::move(db);
-        if (long const prepared = Prepare(); prepared != kErrorSuccess) {
-            Close();
-            return prepared;
+    std::int64_t id = 0, version = 0, objects = 0;
+    long result = QueryOne(db, "PRAGMA application_id", &id, nullptr);
+    if (result == kErrorSuccess) {
+        result = QueryOne(db, "PRAGMA user_version", &version, nullptr);
+    }
+    if (result == kErrorSuccess) {
+        result = QueryOne(db, "SELECT count(*) FROM sqlite_master", &objects, nullptr);
+    }
+    if (result == kErrorSuccess && id == 0 && objects == 0) {
+        result = ExecScript(db, kSchema);
+    } else if (result == kErrorSuccess && id == kApplicationId && version < kSchemaVersion) {
+        // Names that folded apart before and are one name now merge: the
+        // first key (by age) keeps its spelling and takes the other's
+        // sub-keys; of two values the older key's stays.  Ids are kept, so
+        // the handles of processes still running stay right.
+        result = ExecScript(db, "ALTER TABLE keys RENAME TO old_keys; ALTER TABLE vals RENAME TO old_vals;");
+        if (result == kErrorSuccess) {
+            result = ExecScript(db, kSchema);
         }
-        return kErrorSuccess;
+        std::unordered_map<KeyId, KeyId> moved;
+        sqlite3_stmt* raw = nullptr;
+        sqlite3_prepare_v2(db, "SELECT id, parent, name FROM old_keys WHERE parent <> 0 ORDER BY id", -1, &raw, nullptr);
+        StatementPtr old(raw);
+        sqlite3_prepare_v2(db, "INSERT INTO keys(id, parent, name) VALUES(?1, ?2, ?3) ON CONFLICT DO NOTHING", -1, &raw,
+                           nullptr);
+        StatementPtr insert(raw);
+        sqlite3_prepare_v2(db, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2", -1, &raw, nullptr);
+        StatementPtr find(raw);
+        if (result == kErrorSuccess && (!old || !insert || !find)) {
+            result = kErrorBadDb;
+        }
+        int rc = SQLITE_DONE;
+        while (result == kErrorSuccess && (rc = sqlite3_step(old.get())) == SQLITE_ROW) {
+            KeyId const key = sqlite3_column_int64(old.get(), 0);
+            KeyId parent = sqlite3_column_int64(old.get(), 1);
+            if (auto const it = moved.find(parent); it != moved.end()) {
+                parent = it->second;
+            }
+            sqlite3_bind_int64(insert.get(), 1, key);
+            sqlite3_bind_int64(insert.get(), 2, parent);
+            sqlite3_bind_value(insert.get(), 3, sqlite3_column_value(old.get(), 2));
+            rc = sqlite3_step(insert.get());
+            sqlite3_reset(insert.get());
+            if (rc == SQLITE_DONE && sqlite3_changes(db) == 0) {
+                sqlite3_bind_int64(find.get(), 1, parent);
+                sqlite3_bind_value(find.get(), 2, sqlite3_column_value(old.get(), 2));
+                rc = sqlite3_step(find.get());
+                if (rc == SQLITE_ROW) {
+                    moved[key] = sqlite3_column_int64(find.get(), 0);
+                    rc = SQLITE_DONE;
+                }
+                sqlite3_reset(find.get());
+            }
+            if (rc != SQLITE_DONE) {
+                result = Fail(rc);
+            }
+        }
+        if (result == kErrorSuccess && rc != SQLITE_DONE) {
+            result = Fail(rc);
+        }
+        old.reset();
+        sqlite3_prepare_v2(db, "INSERT INTO vals SELECT ?1, name, type, data FROM old_vals WHERE key = ?2 ON CONFLICT DO NOTHING",
+                           -1, &raw, nullptr);
+        StatementPtr values(raw);
+        sqlite3_prepare_v2(db, "SELECT id FROM old_keys ORDER BY id", -1, &raw, nullptr);
+        StatementPtr keys(raw);
+        while (result == kErrorSuccess && values && keys && (rc = sqlite3_step(keys.get())) == SQLITE_ROW) {
+            KeyId const key = sqlite3_column_int64(keys.get(), 0);
+            auto const it = moved.find(key);
+            sqlite3_bind_int64(values.get(), 1, it == moved.end() ? key : it->second);
+            sqlite3_bind_int64(values.get(), 2, key);
+            rc = sqlite3_step(values.get());
+            sqlite3_reset(values.get());
+            if (rc != SQLITE_DONE) {
+                result = Fail(rc);
+            }
+        }
+        keys.reset();
+        values.reset();
+        insert.reset();
+        find.reset();
+        if (result == kErrorSuccess) {
+            result = ExecScript(db,
+                                "UPDATE sqlite_sequence SET seq = max(seq, (SELECT seq FROM sqlite_sequence WHERE name = "
+                                "'old_keys')) WHERE name = 'keys';"
+                                "DROP TABLE old_vals; DROP TABLE old_keys;");
+        }
+    } else if (result == kErrorSuccess) {
+        result = id == kApplicationId ? kErrorSuccess : kErrorBadDb;  // made meanwhile, or someone else's
     }
-    // Checking and making the schema in one write transaction: two processes
-    // that start on a new file at once make it once.
-    if (long const r = ExecScript(raw, "BEGIN IMMEDIATE"); r != kErrorSuccess) {
-        return r;
-    }
-    long result = QueryOne(raw, "PRAGMA application_id", &applicationId, nullptr);
     if (result == kErrorSuccess) {
-        result = QueryOne(raw, "SELECT count(*) FROM sqlite_master", &objects, nullptr);
-    }
-    if (result == kErrorSuccess && applicationId != kApplicationId && (applicationId != 0 || objects != 0)) {
-        result = kErrorBadDb;  // someone else's database
-    }
-    if (result == kErrorSuccess) {
-        result = ExecScript(raw, kSchema);
-    }
-    if (result == kErrorSuccess) {
-        result = ExecScript(raw, "COMMIT");
+        result = ExecScript(db, "COMMIT");
     }
     if (result != kErrorSuccess) {
-        sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
-        return result;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-    m_db = std::move(db);
-    if (long const prepared = Prepare(); prepared != kErrorSuccess) {
-        Close();
-        return prepared;
-    }
-    return kErrorSuccess;
+    return result;
 }
 
 long RegistryStore::Prepare() {
@@ -343,7 +567,16 @@ long RegistryStore::Prepare() {
     return kErrorSuccess;
 }
 
+std::uint32_t RegistryStore::DataVersion() {
+    unsigned version = 0;
+    sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version);
+    return version;
+}
+
 long RegistryStore::Find(KeyId parent, std::vector<std::string_view> const& path, KeyId& result) {
+    if (!m_db) {
+        return kErrorFileNotFound;  // an empty store
+    }
     KeyId current = parent;
     for (std::string_view const name : path) {
         Use find(*this, kFindChild);
@@ -369,6 +602,9 @@ long RegistryStore::Find(KeyId parent, std::vector<std::string_view> const& path
 }
 
 long RegistryStore::Create(KeyId parent, std::vector<std::string_view> const& path, KeyId& result) {
+    if (!m_db) {
+        return kErrorAccessDenied;  // an empty store
+    }
     Transaction transaction(*this);
     if (transaction.Result() != kErrorSuccess) {
         return transaction.Result();
@@ -406,6 +642,9 @@ long RegistryStore::Create(KeyId parent, std::vector<std::string_view> const& pa
 }
 
 long RegistryStore::Exists(KeyId key) {
+    if (!m_db) {
+        return kErrorSuccess;  // an empty store
+    }
     Use exists(*this, kKeyExists);
     sqlite3_bind_int64(*exists, 1, key);
     int const rc = sqlite3_step(*exists);
@@ -417,6 +656,9 @@ long RegistryStore::Exists(KeyId key) {
 
 long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* type, unsigned char* data,
                                std::uint32_t* size) {
+    if (!m_db) {
+        return kErrorFileNotFound;  // an empty store
+    }
     long result = kErrorSuccess;
     {
         Use query(*this, kQueryValue);
@@ -451,6 +693,9 @@ long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* 
 
 long RegistryStore::SetValue(KeyId key, std::string_view name, std::uint32_t type, unsigned char const* data,
                              std::uint32_t size) {
+    if (!m_db) {
+        return kErrorAccessDenied;  // an empty store
+    }
     Use set(*this, kSetValue);
     sqlite3_bind_int64(*set, 1, key);
     BindName(*set, 2, name);
@@ -467,13 +712,56 @@ long RegistryStore::SetValue(KeyId key, std::string_view name, std::uint32_t typ
 
 template <class Read>
 long RegistryStore::EnumRow(Statement which, KeyId key, std::uint32_t index, Read const& read) {
+    if (!m_db) {
+        return kErrorNoMoreItems;  // an empty store
+    }
+    Statement const next = which == kEnumKey ? kNextKey : kNextValue;
+    Cursor* cursor = nullptr;
+    for (Cursor& c : m_cursors) {
+        if (c.which == which && c.key == key && c.index + 1 == index) {
+            cursor = &c;
+        }
+    }
     {
+        // The row after the name read last, if nothing changed since: the
+        // data version (read inside the statement's own read transaction)
+        // moves with every change, by this connection or any other.
+        if (cursor) {
+            Use step(*this, next);
+            sqlite3_bind_int64(*step, 1, key);
+            BindName(*step, 2, cursor->name);
+            int const rc = sqlite3_step(*step);
+            if ((rc == SQLITE_ROW || rc == SQLITE_DONE) && DataVersion() == cursor->version) {
+                if (rc == SQLITE_DONE) {
+                    cursor->key = 0;
+                    return kErrorNoMoreItems;  // the key is there: nothing changed
+                }
+                read(*step);
+                cursor->index = index;
+                cursor->name.assign(reinterpret_cast<char const*>(sqlite3_column_text(*step, 0)),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(*step, 0)));
+                return kErrorSuccess;
+            }
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+                return Fail(rc);
+            }
+        }
         Use enumerate(*this, which);
         sqlite3_bind_int64(*enumerate, 1, key);
         sqlite3_bind_int64(*enumerate, 2, index);
         int const rc = sqlite3_step(*enumerate);
         if (rc == SQLITE_ROW) {
             read(*enumerate);
+            if (!cursor) {
+                cursor = &m_cursors[m_nextCursor];
+                m_nextCursor = (m_nextCursor + 1) % kCursors;
+            }
+            cursor->which = which;
+            cursor->key = key;
+            cursor->index = index;
+            cursor->version = DataVersion();
+            cursor->name.assign(reinterpret_cast<char const*>(sqlite3_column_text(*enumerate, 0)),
+                                static_cast<std::size_t>(sqlite3_column_bytes(*enumerate, 0)));
             return kErrorSuccess;
         }
         if (rc != SQLITE_DONE) {
@@ -505,7 +793,49 @@ long RegistryStore::EnumValue(KeyId key, std::uint32_t index, std::string& name,
     });
 }
 
+long RegistryStore::DeleteValue(KeyId key, std::string_view name) {
+    if (!m_db) {
+        return kErrorFileNotFound;  // an empty store
+    }
+    {
+        Use remove(*this, kDeleteValue);
+        sqlite3_bind_int64(*remove, 1, key);
+        BindName(*remove, 2, name);
+        if (int const rc = sqlite3_step(*remove); rc != SQLITE_DONE) {
+            return Fail(rc);
+        }
+    }
+    if (sqlite3_changes(m_db.get()) != 0) {
+        return kErrorSuccess;
+    }
+    long const exists = Exists(key);
+    return exists == kErrorSuccess ? kErrorFileNotFound : exists;
+}
+
+long RegistryStore::BeginWrite() {
+    if (!m_db) {
+        return kErrorAccessDenied;  // an empty store
+    }
+    Use begin(*this, kBegin);
+    return Fail(sqlite3_step(*begin));
+}
+
+long RegistryStore::CommitWrite() {
+    Use commit(*this, kCommit);
+    return Fail(sqlite3_step(*commit));
+}
+
+void RegistryStore::RollbackWrite() noexcept {
+    if (m_db && sqlite3_get_autocommit(m_db.get()) == 0) {
+        Use rollback(*this, kRollback);
+        sqlite3_step(*rollback);
+    }
+}
+
 long RegistryStore::DeleteKey(KeyId key) {
+    if (!m_db) {
+        return kErrorAccessDenied;  // an empty store
+    }
     Transaction transaction(*this);
     if (transaction.Result() != kErrorSuccess) {
         return transaction.Result();
@@ -532,6 +862,9 @@ long RegistryStore::DeleteKey(KeyId key) {
 }
 
 long RegistryStore::DeleteTree(KeyId key, bool withKey) {
+    if (!m_db) {
+        return kErrorAccessDenied;  // an empty store
+    }
     Transaction transaction(*this);
     if (transaction.Result() != kErrorSuccess) {
         return transaction.Result();

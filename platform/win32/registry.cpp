@@ -17,6 +17,7 @@ static_assert(kErrorDiskFull == ERROR_DISK_FULL);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
 static_assert(kErrorMoreData == ERROR_MORE_DATA);
+static_assert(kErrorOperationAborted == ERROR_OPERATION_ABORTED);
 static_assert(kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
 static_assert(kErrorBadDb == ERROR_BADDB);
 static_assert(kErrorCantOpen == ERROR_CANTOPEN);
@@ -93,6 +94,20 @@ long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nam
 long RegDeleteKeyA(HKEY key, char const* subKey) { return ::RegDeleteKeyA(key, subKey); }
 
 long RegDeleteTreeA(HKEY key, char const* subKey) { return ::RegDeleteTreeA(key, subKey); }
+
+long RegDeleteValueA(HKEY key, char const* valueName) { return ::RegDeleteValueA(key, valueName); }
+
+// Nothing to hold: every write has taken effect when its call returns.
+RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
+RegistryTransaction::~RegistryTransaction() = default;
+long RegistryTransaction::Begin() {
+    m_open = true;
+    return kErrorSuccess;
+}
+long RegistryTransaction::Commit() {
+    m_open = false;
+    return kErrorSuccess;
+}
 
 long RegDuplicateKey(HKEY key, HKEY* result) {
     if (!result) {
