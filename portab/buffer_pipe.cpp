@@ -114,16 +114,11 @@ void CZelkBufferPipe::AddDataListener(CAbstractSignals* set, unsigned long mask)
 
 void CZelkBufferPipe::RemoveDataListener(CAbstractSignals* set) {
     SemaphoreLock guard(m_lock);
-    if (!m_dataListeners) return;
     auto const same = [set](Listener const& l) { return l.set == set; };
-    std::size_t const kept = m_dataListeners->size() - std::ranges::count_if(*m_dataListeners, same);
-    if (kept == m_dataListeners->size()) return;
-    std::shared_ptr<ListenerList> list;
-    if (kept != 0) {
-        list = std::make_shared<ListenerList>();
-        list->reserve(kept);
-        std::ranges::remove_copy_if(*m_dataListeners, std::back_inserter(*list), same);
-    }
+    if (!m_dataListeners || std::ranges::none_of(*m_dataListeners, same)) return;
+    auto list = std::make_shared<ListenerList>();
+    std::ranges::remove_copy_if(*m_dataListeners, std::back_inserter(*list), same);
+    if (list->empty()) list.reset();
     m_dataListeners = std::move(list);
     m_dataListenersVersion.fetch_add(1, std::memory_order_relaxed);
 }
