@@ -217,8 +217,8 @@ TEST(BufferPipeListeners, SignalledInOrderOncePerEntryForTheirOwnEvent) {
     two.onSignal = [&](unsigned long mask) { log.emplace_back(2, mask); };
     auto take = [&] { return std::exchange(log, {}); };
     PipePtr pipe = MakePipe(4096, 0, 4);
-    using Entry = std::pair<RecordingSignals*, unsigned long>;
-    for (auto const& [set, mask] : {Entry{&one, 1}, Entry{&two, 4}, Entry{&one, 8}}) pipe->AddDataListener(set, mask);
+    pipe->RemoveDataListener(&one);  // not a listener yet: nothing happens
+    for (auto const& [set, mask] : {std::pair{&one, 1ul}, std::pair{&two, 4ul}, std::pair{&one, 8ul}}) pipe->AddDataListener(set, mask);
     pipe->AddSpaceListener(&one, 2);
     pipe->AddSpaceListener(&two, 16);
     ReaderPtr first = MakeReader(*pipe), second = MakeReader(*pipe);
