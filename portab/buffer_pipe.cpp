@@ -12,12 +12,14 @@
 #include "portab/buffer_pipe_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace zelk {
@@ -217,7 +219,9 @@ bool CZelkBufferPipe::IsLiveBlock_NoLock(unsigned char const* block) const {
 
 void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
     if (!descriptor) return;
-    std::shared_ptr<ListenerList const> listeners;
+    std::array<Listener, kCopiedListeners> copied;
+    std::shared_ptr<ListenerList const> shared;
+    std::span<Listener const> listeners;
     std::uint32_t version = 0;
     {
         SemaphoreLock guard(m_lock);
@@ -229,13 +233,19 @@ void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
         m_committedBytes.store(m_committedBytes.load(std::memory_order_relaxed) + LoadWord(block, BlockWord::Length),
                                std::memory_order_relaxed);
         ReleaseAll_NoLock(m_dataWaiters);
-        // A reference, not a copy: nothing is allocated per commit.
+        // A short list is copied onto this stack, a longer one shared by
+        // reference: either way nothing is allocated per commit.
         if (m_dataListeners) {
-            listeners = m_dataListeners;
             version = m_dataListenersVersion.load(std::memory_order_relaxed);
+            if (m_dataListeners->size() <= copied.size()) {
+                listeners = {copied.begin(), std::ranges::copy(*m_dataListeners, copied.begin()).out};
+            } else {
+                shared = m_dataListeners;
+                listeners = *shared;
+            }
         }
     }
-    if (listeners) SignalDataListeners(std::move(listeners), version);
+    if (!listeners.empty()) SignalDataListeners(listeners, version);
 }
 
 // No pipe lock is held while a listener runs, so its Signal may add or
@@ -245,10 +255,10 @@ void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
 // a set that removes itself in its Signal (and may then be deleted) hears
 // nothing more from this commit, even if it was added more than once.  A
 // removal on another thread can still cross a Signal already under way.
-void CZelkBufferPipe::SignalDataListeners(std::shared_ptr<ListenerList const> list, std::uint32_t version) {
+void CZelkBufferPipe::SignalDataListeners(std::span<Listener const> list, std::uint32_t version) {
     std::uint32_t const taken = version;
     std::shared_ptr<ListenerList const> present;
-    for (Listener const& listener : *list) {
+    for (Listener const& listener : list) {
         if (m_dataListenersVersion.load(std::memory_order_relaxed) != version) {
             SemaphoreLock guard(m_lock);
             present = m_dataListeners;

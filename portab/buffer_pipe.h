@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace zelk {
@@ -82,9 +83,13 @@ private:
     // lock: a released waiter takes that lock before it goes on, so it
     // cannot leave (and destroy its semaphore) while Unlock still runs.
     static void ReleaseAll_NoLock(PipeWaiter*& list);
-    // Signals the entries of `list` in order, with no lock held; `version`
-    // is the list's version when it was taken.
-    void SignalDataListeners(std::shared_ptr<ListenerList const> list, std::uint32_t version);
+    // Signals the entries of `list` (a copy of the data listeners, or the
+    // shared list itself) in order, with no lock held; `version` is the
+    // list's version when it was taken.
+    void SignalDataListeners(std::span<Listener const> list, std::uint32_t version);
+    // A commit copies up to this many data listeners onto its stack, which
+    // costs less than sharing the list (two atomic operations).
+    static constexpr std::size_t kCopiedListeners = 4;
     bool IsLiveBlock_NoLock(unsigned char const* block) const;
     bool InPipe_NoLock(std::uint32_t sequence) const;
     unsigned char* Oldest_NoLock() const;
@@ -112,11 +117,11 @@ private:
     std::vector<Listener> m_spaceListeners;
 
     // The data listeners are a shared, never-changed list: adding or
-    // removing one builds a new list under the pipe lock, and CommitBlock
-    // takes a reference to the present one under that lock and signals from
-    // it after giving the lock back.  So no pipe lock is held while a
-    // listener runs (it may call back into the pipe), and a commit copies
-    // nothing and allocates nothing.  An empty list is null.
+    // removing one builds a new list under the pipe lock.  CommitBlock copies
+    // a short list onto its stack under that lock, or takes a reference to a
+    // longer one, and signals from it after giving the lock back.  So no
+    // pipe lock is held while a listener runs (it may call back into the
+    // pipe), and a commit allocates nothing.  An empty list is null.
     std::shared_ptr<ListenerList const> m_dataListeners;
     // Counts the changes of m_dataListeners, so that a walk notices a
     // removal made while it runs (by a listener's own Signal, say).

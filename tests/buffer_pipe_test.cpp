@@ -245,7 +245,7 @@ TEST(BufferPipeListeners, DataListenerMayCallThePipeBack) {
     struct Case {
         char const* name;
         Call call;
-        std::size_t selfSignals, otherSignals;  // `self` is added twice, around a bystander
+        std::size_t selfSignals, otherSignals;  // `self` is added twice, around a bystander's three entries
         unsigned long committed;
     } const cases[] = {
         {"removes itself (a one-shot listener)", [](auto& pipe, auto& self, auto&) { pipe.RemoveDataListener(&self); }, 1, 0, 2},
@@ -276,7 +276,7 @@ TEST(BufferPipeListeners, DataListenerMayCallThePipeBack) {
         self.onSignal = [&](unsigned long) {
             if (!std::exchange(called, true)) c.call(*pipe, self, other);
         };
-        for (RecordingSignals* set : {&self, &bystander, &self}) pipe->AddDataListener(set, 1);
+        for (RecordingSignals* set : {&self, &bystander, &bystander, &bystander, &self}) pipe->AddDataListener(set, 1);
         Write(*pipe, 8, 1);
         Write(*pipe, 8, 1);
         EXPECT_EQ(self.Count(), c.selfSignals);
