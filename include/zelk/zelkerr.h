@@ -125,3 +125,4 @@
 #include <zelk/freg.h>
 #include <zelk/portab.h>
 #include <zelk/system.h>
+#include <zelk/version.h>
