@@ -288,7 +288,7 @@ public:
 ///
 /// The target's Signal() runs on the timer's thread while the timer's lock is
 /// held: Start() and Stop() wait for it, and it must not call Start() or
-/// Stop() of this timer, nor delete it.
+/// Stop() of this timer, nor delete it, nor wait for a thread that does.
 ///
 /// Thread safety: any thread may call Start(), Stop() and the destructor.
 /// Destroying a timer waits for its thread to end: up to about 200 ms.
@@ -373,15 +373,23 @@ public:
 /// every writer.  Each block takes 24 bytes of header besides its data, plus
 /// up to one alignment of slack.
 ///
-/// Listeners let other threads follow the pipe: a data listener's set is
-/// signalled after each CommitBlock(), on the committing thread, after the
-/// pipe's lock has been given back (but under a lock that AddDataListener(),
-/// RemoveDataListener() and CommitBlock() take: the set's Signal() must not
-/// call those on this pipe).  A space listener's set is signalled whenever a
-/// block's space returns, on the thread that gives it back (a reader's Next()
-/// or destructor) while the pipe's lock is held: its Signal() must not call
-/// into this pipe.  Once a Remove*Listener() call has returned, the set is
-/// signalled no more and may be deleted.
+/// Listeners let other threads follow the pipe.  A data listener's set is
+/// signalled after each CommitBlock(), on the committing thread, with no lock
+/// of the pipe held: its Signal() may call any operation of the pipe (remove
+/// itself, add another listener, allocate and commit a block) and may take
+/// locks that other threads hold while they call the pipe.  The price: a
+/// commit already signalling on one thread may still signal a set once after
+/// another thread's RemoveDataListener() has returned.  So before deleting a
+/// set that was a data listener, remove it and make sure that no
+/// CommitBlock() that began before the removal still runs: remove it on the
+/// committing thread (a removal inside the set's own Signal() counts: that
+/// commit signals the set no more), or once the writer threads have stopped.
+///
+/// A space listener's set is signalled whenever a block's space returns, on
+/// the thread that gives it back (a reader's Next() or destructor), while the
+/// pipe's lock is held: its Signal() must not call into this pipe, nor wait
+/// for a thread that does.  Once RemoveSpaceListener() has returned, the set
+/// is signalled no more and may be deleted.
 ///
 /// Thread safety: any number of writer and reader threads may use one pipe;
 /// any number of them may wait at once, and every one is woken when its event
@@ -450,7 +458,8 @@ public:
     /// @return 1; 0 when `alignment` is 1048576 or more, which sets 65536
     virtual int SetAlignment(unsigned long alignment) = 0;
     /// Hands a filled block to the readers and wakes every reader that waits
-    /// for one; then signals the data listeners.  Set the block's `length`
+    /// for one; then, with no lock of the pipe held, signals the data
+    /// listeners in the order they were added.  Set the block's `length`
     /// first: the block belongs to the readers once the call has begun.
     /// Blocks may be committed in any order, but readers stop at the oldest
     /// block not yet committed.
@@ -458,12 +467,16 @@ public:
     ///        block of another pipe and a block committed already are ignored
     virtual void CommitBlock(BufferPipeBlock* block) = 0;
     /// Adds `set` to the data listeners: it is signalled with `mask` after each
-    /// CommitBlock() (see the class for the thread).  The same set may be
-    /// added more than once; each entry is signalled.
-    /// @param set the set to signal; it must stay alive until removed
+    /// CommitBlock() that begins from now on (see the class for the thread).
+    /// The same set may be added more than once; each entry is signalled.
+    /// Any thread may call it, a listener's own Signal() included.
+    /// @param set the set to signal; it must stay alive until removed and no
+    ///        commit under way may signal it any more (see the class)
     /// @param mask the bits to signal
     virtual void AddDataListener(CAbstractSignals* set, unsigned long mask) = 0;
-    /// Removes every data-listener entry of `set`, whatever its mask.
+    /// Removes every data-listener entry of `set`, whatever its mask.  A
+    /// commit already signalling on another thread may still signal it once
+    /// (see the class before deleting the set).
     /// @param set the set to remove
     virtual void RemoveDataListener(CAbstractSignals* set) = 0;
     /// Makes a reader positioned before the oldest block still in the pipe.
