@@ -49,32 +49,55 @@ BENCHMARK(BM_Fnmatch_Casefold);
 ZELK_RATIO("BM_MaskenFit", "BM_Fnmatch_Casefold", 1.5);
 
 // ---- numbers ----
+//
+// The same texts through both: short settings as users type them, and long
+// digit runs of the kind programs write (17 significant digits and more,
+// the largest and smallest normal doubles, a halfway case).
 
-constexpr std::array<char const*, 6> kNumbers = {"12345.6789", "-0.5", "3.14159265", "271828.18", "42", "0.000123"};
+constexpr std::array<char const*, 8> kShortNumbers = {"1e1",  "2.5e3",      "0.1", "12345.678",
+                                                      "-0.5", "3.14159265", "42",  "0.000123"};
+constexpr std::array<char const*, 6> kLongNumbers = {
+    "0.1000000000000000055511151231257827", "3.141592653589793238462643383279",
+    "2.2250738585072014e-308",              "1.7976931348623157e308",
+    "123456789012345678901234567890",       "9007199254740993",
+};
 
 void BM_StringToDouble(benchmark::State& state) {
-    for (auto _ : state) {
-        double sum = 0;
-        for (char const* text : kNumbers) {
-            double value = 0;
-            NonLocal::StringToDouble(text, &value, 10);
-            sum += value;
+    auto const run = [&](auto const& texts) {
+        for (auto _ : state) {
+            double sum = 0;
+            for (char const* text : texts) {
+                double value = 0;
+                NonLocal::StringToDouble(text, &value, 10);
+                sum += value;
+            }
+            benchmark::DoNotOptimize(sum);
         }
-        benchmark::DoNotOptimize(sum);
-    }
+    };
+    if (state.range(0) == 0)
+        run(kShortNumbers);
+    else
+        run(kLongNumbers);
 }
-BENCHMARK(BM_StringToDouble);
+BENCHMARK(BM_StringToDouble)->ArgName("long")->Arg(0)->Arg(1);
 
 void BM_Strtod(benchmark::State& state) {
-    for (auto _ : state) {
-        double sum = 0;
-        for (char const* text : kNumbers) sum += std::strtod(text, nullptr);
-        benchmark::DoNotOptimize(sum);
-    }
+    auto const run = [&](auto const& texts) {
+        for (auto _ : state) {
+            double sum = 0;
+            for (char const* text : texts) sum += std::strtod(text, nullptr);
+            benchmark::DoNotOptimize(sum);
+        }
+    };
+    if (state.range(0) == 0)
+        run(kShortNumbers);
+    else
+        run(kLongNumbers);
 }
-BENCHMARK(BM_Strtod);
+BENCHMARK(BM_Strtod)->ArgName("long")->Arg(0)->Arg(1);
 
-ZELK_RATIO("BM_StringToDouble", "BM_Strtod", 1.0);
+ZELK_RATIO("BM_StringToDouble/long:0", "BM_Strtod/long:0", 1.0);
+ZELK_RATIO("BM_StringToDouble/long:1", "BM_Strtod/long:1", 1.0);
 
 // ---- string chains ----
 //

@@ -19,6 +19,7 @@ set(expected
   "#[0-9]+ [0-9-]+ [0-9:]+ worker 1 +example_host\\.cpp:[0-9]+ netError 42 Verbindung abgelehnt"
   "#[0-9]+ [0-9-]+ [0-9:]+ worker 2 +example_host\\.cpp:[0-9]+ FileError 5 Zugriff verweigert"
   "#[0-9]+ [0-9-]+ [0-9:]+ worker 2 +example_host\\.cpp:[0-9]+ netError 16 Host unreachable"
+  "errors of the work: 2"
   "before rollback: 3 errors, after: 1 error"
   "translated: Verbindung abgelehnt"
   "English: +Connection refused"

@@ -2,9 +2,9 @@
 //
 // It names its (German) message file, whose English twin Zelk.TXT lies
 // beside it; reports errors on the main thread and on two started threads;
-// rolls back errors that a piece of work no longer needs; copies the
-// workers' errors into a list of its own; shows one snapshot in both
-// languages; and prints each list as readable lines.
+// drops, with an error scope, errors that a piece of work no longer needs;
+// copies the workers' errors into a list of its own; shows one snapshot in
+// both languages; and prints each list as readable lines.
 //
 //   zelk_example [directory of the message files]
 //
@@ -132,13 +132,17 @@ int main(int argc, char** argv) {
     // An error of the main thread.
     REPORT(FileError, 2);
 
-    // A piece of work that reports errors, then turns out fine: roll back to
-    // the position taken before it.
-    ErrorListPos const beforeWork = CZelkError::GetLast();
-    REPORT(FileError, 5);
-    REPORT(NetError, 0x2a);
-    unsigned const before = ERRMyList().GetErrorCount();
-    beforeWork.Rollback();
+    // A piece of work that reports errors, then turns out fine: the scope
+    // made before it removes them again when it ends without Keep(), however
+    // the work is left (a return or an exception as well).
+    unsigned before = 0;
+    {
+        CZelkErrorScope work;
+        REPORT(FileError, 5);
+        REPORT(NetError, 0x2a);
+        before = ERRMyList().GetErrorCount();
+        std::printf("errors of the work: %zu\n", work.Errors().size());
+    }
     unsigned const after = ERRMyList().GetErrorCount();
     std::printf("before rollback: %u errors, after: %u error%s\n", before, after, after == 1 ? "" : "s");
 

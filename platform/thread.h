@@ -1,6 +1,7 @@
 // The system's threads as the thread objects use them: created suspended and
-// resumed, a priority, an exit code that reads 259 while the thread runs,
-// ending the calling thread, sleeping, and the calling thread's identity.
+// resumed, a priority, a name, an exit code that reads 259 until the thread
+// has ended, ending the calling thread, sleeping, and the calling thread's
+// identity.
 // Win32: the kernel's thread objects.  POSIX: pthreads parked on a gate
 // until resumed, with the exit code kept by this layer.
 #pragma once
@@ -33,9 +34,16 @@ public:
     // Lets a suspended thread run.  False when the system refuses.
     bool Resume() noexcept;
     // Sets the system's priority for the thread (Win32 thread priority
-    // levels, 0 is normal); failures are not reported.
+    // levels, 0 is normal); failures are not reported.  A thread that has
+    // ended is left alone: the system may have given its id to another.
     void SetPriority(int priority) noexcept;
-    // False when the exit code cannot be read; kStillActive while it runs.
+    // Tells the system the thread's name (what debuggers, crash dumps and
+    // process lists show); failures are not reported.  Ignored once the
+    // thread has ended.
+    void SetSystemName(char const* name) noexcept;
+    // False when the exit code cannot be read.  kStillActive until the thread
+    // has ended, and it ends only after the last of its own code, the
+    // system's thread-exit handlers included, has run.
     bool GetExitCode(std::uint32_t& exitCode) noexcept;
     // Waits up to `milliseconds` for the thread to end; true once it has.
     bool WaitForEnd(std::uint32_t milliseconds) noexcept;
@@ -55,6 +63,23 @@ void Sleep(std::uint32_t milliseconds) noexcept;
 
 // Gives the rest of the time slice to another thread.
 void YieldThread() noexcept;
+
+// The calling thread's thread object as SetCurrentObject recorded it; null on
+// a thread that never recorded one.  Readable through the whole end of the
+// thread (destructors of an unwinding exit, thread-local destructors, the
+// system's thread-exit handlers), so the record needs no clean-up: it goes
+// with the thread.  It is read on every error and every attempt on a
+// critical section.
+#if defined(_WIN32)
+void* CurrentObject() noexcept;
+#else
+// One read relative to the thread pointer, inline where it is asked:
+// initial-exec, so a host that loads the library does not pay for a lookup
+// through the dynamic loader on every read.
+extern constinit thread_local void* t_currentObject __attribute__((tls_model("initial-exec")));
+inline void* CurrentObject() noexcept { return t_currentObject; }
+#endif
+void SetCurrentObject(void* object) noexcept;
 
 // Identifies the calling thread among all live threads of the process,
 // including those this library did not start; never 0.

@@ -12,11 +12,14 @@
 #include "portab/buffer_pipe_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace zelk {
@@ -42,8 +45,7 @@ std::uintptr_t AlignFrom(std::uintptr_t from, std::uint64_t offset, std::uint32_
 CZelkBufferPipe::CZelkBufferPipe(unsigned long bufferSize, int blockPrefix, unsigned long alignment)
     : m_lock(1, kMaximumSemaphoreCount),
       m_prefix(blockPrefix),
-      m_prefixPlusHeader(static_cast<std::uint64_t>(std::max(blockPrefix, 0)) + kBlockHeaderBytes),
-      m_dataListenerLock(1, kMaximumSemaphoreCount) {
+      m_prefixPlusHeader(static_cast<std::uint64_t>(std::max(blockPrefix, 0)) + kBlockHeaderBytes) {
     SetAlignment(alignment);
     std::uint32_t const a = m_alignment.load(std::memory_order_relaxed);
     unsigned long long size = bufferSize;
@@ -101,18 +103,26 @@ void CZelkBufferPipe::RemoveSpaceListener(CAbstractSignals* set) {
     std::erase_if(m_spaceListeners, [set](Listener const& l) { return l.set == set; });
 }
 
+// A new list replaces the present one, which walks still under way keep
+// alive and read unchanged.  It is built before anything changes, so an
+// allocation that throws leaves the listeners as they were.
 void CZelkBufferPipe::AddDataListener(CAbstractSignals* set, unsigned long mask) {
-    SemaphoreLock walk(m_dataListenerLock);
     SemaphoreLock guard(m_lock);
-    m_dataListeners.push_back({set, mask});  // unchanged if this throws
-    m_dataListenerCount.store(static_cast<std::uint32_t>(m_dataListeners.size()), std::memory_order_relaxed);
+    auto list = m_dataListeners ? std::make_shared<ListenerList>(*m_dataListeners) : std::make_shared<ListenerList>();
+    list->push_back({set, mask});
+    m_dataListeners = std::move(list);
+    m_dataListenersVersion.fetch_add(1, std::memory_order_relaxed);
 }
 
 void CZelkBufferPipe::RemoveDataListener(CAbstractSignals* set) {
-    SemaphoreLock walk(m_dataListenerLock);
     SemaphoreLock guard(m_lock);
-    std::erase_if(m_dataListeners, [set](Listener const& l) { return l.set == set; });
-    m_dataListenerCount.store(static_cast<std::uint32_t>(m_dataListeners.size()), std::memory_order_relaxed);
+    auto const same = [set](Listener const& l) { return l.set == set; };
+    if (!m_dataListeners || std::ranges::none_of(*m_dataListeners, same)) return;
+    auto list = std::make_shared<ListenerList>();
+    std::ranges::remove_copy_if(*m_dataListeners, std::back_inserter(*list), same);
+    if (list->empty()) list.reset();
+    m_dataListeners = std::move(list);
+    m_dataListenersVersion.fetch_add(1, std::memory_order_relaxed);
 }
 
 int CZelkBufferPipe::SetAlignment(unsigned long alignment) {
@@ -209,6 +219,10 @@ bool CZelkBufferPipe::IsLiveBlock_NoLock(unsigned char const* block) const {
 
 void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
     if (!descriptor) return;
+    std::array<Listener, kCopiedListeners> copied;
+    std::shared_ptr<ListenerList const> shared;
+    std::span<Listener const> listeners;
+    std::uint32_t version = 0;
     {
         SemaphoreLock guard(m_lock);
         unsigned char* const block = BlockOf(descriptor);
@@ -219,10 +233,41 @@ void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
         m_committedBytes.store(m_committedBytes.load(std::memory_order_relaxed) + LoadWord(block, BlockWord::Length),
                                std::memory_order_relaxed);
         ReleaseAll_NoLock(m_dataWaiters);
+        // A short list is copied onto this stack, a longer one shared by
+        // reference: either way nothing is allocated per commit.
+        if (m_dataListeners) {
+            version = m_dataListenersVersion.load(std::memory_order_relaxed);
+            if (m_dataListeners->size() <= copied.size()) {
+                listeners = {copied.begin(), std::ranges::copy(*m_dataListeners, copied.begin()).out};
+            } else {
+                shared = m_dataListeners;
+                listeners = *shared;
+            }
+        }
     }
-    if (m_dataListenerCount.load(std::memory_order_relaxed) != 0) {
-        SemaphoreLock walk(m_dataListenerLock);
-        for (Listener const& listener : m_dataListeners) listener.set->Signal(listener.mask);
+    if (!listeners.empty()) SignalDataListeners(listeners, version);
+}
+
+// No pipe lock is held while a listener runs, so its Signal may add or
+// remove listeners, commit blocks or take locks of its own that other
+// threads hold while they call the pipe.  When the list has changed since
+// it was taken, an entry whose set is no longer a listener is passed over:
+// a set that removes itself in its Signal (and may then be deleted) hears
+// nothing more from this commit, even if it was added more than once.  A
+// removal on another thread can still cross a Signal already under way.
+void CZelkBufferPipe::SignalDataListeners(std::span<Listener const> list, std::uint32_t version) {
+    std::uint32_t const taken = version;
+    std::shared_ptr<ListenerList const> present;
+    for (Listener const& listener : list) {
+        if (m_dataListenersVersion.load(std::memory_order_relaxed) != version) {
+            SemaphoreLock guard(m_lock);
+            present = m_dataListeners;
+            version = m_dataListenersVersion.load(std::memory_order_relaxed);
+        }
+        if (version != taken &&
+            !(present && std::ranges::any_of(*present, [&](Listener const& l) { return l.set == listener.set; })))
+            continue;
+        listener.set->Signal(listener.mask);
     }
 }
 

@@ -15,6 +15,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <vector>
 
 namespace zelk {
@@ -64,6 +66,7 @@ private:
         CAbstractSignals* set;
         unsigned long mask;
     };
+    using ListenerList = std::vector<Listener>;
 
     // What the reader's Next and destructor do; they take the pipe lock.
     // The reader waits on its own PipeWaiter.
@@ -80,6 +83,13 @@ private:
     // lock: a released waiter takes that lock before it goes on, so it
     // cannot leave (and destroy its semaphore) while Unlock still runs.
     static void ReleaseAll_NoLock(PipeWaiter*& list);
+    // Signals the entries of `list` (a copy of the data listeners, or the
+    // shared list itself) in order, with no lock held; `version` is the
+    // list's version when it was taken.
+    void SignalDataListeners(std::span<Listener const> list, std::uint32_t version);
+    // A commit copies up to this many data listeners onto its stack, which
+    // costs less than sharing the list (two atomic operations).
+    static constexpr std::size_t kCopiedListeners = 4;
     bool IsLiveBlock_NoLock(unsigned char const* block) const;
     bool InPipe_NoLock(std::uint32_t sequence) const;
     unsigned char* Oldest_NoLock() const;
@@ -104,16 +114,18 @@ private:
     std::uint32_t m_nextSequence = 0;
     unsigned char* m_newest = nullptr;
     std::uint32_t m_readerCount = 0;
-    std::vector<Listener> m_dataListeners;
     std::vector<Listener> m_spaceListeners;
 
-    // CommitBlock signals the data listeners after it has given back the
-    // pipe lock.  It walks them under this lock, which adding and removing
-    // take as well: the walk needs no copy (no allocation per block), and a
-    // set is never signalled once RemoveDataListener has returned, so the
-    // caller may delete it then.  Order: this lock, then the pipe lock.
-    CZelkSemaphore m_dataListenerLock;
-    std::atomic<std::uint32_t> m_dataListenerCount{0};
+    // The data listeners are a shared, never-changed list: adding or
+    // removing one builds a new list under the pipe lock.  CommitBlock copies
+    // a short list onto its stack under that lock, or takes a reference to a
+    // longer one, and signals from it after giving the lock back.  So no
+    // pipe lock is held while a listener runs (it may call back into the
+    // pipe), and a commit allocates nothing.  An empty list is null.
+    std::shared_ptr<ListenerList const> m_dataListeners;
+    // Counts the changes of m_dataListeners, so that a walk notices a
+    // removal made while it runs (by a listener's own Signal, say).
+    std::atomic<std::uint32_t> m_dataListenersVersion{0};
 
     PipeWaiter* m_dataWaiters = nullptr;   // readers waiting for a commit
     PipeWaiter* m_spaceWaiters = nullptr;  // writers waiting for a give-back

@@ -7,13 +7,6 @@ namespace zelk {
 
 namespace {
 
-// Set by the entry function of every thread the library starts, for the
-// length of Run: MyZelkThread is asked on every error and every attempt on
-// a critical section, so it must be one read, without lock or allocation.
-// The registry stays the record of which threads are attached (for walks
-// and for Start and Join); this pointer only mirrors it for the thread itself.
-thread_local CZelkThread* t_current = nullptr;
-
 // What Join returns for an object with no thread attached.
 constexpr unsigned long kNoThread = 0xFFFFFFFFUL;
 // How often Join looks at the exit code at the latest; the end of the
@@ -38,17 +31,18 @@ CZelkThread::CZelkThread(char const* name, MainThreadTag) : m_errorList(), m_nam
 
 CZelkThread::~CZelkThread() { Join(); }
 
-CZelkThread* CZelkThread::Current() noexcept { return t_current; }
-
 std::uint32_t CZelkThread::EntryFunction(void* self) {
     auto* const thread = static_cast<CZelkThread*>(self);
-    t_current = thread;
-    unsigned long const result = thread->m_runnable->Run();
-    // Cleared before the exit code is visible: once Join has seen it, the
-    // object may be gone, and anything that still runs on this thread
-    // counts as a thread the library did not start.
-    t_current = nullptr;
-    return ToExitCode(result);
+    // MyZelkThread is asked on every error and every attempt on a critical
+    // section, so the thread keeps its object in a thread-local word: one
+    // read, without lock or allocation.  The registry stays the record of
+    // which threads are attached (for walks, Start and Join).  The word is
+    // never cleared: code that runs while the thread ends (destructors of
+    // an Exit, thread-local destructors, thread-exit handlers) still belongs
+    // to this object, and the object outlives all of it, since Join waits
+    // for the system thread's very end.
+    os::SetCurrentObject(static_cast<CAbstractThread*>(thread));
+    return ToExitCode(thread->m_runnable->Run());
 }
 
 int CZelkThread::Start(CAbstractRunnable* runnable) {
@@ -66,6 +60,7 @@ int CZelkThread::Start(CAbstractRunnable* runnable) {
     Registry().Insert(native.get(), this);
     m_native = std::move(native);
     m_name = std::move(name);
+    m_native->SetSystemName(m_name.c_str());
     if (!m_native->Resume()) {
         Registry().Remove(m_native.get());
         m_native.reset();
@@ -103,7 +98,6 @@ unsigned long CZelkThread::Join() {
 
 void CZelkThread::Exit(unsigned long exitCode) {
     // Whatever object this is called on, it is the calling thread that ends.
-    t_current = nullptr;
     os::ExitCurrentThread(ToExitCode(exitCode));
 }
 
@@ -119,7 +113,15 @@ CZelkErrorList& CZelkThread::GetErrorList() { return m_errorList; }
 
 char const* CZelkThread::GetName() { return m_name.c_str(); }
 
-void CZelkThread::SetName(char const* name) { m_name = CopyName(name); }
+// The system learns the name too, for debuggers and process lists.  Only a
+// started thread's: the main object's name is never pushed onto the host's
+// own threads.
+void CZelkThread::SetName(char const* name) {
+    m_name = CopyName(name);
+    if (m_native != nullptr) {
+        m_native->SetSystemName(m_name.c_str());
+    }
+}
 
 void CZelkThread::SetPriority(int priority) {
     m_priority.store(priority, std::memory_order_relaxed);
@@ -134,7 +136,27 @@ int CZelkThread::GetPriority() { return m_priority.load(std::memory_order_relaxe
 
 CAbstractThread* CreateZelkThread() { return new zelk::CZelkThread("unstarted"); }
 
+namespace zelk {
+namespace {
+
+// The first call on a thread the library did not start: from then on the
+// thread keeps the main object in its word.  (Out of line, so that the hot
+// path stays a leaf without a stack frame.)
+[[gnu::noinline]] CAbstractThread& FirstLookOfAnotherThread() {
+    CAbstractThread& main = MainThread();
+    os::SetCurrentObject(&main);
+    return main;
+}
+
+}  // namespace
+}  // namespace zelk
+
+// The word holds the object already converted to its interface: a host pays
+// a call, one read and a compare.  A started thread's word is set before its
+// Run, any other thread's at its first call.
 CAbstractThread& MyZelkThread() {
-    zelk::CZelkThread* const current = zelk::t_current;
-    return current != nullptr ? *current : zelk::MainThread();
+    if (void* const current = zelk::os::CurrentObject()) {
+        return *static_cast<CAbstractThread*>(current);
+    }
+    return zelk::FirstLookOfAnotherThread();
 }

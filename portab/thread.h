@@ -39,9 +39,6 @@ public:
     void SetPriority(int priority) override;
     int GetPriority() override;
 
-    // The object of the calling thread when the library started it, else null.
-    static CZelkThread* Current() noexcept;
-
 private:
     friend struct LibraryObjects;
     struct MainThreadTag {};

@@ -35,7 +35,7 @@ TEST(BinChar, StringResults) {
         {"null source, from..to", BinChar(nullptr, 1, 4), "\0\0\0"s},
         {"int 0", BinChar(0, 0), "0"},                 {"int 7 width 3", BinChar(7, 3), "007"},
         {"int -7 width 3", BinChar(-7, 3), "-007"},    {"int 123 width 2", BinChar(123, 2), "123"},
-        {"int min", BinChar(INT_MIN), "-2147483648"},
+        {"int min", BinChar(INT_MIN), "-2147483648"},  {"an int converts", -12, "-12"},
         // Widths past 99 digits are honoured in full, never cut or overrun.
         {"int width 5000", BinChar(-42, 5000), "-" + std::string(4998, '0') + "42"},
         {"(1,3)", five(1, 3), "bcd"},                  {"(3,99)", five(3, 99), "de"},
@@ -43,9 +43,12 @@ TEST(BinChar, StringResults) {
         {"(-2,2) clamps the start", five(-2, 2), "ab"},
         {"Left 2", five.Left(2), "ab"},                {"Left 9", five.Left(9), "abcde"},
         {"Left -1", five.Left(-1), ""},                {"Right 2", five.Right(2), "de"},
-        {"Right 9", five.Right(9), "abcde"},           {"Right -1", five.Right(-1), ""},
-        // Right counts from the visible end; Left counts stored bytes.
-        {"zero Right 1", zero.Right(1), "b\0"s},       {"zero Left 5", zero.Left(5), "ab\0cd"s},
+        {"Right 9", five.Right(9), "abcde"},           {"Right 0", five.Right(0), ""},
+        {"Right -1", five.Right(-1), ""},
+        // Right counts from the visible end, also for n <= 0; Left counts stored bytes.
+        {"zero Right 1", zero.Right(1), "b\0"s},       {"zero Right 0", zero.Right(0), "\0c"s},
+        {"zero Right -1", zero.Right(-1), "cd"},       {"zero Right -3", zero.Right(-3), ""},
+        {"zero Right INT_MIN", zero.Right(INT_MIN), ""}, {"zero Left 5", zero.Left(5), "ab\0cd"s},
         // Only 0x20 is trimmed; LTrim scans stored bytes, RTrim the visible text.
         {"LTrim", BinChar("  a b  ").LTrim(), "a b  "},   {"Trim spaces only", BinChar("    ").Trim(), ""},
         {"Trim leaves tabs", BinChar("\t x ").Trim(), "\t x"},

@@ -89,6 +89,9 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
     ASSERT_TRUE(reg.SetDWORD("max", 0xFFFFFFFFul));
     ASSERT_TRUE(reg.SetString("text", "hello"));
     ASSERT_TRUE(reg.SetString("empty", ""));
+    // A literal 0 for a text is no text, as in C; an int variable is its decimal text.
+    int const seven = 7;
+    ASSERT_TRUE(reg.SetString("zero", 0) && reg.SetString("seven", seven));
     std::string const fits(FReg::kStringBufferSize - 1, 'f');  // 8192 bytes with its terminator
     std::string const tooLong(FReg::kStringBufferSize, 'l');
     // Counted without a terminator while the next byte is not zero (a full
@@ -105,6 +108,7 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
         {"fits", REG_SZ, fits + '\0', 77, fits},            {"tooLong", REG_SZ, tooLong + '\0', 77, "default"},
         {"multi", REG_MULTI_SZ, "a\0b\0\0"s, 77, "default"}, {"embedded", REG_SZ, "ab\0cd\0"s, 77, "ab"},
         {"unterminated", REG_NONE, "", 77, "abc"},          {"full", REG_NONE, "", 77, full},
+        {"zero", REG_NONE, "", 77, ""},                      {"seven", REG_NONE, "", 77, "7"},
     };
     for (Case const& c : cases) {
         if (c.type != REG_NONE) SetRaw(c.name, c.type, c.raw.data(), static_cast<std::uint32_t>(c.raw.size()));
@@ -115,6 +119,8 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
         EXPECT_EQ(std::string(static_cast<char const*>(got), static_cast<std::size_t>(got.len())), c.text) << c.name;
     }
     EXPECT_EQ(reg.GetInt("max", 0), -1);
+    EXPECT_EQ(std::string(reg.GetString("missing", 0)), "");
+    EXPECT_EQ(std::string(reg.GetString("missing", seven)), "7");
     // Numbers are stored in 4 bytes: only the low 32 bits where unsigned long is wider.
     ASSERT_TRUE(reg.SetDWORD("wide", static_cast<unsigned long>(0x1ABCDEF01ull)));
     EXPECT_EQ(reg.GetDWORD("wide", 0), 0xABCDEF01ul);

@@ -31,8 +31,8 @@ private:
 // Runs a function on a thread of the layer; the destructor joins it.
 class LayerThread {
 public:
-    explicit LayerThread(std::function<unsigned long()> body)
-        : m_runnable("layer test thread", std::move(body)), m_thread(CreateZelkThread()) {
+    explicit LayerThread(std::function<unsigned long()> body, char const* name = "layer test thread")
+        : m_runnable(name, std::move(body)), m_thread(CreateZelkThread()) {
         m_started = m_thread->Start(&m_runnable) == 1;
     }
     LayerThread(LayerThread const&) = delete;

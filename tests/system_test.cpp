@@ -5,9 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -33,21 +31,6 @@ TEST(ProcessPriority, ClassesRoundTripWherePermittedAndOthersAreRefused) {
         EXPECT_EQ(SetProcessPriority(value), 1);
         EXPECT_TRUE(GetProcessPriority() == value || GetProcessPriority() == PriorityNormal) << "refused, so still normal";
     }
-
-#if !defined(_WIN32)
-    // A process's class is every thread's, not only the caller's.
-    std::promise<void> release;
-    std::promise<pid_t> started;
-    std::thread worker([&] { started.set_value(gettid()); release.get_future().wait(); });
-    pid_t const tid = started.get_future().get();
-    SetProcessPriority(PriorityHigh);
-    if (GetProcessPriority() == PriorityHigh) {
-        EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(tid)), -10);
-    }
-    SetProcessPriority(PriorityNormal);
-    release.set_value();
-    worker.join();
-#endif
 
     // A class set by other means (the platform's own call) that is not in
     // the table reads as normal.

@@ -1,19 +1,26 @@
 // Contract tests of thread objects, MyZelkThread and the main thread object.
+#include <zelk/error_list.h>
 #include <zelk/portab.h>
 
 #include "layer_thread.h"
+#include "system_thread_name.h"
+#include "test_errors.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 using zelk::test::FunctionRunnable;
+using zelk::test::LayerThread;
 using zelk::test::LetOthersRun;
+using zelk::test::TestError;
 using zelk::test::WaitFor;
 using Thread = std::unique_ptr<CAbstractThread>;
 
@@ -147,6 +154,136 @@ TEST(Thread, DeletingTheObjectEndsItsThreadFirst) {
     ASSERT_EQ(ended->Start(&quick), 1);
     ASSERT_TRUE(WaitFor([&] { return ended->IsRunning() == 0; }));
     delete ended;
+}
+
+// What a host's clean-up code does on a thread that ends: it asks for its
+// thread, re-enters a critical section the thread still holds and reports
+// an error.  One ending thread at a time.
+struct Ending {
+    CAbstractThread* object = nullptr;
+    std::string name;
+    std::unique_ptr<CAbstractCriticalSection> held{CreateZelkCriticalSection()};
+    std::atomic<int> ran{0}, wrong{0};
+    std::atomic<bool> inLast{false}, go{false}, lastDone{false};
+};
+Ending* g_ending = nullptr;
+
+void CleanUp(int code) {
+    CAbstractThread& mine = MyZelkThread();
+    bool const own = &mine == g_ending->object && g_ending->name == mine.GetName() && mine.IsRunning() == 1;
+    bool const reentered = g_ending->held->TryLock() == 1;
+    if (reentered) g_ending->held->Unlock();
+    ERRAdd(TestError("ending.cpp", code, code));
+    g_ending->wrong += !own || !reentered;
+    ++g_ending->ran;
+}
+
+// A host's thread_local with a destructor.  The one made first is
+// destroyed last: it lets the controlling thread look at the object while
+// the thread is still in its destructor, then gives up the critical section.
+struct HostLocal {
+    int code;
+    bool last;
+    ~HostLocal() {
+        CleanUp(code);
+        if (!last) return;
+        g_ending->inLast = true;
+        WaitFor([] { return g_ending->go.load(); });
+        LetOthersRun();  // Join must still wait for this
+        g_ending->held->Unlock();
+        g_ending->lastDone = true;
+    }
+};
+HostLocal& EarlyLocal() {
+    thread_local HostLocal local{101, true};
+    return local;
+}
+HostLocal& LateLocal() {
+    thread_local HostLocal local{102, false};
+    return local;
+}
+struct OnTheStack {
+    ~OnTheStack() { CleanUp(103); }
+};
+
+// Until the system thread has ended, everything that runs on it belongs to
+// its object: destructors that an Exit unwinds (where the system unwinds
+// the stack) and the host's thread_local destructors, made before or after
+// the thread's first call into the library.  They find the object still
+// running, its critical sections theirs and its error list; Join waits for
+// the last of them.
+TEST(Thread, CodeThatRunsAsTheThreadEndsStillBelongsToIt) {
+    ERRClearErrors();
+    for (bool const exits : {false, true}) {
+        SCOPED_TRACE(exits ? "Exit(5) holding a critical section" : "Run returns 7 holding a critical section");
+        Ending ending;
+        g_ending = &ending;
+        Thread thread(CreateZelkThread());
+        ending.object = thread.get();
+        ending.name = exits ? "exits early" : "returns";
+        FunctionRunnable runnable(ending.name.c_str(), [&]() -> unsigned long {
+            EarlyLocal();
+            ending.held->Lock();
+            LateLocal();
+            OnTheStack const onTheStack;
+            if (exits) MyZelkThread().Exit(5);
+            return 7;
+        });
+        ASSERT_EQ(thread->Start(&runnable), 1);
+        ASSERT_TRUE(WaitFor([&] { return ending.inLast.load(); }));
+        EXPECT_EQ(thread->IsRunning(), 1) << "still in a thread_local destructor";
+        ending.go = true;
+        EXPECT_EQ(thread->Join(), exits ? 5UL : 7UL);
+        EXPECT_TRUE(ending.lastDone.load()) << "Join returned before the thread's last code";
+        EXPECT_EQ(ending.wrong.load(), 0);
+        EXPECT_GE(ending.ran.load(), 2) << "both thread_local destructors ran";
+        EXPECT_EQ(ending.held->TryLock(), 1) << "released by the ending thread's last Unlock";
+        ending.held->Unlock();
+        EXPECT_EQ(static_cast<int>(thread->GetErrorList().GetErrorCount()), ending.ran.load());
+        EXPECT_EQ(ERRMyList().GetErrorCount(), 0u) << "nothing went to the main list";
+        g_ending = nullptr;
+    }
+}
+
+// The system shows a started thread by the library's name for it, from its
+// start and after SetName (the kernel keeps the start of a long name, and no
+// half of a UTF-8 character); the host's own threads keep the names they
+// have, whatever they do with the library.
+TEST(Thread, TheSystemShowsTheNamesOfStartedThreadsOnly) {
+    std::optional<std::string> const mainName = zelk::test::SystemThreadName();
+    if (!mainName) GTEST_SKIP() << "the system does not tell thread names";
+    auto shown = [](std::string const& name) {
+        std::size_t const limit = zelk::test::SystemThreadNameLimit();
+        if (limit == 0 || name.size() <= limit) return name;
+        std::size_t cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        return name.substr(0, cut);
+    };
+    for (std::string const name : {"worker seven", "a name longer than fifteen bytes", "\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4x"}) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> seen;
+        LayerThread thread([&] {
+            seen.push_back(zelk::test::SystemThreadName().value_or("?"));
+            MyZelkThread().SetName(("re" + name).c_str());
+            seen.push_back(zelk::test::SystemThreadName().value_or("?"));
+            return 0UL;
+        }, name.c_str());
+        ASSERT_TRUE(thread.Started());
+        thread.Join();
+        EXPECT_EQ(seen, (std::vector<std::string>{shown(name), shown("re" + name)}));
+    }
+    std::optional<std::string> hostBefore, hostAfter;
+    std::thread host([&] {
+        hostBefore = zelk::test::SystemThreadName();
+        LayerThread([] { return 0UL; }, "started by host").Join();
+        MyZelkThread().SetName(MyZelkThread().GetName());
+        ERRAdd(TestError("names.cpp", 1, 1));
+        hostAfter = zelk::test::SystemThreadName();
+    });
+    host.join();
+    ERRClearErrors();
+    EXPECT_EQ(hostAfter, hostBefore);
+    EXPECT_EQ(zelk::test::SystemThreadName(), mainName);
 }
 
 }  // namespace

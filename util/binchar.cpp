@@ -175,10 +175,13 @@ BinChar BinChar::Left(int n) const {
     return BinChar(m_data, Min(n, m_length));
 }
 
+// n <= 0 still reads on past the visible end; the start is computed in 64
+// bits so that a very negative n cannot overflow into a valid index.
 BinChar BinChar::Right(int n) const {
-    if (n <= 0) return BinChar();
     int const visible = VisibleLength();
-    return (*this)(visible - Min(visible, n), visible);
+    std::int64_t const start = std::int64_t(visible) - Min(visible, n);
+    if (start >= m_length) return BinChar();
+    return (*this)(static_cast<int>(start), visible);
 }
 
 BinChar BinChar::LTrim() const {

@@ -151,6 +151,10 @@ bool FReg::SetString(BinChar const& valueName, BinChar const& text) {
                                     static_cast<std::uint32_t>(text.len())) == zelk::os::kErrorSuccess;
 }
 
+BinChar FReg::GetString(char const* valueName, char const* def) { return GetString(valueName, BinChar(def)); }
+
+bool FReg::SetString(BinChar const& valueName, char const* text) { return SetString(valueName, BinChar(text)); }
+
 HKEY FReg::FindSubKey(char const* mask, int depthLimit) {
     int const limit = depthLimit > kMaxDepthLimit ? kMaxDepthLimit : depthLimit;
     for (;;) {

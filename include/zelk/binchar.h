@@ -77,8 +77,16 @@ public:
     /// @param count how many; a negative count gives the empty string
     BinChar(char c, int count);
     /// The decimal text of `value` ("-42"); the same as BinChar(value, 0).
+    ///
+    /// Not explicit: an int converts to its decimal text wherever a BinChar
+    /// is expected (`BinChar b = 7;` is "7").  The literal 0 is a null
+    /// pointer as well: where a `char const*` form exists (operator==(),
+    /// operator!=(), FReg's text arguments) it is the null text instead.  A
+    /// BinChar plus an int variable is ambiguous (text or pointer arithmetic)
+    /// and does not compile: write `s + BinChar(n)`, or
+    /// `static_cast<char const*>(s) + n`.
     /// @param value the number
-    explicit BinChar(int value);
+    BinChar(int value);
     /// The decimal text of `value`, its digits padded on the left with "0" to
     /// at least `width` digits; a "-" goes in front and does not count:
     /// (5, 3) gives "005", (-42, 5) gives "-00042", (123, 2) gives "123".
@@ -163,12 +171,13 @@ public:
     /// @param n the number of bytes
     /// @return the first min(n, len()) stored bytes; empty for n of 0 or less
     BinChar Left(int n) const;
-    /// The last `n` bytes of the visible text; for text without zero bytes its
-    /// last min(n, len()) bytes.
+    /// The end of the visible text: with m the visible length,
+    /// `(*this)(m - min(m, n), m)`.  For text without zero bytes that is its
+    /// last min(n, len()) bytes, and empty for n of 0 or less.  After a zero
+    /// byte the stored bytes count: the five bytes `ab\0cd` give `b\0` for
+    /// 1, `\0c` for 0, `cd` for -1 and the empty string for -3.
     /// @param n the number of bytes
-    /// @return the end of the visible text followed by up to as many stored
-    ///         bytes after it (so the five bytes `ab\0cd` give `b\0`); empty for n of 0
-    ///         or less
+    /// @return the substring
     BinChar Right(int n) const;
     /// @return the string without its leading spaces (0x20 only: tabs stay);
     ///         every stored byte after them kept

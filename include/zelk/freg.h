@@ -120,6 +120,23 @@ public:
     /// @param text the text; its len() bytes are stored
     /// @return true when it was written
     bool SetString(BinChar const& valueName, BinChar const& text);
+    /// GetString() with the default written as a C string.  This form makes a
+    /// literal 0 or NULL mean "no text", as in C: `GetString("n", 0)` falls
+    /// back to "".  An int variable picks the BinChar form and falls back to
+    /// its decimal text.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read; null is ""
+    /// @return the REG_SZ value, or `def` as GetString() says
+    BinChar GetString(char const* valueName, char const* def);
+    /// SetString() with the text written as a C string.  This form makes a
+    /// literal 0 or NULL mean "no text", as in C: `SetString("n", 0)` writes
+    /// "".  An int variable picks the BinChar form and writes its decimal
+    /// text (`SetString("n", count)` writes "7" for 7), as any int given as a
+    /// value name names the value by its decimal text.
+    /// @param valueName the value's name
+    /// @param text the zero-terminated text; null writes ""
+    /// @return true when it was written
+    bool SetString(BinChar const& valueName, char const* text);
 
     /// @}
     /// @name Listings and the walk

@@ -239,8 +239,10 @@ public:
     /// does not rethrow then aborts the process).
     /// @param exitCode the exit code that Join() returns; 259 becomes 0
     [[noreturn]] virtual void Exit(unsigned long exitCode) = 0;
-    /// @return 1 while the attached thread has not ended; 0 when it has ended
-    ///         or no thread is attached
+    /// @return 1 while the attached thread has not ended (it ends after the
+    ///         last of its code: Run(), the destructors of its end,
+    ///         thread-local destructors); 0 when it has ended or no thread
+    ///         is attached
     virtual int IsRunning() = 0;
     /// The thread's own error list (what ERRMyList() gives on that thread).
     /// @return the list; it lives as long as the object, across restarts
@@ -250,15 +252,18 @@ public:
     virtual char const* GetName() = 0;
     /// Renames the thread.  Not while another thread may read the name: every
     /// error made on the thread copies it (and on the main thread object "Main",
-    /// every error of every thread the library did not start).
+    /// every error of every thread the library did not start).  A started
+    /// thread's name is also given to the system (debuggers, process lists;
+    /// Linux keeps its first 15 bytes); "Main" never is.
     /// @param name the new name, copied; null gives ""
     virtual void SetName(char const* name) = 0;
     /// Stores a priority and, while a thread is attached, applies it at once.
     ///
     /// Levels are Windows thread priorities: -15 idle, -2 lowest, -1 below
-    /// normal, 0 normal, 1 above normal, 2 highest, 15 time critical.  On
-    /// Linux each level moves the thread's nice value five steps away from the
-    /// process's own (clamped to 19 ... -20); raising it needs privileges.  A
+    /// normal, 0 normal, 1 above normal, 2 highest, 15 time critical, relative
+    /// to the process's class.  On Linux each level moves the thread's nice
+    /// value five steps away from the process's base, the nice value of its
+    /// first thread (clamped to 19 ... -20); raising it needs privileges.  A
     /// refusal by the system is not reported.  New thread objects copy the
     /// stored priority of their creator's object.
     /// @param priority the level
@@ -283,7 +288,7 @@ public:
 ///
 /// The target's Signal() runs on the timer's thread while the timer's lock is
 /// held: Start() and Stop() wait for it, and it must not call Start() or
-/// Stop() of this timer, nor delete it.
+/// Stop() of this timer, nor delete it, nor wait for a thread that does.
 ///
 /// Thread safety: any thread may call Start(), Stop() and the destructor.
 /// Destroying a timer waits for its thread to end: up to about 200 ms.
@@ -368,15 +373,23 @@ public:
 /// every writer.  Each block takes 24 bytes of header besides its data, plus
 /// up to one alignment of slack.
 ///
-/// Listeners let other threads follow the pipe: a data listener's set is
-/// signalled after each CommitBlock(), on the committing thread, after the
-/// pipe's lock has been given back (but under a lock that AddDataListener(),
-/// RemoveDataListener() and CommitBlock() take: the set's Signal() must not
-/// call those on this pipe).  A space listener's set is signalled whenever a
-/// block's space returns, on the thread that gives it back (a reader's Next()
-/// or destructor) while the pipe's lock is held: its Signal() must not call
-/// into this pipe.  Once a Remove*Listener() call has returned, the set is
-/// signalled no more and may be deleted.
+/// Listeners let other threads follow the pipe.  A data listener's set is
+/// signalled after each CommitBlock(), on the committing thread, with no lock
+/// of the pipe held: its Signal() may call any operation of the pipe (remove
+/// itself, add another listener, allocate and commit a block) and may take
+/// locks that other threads hold while they call the pipe.  The price: a
+/// commit already signalling on one thread may still signal a set once after
+/// another thread's RemoveDataListener() has returned.  So before deleting a
+/// set that was a data listener, remove it and make sure that no
+/// CommitBlock() that began before the removal still runs: remove it on the
+/// committing thread (a removal inside the set's own Signal() counts: that
+/// commit signals the set no more), or once the writer threads have stopped.
+///
+/// A space listener's set is signalled whenever a block's space returns, on
+/// the thread that gives it back (a reader's Next() or destructor), while the
+/// pipe's lock is held: its Signal() must not call into this pipe, nor wait
+/// for a thread that does.  Once RemoveSpaceListener() has returned, the set
+/// is signalled no more and may be deleted.
 ///
 /// Thread safety: any number of writer and reader threads may use one pipe;
 /// any number of them may wait at once, and every one is woken when its event
@@ -445,7 +458,8 @@ public:
     /// @return 1; 0 when `alignment` is 1048576 or more, which sets 65536
     virtual int SetAlignment(unsigned long alignment) = 0;
     /// Hands a filled block to the readers and wakes every reader that waits
-    /// for one; then signals the data listeners.  Set the block's `length`
+    /// for one; then, with no lock of the pipe held, signals the data
+    /// listeners in the order they were added.  Set the block's `length`
     /// first: the block belongs to the readers once the call has begun.
     /// Blocks may be committed in any order, but readers stop at the oldest
     /// block not yet committed.
@@ -453,12 +467,16 @@ public:
     ///        block of another pipe and a block committed already are ignored
     virtual void CommitBlock(BufferPipeBlock* block) = 0;
     /// Adds `set` to the data listeners: it is signalled with `mask` after each
-    /// CommitBlock() (see the class for the thread).  The same set may be
-    /// added more than once; each entry is signalled.
-    /// @param set the set to signal; it must stay alive until removed
+    /// CommitBlock() that begins from now on (see the class for the thread).
+    /// The same set may be added more than once; each entry is signalled.
+    /// Any thread may call it, a listener's own Signal() included.
+    /// @param set the set to signal; it must stay alive until removed and no
+    ///        commit under way may signal it any more (see the class)
     /// @param mask the bits to signal
     virtual void AddDataListener(CAbstractSignals* set, unsigned long mask) = 0;
-    /// Removes every data-listener entry of `set`, whatever its mask.
+    /// Removes every data-listener entry of `set`, whatever its mask.  A
+    /// commit already signalling on another thread may still signal it once
+    /// (see the class before deleting the set).
     /// @param set the set to remove
     virtual void RemoveDataListener(CAbstractSignals* set) = 0;
     /// Makes a reader positioned before the oldest block still in the pipe.
@@ -477,8 +495,9 @@ public:
 /// copied from the calling thread's object.
 /// @return the object; deleting it joins its thread first
 ZELK_API CAbstractThread* CreateZelkThread();
-/// The calling thread's object: inside Run() of a thread started with
-/// CAbstractThread::Start(), that thread's object; on every other thread (the
+/// The calling thread's object: on a thread started with
+/// CAbstractThread::Start(), that thread's object, until the thread has ended
+/// (also in destructors that run as it ends); on every other thread (the
 /// process's first thread, the host's own threads) the main thread object
 /// "Main", which they all share with its error list and name.
 ///

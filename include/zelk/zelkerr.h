@@ -9,7 +9,8 @@
 /// - **Error reporting** (error.h, error_list.h): error classes derived from
 ///   CZelkError, reported with ERRAdd() into the calling thread's own list,
 ///   walked, rolled back and copied by ErrorListPos, with texts from message
-///   files in a translated and an English version.
+///   files in a translated and an English version; CZelkErrorScope
+///   (error_scope.h) drops what an abandoned piece of work reported.
 /// - **A portability layer** (portab.h): threads, signal sets, semaphores,
 ///   critical sections, timers and zero-copy buffer pipes behind abstract
 ///   interfaces, made by the Create* factories.
@@ -120,6 +121,7 @@
 #include <zelk/binchar.h>
 #include <zelk/error.h>
 #include <zelk/error_list.h>
+#include <zelk/error_scope.h>
 #include <zelk/freg.h>
 #include <zelk/portab.h>
 #include <zelk/system.h>

@@ -4,8 +4,8 @@
 #include "platform/posix/home_folder.h"
 
 #include "platform/posix/documents_folder.h"
+#include "platform/posix/live_threads.h"
 
-#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,10 +32,6 @@ constexpr PriorityNice kPriorityNice[] = {
     {kRealtimePriorityClass, -20},
 };
 
-struct DirCloser {
-    void operator()(DIR* dir) const noexcept { closedir(dir); }
-};
-
 std::string ReadFile(std::string const& name) {
     std::ifstream file(name, std::ios::binary);
     if (!file) {
@@ -58,21 +54,12 @@ void SetPriorityClass(std::uint32_t priorityClass) {
     if (!known) {
         return;
     }
-    // Linux keeps a nice value per thread: a process's class is every
-    // thread's.  Raising it needs privileges; a refusal is not reported, as
-    // the Win32 call's outcome is not either.
-    std::unique_ptr<DIR, DirCloser> tasks(opendir("/proc/self/task"));
-    if (!tasks) {
-        setpriority(PRIO_PROCESS, 0, nice);
-        return;
-    }
-    while (dirent* entry = readdir(tasks.get())) {
-        char* end = nullptr;
-        long const tid = std::strtol(entry->d_name, &end, 10);
-        if (end != entry->d_name && *end == '\0' && tid > 0) {
-            setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
-        }
-    }
+    // Linux keeps a nice value per thread: the class moves the process's
+    // base, and every thread keeps its level above or below it, as Win32
+    // thread priorities stay relative to their process's class.  Raising it
+    // needs privileges; a refusal is not reported, as the Win32 call's
+    // outcome is not either.
+    posix::SetProcessNice(nice);
 }
 
 std::uint32_t GetPriorityClass() {

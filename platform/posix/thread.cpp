@@ -1,16 +1,14 @@
 #include "platform/thread.h"
 
+#include "platform/posix/live_threads.h"
 #include "platform/semaphore.h"
 
 #include <pthread.h>
 #include <sched.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 
@@ -24,17 +22,17 @@ struct Thread::Impl {
     Semaphore gate{0, 1};
     std::atomic<bool> cancelled{false};
     // Kept here because pthreads has no exit code that reads "still active".
-    std::atomic<std::uint32_t> exitCode{kStillActive};
+    // Written by the thread itself, read only once it has been joined.
+    std::uint32_t exitCode = kStillActive;
     pthread_t handle{};
     // Touched only by the thread that owns the object.
     bool resumed = false;
-    bool joined = false;
-    // The kernel's id of the thread is known only once it runs; a priority
-    // set before that is applied by the thread itself when it starts.
-    std::mutex priorityMutex;
-    pid_t tid = 0;
-    bool hasPriority = false;
-    int priority = 0;
+    // Set once the pthread has been joined: it has ended, and with it every
+    // line of code it ran, thread-exit handlers included.  Until then the
+    // exit code reads "still active".  `reaper` lets one caller join.
+    std::atomic<bool> ended{false};
+    std::mutex reaper;
+    posix::LiveThread live;
 };
 
 namespace {
@@ -43,31 +41,34 @@ namespace {
 // ExitCurrentThread can record the exit code before the thread goes.
 thread_local Thread::Impl* t_self = nullptr;
 
-// Win32 priority levels run from -15 (idle) to 15 (time critical) around 0
-// (normal), each level a step; Linux threads have a nice value from 19 down
-// to -20.  A level moves the thread five nice steps away from the process's
-// own value, so normal threads keep the process's niceness and the extremes
-// land on the ends of the range.  Raising priority needs privileges; without
-// them the call fails and the thread keeps what it has.
-void ApplyPriority(pid_t tid, int priority) noexcept {
-    errno = 0;
-    int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
-    if (base == -1 && errno != 0) {
-        base = 0;
+// The thread ended without recording an exit code (the host called
+// pthread_exit itself, or cancelled it): the low word of its pthread result
+// stands in, so that Join does not wait for ever.
+void Reaped(Thread::Impl& impl, void* result) noexcept {
+    if (impl.exitCode == kStillActive) {
+        auto const code = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(result));
+        impl.exitCode = code == kStillActive ? 0 : code;
     }
-    long const wanted = std::clamp(static_cast<long>(base) - 5L * static_cast<long>(priority), -20L, 19L);
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), static_cast<int>(wanted));
+    impl.ended.store(true, std::memory_order_release);
 }
+
+// Leaves the table of live threads as the entry is left, whether it returns
+// or unwinds (pthread_exit runs the destructors of the frames it leaves).
+class LeaveOnExit {
+public:
+    explicit LeaveOnExit(posix::LiveThread& live) noexcept : m_live(live) {}
+    ~LeaveOnExit() { posix::Leave(m_live); }
+    LeaveOnExit(LeaveOnExit const&) = delete;
+    LeaveOnExit& operator=(LeaveOnExit const&) = delete;
+
+private:
+    posix::LiveThread& m_live;
+};
 
 void* Trampoline(void* argument) {
     auto* impl = static_cast<Thread::Impl*>(argument);
-    {
-        std::lock_guard<std::mutex> guard(impl->priorityMutex);
-        impl->tid = static_cast<pid_t>(syscall(SYS_gettid));
-        if (impl->hasPriority) {
-            ApplyPriority(impl->tid, impl->priority);
-        }
-    }
+    posix::Enter(impl->live);
+    LeaveOnExit const leave(impl->live);
     // The creator resumes us a few instructions after creating us, so a
     // short spin usually catches the resume without a sleep and a wake-up.
     constexpr int kGateSpins = 2000;
@@ -82,9 +83,7 @@ void* Trampoline(void* argument) {
         return nullptr;
     }
     t_self = impl;
-    std::uint32_t const exitCode = impl->entry(impl->argument);
-    t_self = nullptr;
-    impl->exitCode.store(exitCode, std::memory_order_release);
+    impl->exitCode = impl->entry(impl->argument);
     return nullptr;
 }
 
@@ -95,7 +94,7 @@ std::unique_ptr<Thread> Thread::CreateSuspended(ThreadEntry entry, void* argumen
     impl->entry = entry;
     impl->argument = argument;
     std::unique_ptr<Thread> thread(new Thread(nullptr));
-    if (!impl->gate.IsValid() || pthread_create(&impl->handle, nullptr, Trampoline, impl.get()) != 0) {
+    if (!impl->gate.IsValid() || posix::CreateThread(&impl->handle, Trampoline, impl.get()) != 0) {
         return nullptr;
     }
     thread->m_impl = impl.release();
@@ -110,7 +109,7 @@ Thread::~Thread() {
         m_impl->cancelled.store(true, std::memory_order_release);
         m_impl->gate.Unlock();
     }
-    if (!m_impl->joined) {
+    if (!m_impl->ended.load(std::memory_order_acquire)) {
         pthread_join(m_impl->handle, nullptr);
     }
     delete m_impl;
@@ -124,22 +123,27 @@ bool Thread::Resume() noexcept {
     return m_impl->resumed;
 }
 
-void Thread::SetPriority(int priority) noexcept {
-    std::lock_guard<std::mutex> guard(m_impl->priorityMutex);
-    m_impl->hasPriority = true;
-    m_impl->priority = priority;
-    if (m_impl->tid != 0) {
-        ApplyPriority(m_impl->tid, priority);
-    }
-}
+void Thread::SetPriority(int priority) noexcept { posix::SetLevel(m_impl->live, priority); }
+
+void Thread::SetSystemName(char const* name) noexcept { posix::SetName(m_impl->live, name); }
 
 bool Thread::GetExitCode(std::uint32_t& exitCode) noexcept {
-    exitCode = m_impl->exitCode.load(std::memory_order_acquire);
+    if (!m_impl->ended.load(std::memory_order_acquire)) {
+        // A caller that finds the reaper taken sees the thread still running:
+        // another one is joining it right now.
+        std::unique_lock<std::mutex> const lock(m_impl->reaper, std::try_to_lock);
+        void* result = nullptr;
+        if (lock.owns_lock() && !m_impl->ended.load(std::memory_order_acquire) &&
+            pthread_tryjoin_np(m_impl->handle, &result) == 0) {
+            Reaped(*m_impl, result);
+        }
+    }
+    exitCode = m_impl->ended.load(std::memory_order_acquire) ? m_impl->exitCode : kStillActive;
     return true;
 }
 
 bool Thread::WaitForEnd(std::uint32_t milliseconds) noexcept {
-    if (m_impl->joined) {
+    if (m_impl->ended.load(std::memory_order_acquire)) {
         return true;
     }
     timespec deadline{};
@@ -150,18 +154,21 @@ bool Thread::WaitForEnd(std::uint32_t milliseconds) noexcept {
         deadline.tv_sec += 1;
         deadline.tv_nsec -= 1000000000L;
     }
-    // The join itself is the end event: it returns as soon as the thread has
-    // gone, and afterwards the destructor has nothing left to wait for.
-    if (pthread_timedjoin_np(m_impl->handle, nullptr, &deadline) == 0) {
-        m_impl->joined = true;
+    std::lock_guard<std::mutex> const lock(m_impl->reaper);
+    // The join itself is the end event: it returns once the thread has gone,
+    // after its thread-local destructors and the C library's thread-exit
+    // handlers, so nothing of it runs any more.
+    void* result = nullptr;
+    if (!m_impl->ended.load(std::memory_order_acquire) && pthread_timedjoin_np(m_impl->handle, &result, &deadline) == 0) {
+        Reaped(*m_impl, result);
     }
-    return m_impl->joined;
+    return m_impl->ended.load(std::memory_order_acquire);
 }
 
 void ExitCurrentThread(std::uint32_t exitCode) {
     if (Thread::Impl* self = t_self) {
         t_self = nullptr;
-        self->exitCode.store(exitCode, std::memory_order_release);
+        self->exitCode = exitCode;
     }
     pthread_exit(nullptr);
 }
@@ -173,6 +180,12 @@ void Sleep(std::uint32_t milliseconds) noexcept {
 }
 
 void YieldThread() noexcept { sched_yield(); }
+
+// A trivial thread-local: no destructor, never reset, so it stays readable
+// until the thread itself is gone.
+constinit thread_local void* t_currentObject = nullptr;
+
+void SetCurrentObject(void* object) noexcept { t_currentObject = object; }
 
 ThreadId CurrentThreadId() noexcept { return static_cast<ThreadId>(pthread_self()); }
 

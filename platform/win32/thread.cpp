@@ -2,6 +2,9 @@
 
 #include "platform/win32/win32.h"
 
+#include <new>
+#include <vector>
+
 namespace zelk::os {
 
 struct Thread::Impl {
@@ -16,6 +19,56 @@ namespace {
 DWORD WINAPI Trampoline(LPVOID argument) {
     auto* impl = static_cast<Thread::Impl*>(argument);
     return impl->entry(impl->argument);
+}
+
+// The calling thread's thread object lives in a system TLS slot, not in a
+// C++ thread_local: the compiler emulates those here, and the emulation
+// frees a thread's block in one of the thread-exit callbacks, whose order
+// among modules is the loader's.  A host thread_local destroyed after it
+// would read null (and allocate the block anew).  A system slot keeps its
+// value until the thread is gone.
+class ObjectSlot {
+public:
+    ObjectSlot() noexcept : m_index(TlsAlloc()) {}
+    ~ObjectSlot() {
+        if (m_index != TLS_OUT_OF_INDEXES) TlsFree(m_index);
+    }
+    ObjectSlot(ObjectSlot const&) = delete;
+    ObjectSlot& operator=(ObjectSlot const&) = delete;
+
+    // With no slot to be had (the process used up all of them) every
+    // thread reads null: the layer's threads count as threads it did not
+    // start, which is less than right but safe.
+    void* Get() const noexcept { return m_index != TLS_OUT_OF_INDEXES ? TlsGetValue(m_index) : nullptr; }
+    void Set(void* object) const noexcept {
+        if (m_index != TLS_OUT_OF_INDEXES) TlsSetValue(m_index, object);
+    }
+
+private:
+    DWORD m_index;
+};
+
+ObjectSlot const& Slot() noexcept {
+    static ObjectSlot const slot;
+    return slot;
+}
+
+// SetThreadDescription came with Windows 10 (1607); it is looked up at run
+// time so that the library still loads on older systems.  There the name
+// stays the library's own: the older way, an exception that only an attached
+// debugger catches, would end a process that has no debugger and no
+// structured handler, and this compiler has no structured handlers.
+using SetThreadDescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+
+SetThreadDescriptionFunction FindSetThreadDescription() noexcept {
+    for (wchar_t const* module : {L"kernel32.dll", L"kernelbase.dll"}) {
+        if (HMODULE const handle = GetModuleHandleW(module)) {
+            if (FARPROC const function = GetProcAddress(handle, "SetThreadDescription")) {
+                return reinterpret_cast<SetThreadDescriptionFunction>(reinterpret_cast<void (*)()>(function));
+            }
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -58,6 +111,27 @@ bool Thread::Resume() noexcept {
 
 void Thread::SetPriority(int priority) noexcept { SetThreadPriority(m_impl->handle, priority); }
 
+void Thread::SetSystemName(char const* name) noexcept {
+    static SetThreadDescriptionFunction const setDescription = FindSetThreadDescription();
+    if (setDescription == nullptr) {
+        return;
+    }
+    // Names are texts in the ANSI code page; the system wants UTF-16.
+    char const* const text = name != nullptr ? name : "";
+    int const length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 0) {
+        return;
+    }
+    try {
+        std::vector<wchar_t> wide(static_cast<std::size_t>(length));
+        if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length) > 0) {
+            setDescription(m_impl->handle, wide.data());
+        }
+    } catch (std::bad_alloc const&) {
+        // Without memory the system keeps the name it has.
+    }
+}
+
 bool Thread::GetExitCode(std::uint32_t& exitCode) noexcept {
     DWORD code = 0;
     if (GetExitCodeThread(m_impl->handle, &code) == 0) {
@@ -76,6 +150,10 @@ void ExitCurrentThread(std::uint32_t exitCode) { ExitThread(exitCode); }
 void Sleep(std::uint32_t milliseconds) noexcept { ::Sleep(milliseconds); }
 
 void YieldThread() noexcept { SwitchToThread(); }
+
+void* CurrentObject() noexcept { return Slot().Get(); }
+
+void SetCurrentObject(void* object) noexcept { Slot().Set(object); }
 
 ThreadId CurrentThreadId() noexcept { return GetCurrentThreadId(); }
 

@@ -1,0 +1,312 @@
+#!/usr/bin/env bash
+# zelk-reg's command-line contract: the same checks for the Linux build (on
+# a registry file of its own) and for zelk-reg.exe under Wine (on Wine's
+# registry), output compared with reg's layout, and every .reg file of
+# DATA imported and exported again byte for byte as Wine's regedit exports
+# it (DATA/exported, recorded by the comparison test).
+#
+# usage: zelk_reg_cli_test.sh DATA ZELK_REG [EMULATOR]
+set -u
+data=$1
+tool=$2
+emulator=${3:-}
+work=$(mktemp -d)
+K="HKCU\\Software\\ZelkRegCli-$$"
+L="HKEY_CURRENT_USER\\Software\\ZelkRegCli-$$"
+rows='HKCU\Software\ZelkRegTest'
+export ZELK_REGISTRY="$work/registry.db" ZELK_MACHINE_REGISTRY="$work/machine.db"
+checks=0
+failures=0
+answer=''  # what the next run reads from standard input; nothing is the end of input
+
+# Windows writes a pipe in the console's code page (437 for this locale),
+# with CRLF line ends, as its own reg does.
+export LC_ALL=C.UTF-8
+euro='€'
+decode() { tr -d '\r'; }
+if [ -n "$emulator" ]; then
+    euro='?'
+    decode() { tr -d '\r' | iconv -f CP437 -t UTF-8; }
+fi
+
+run() {
+    printf '%s' "$answer" | $emulator "$tool" "$@" >"$work/out" 2>"$work/err"
+    status=$?
+    answer=''
+    decode <"$work/out" >"$work/out.txt"
+    tr -d '\r' <"$work/err" >"$work/err.txt"
+}
+
+fail() {
+    echo "FAIL: $*"
+    echo "  exit status $status; standard error:"
+    sed 's/^/    /' "$work/err.txt"
+    failures=$((failures + 1))
+}
+
+# expect STATUS ARGS... <<EOF: the exit status and the exact standard output.
+expect() {
+    local want=$1
+    shift
+    cat >"$work/expected"
+    run "$@"
+    checks=$((checks + 1))
+    if [ "$status" != "$want" ] || ! cmp -s "$work/expected" "$work/out.txt"; then
+        fail "$* (wanted status $want)"
+        diff "$work/expected" "$work/out.txt" | sed 's/^/  /'
+    fi
+}
+
+succeeds() {
+    run "$@"
+    checks=$((checks + 1))
+    [ "$status" = 0 ] || fail "$*"
+}
+
+# fails TEXT ARGS...: status 1 and one line on standard error, "zelk-reg: ..." with TEXT in it.
+fails() {
+    local text=$1
+    shift
+    run "$@"
+    checks=$((checks + 1))
+    if [ "$status" != 1 ] || [ "$(wc -l <"$work/err.txt")" != 1 ] || ! grep -q "^zelk-reg: .*$text" "$work/err.txt"; then
+        fail "$* (wanted status 1 and an error with \"$text\")"
+    fi
+}
+
+cleanup() {
+    $emulator "$tool" delete "$K" /f >/dev/null 2>&1 </dev/null
+    $emulator "$tool" delete "$rows" /f >/dev/null 2>&1 </dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+$emulator "$tool" delete "$rows" /f >/dev/null 2>&1 </dev/null
+
+# ---- the manual, and command lines that are wrong
+run --help
+checks=$((checks + 1))
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'EXIT STATUS' EXAMPLES; do
+    grep -q "^$section\$" "$work/out.txt" || fail "--help has no $section section"
+done
+succeeds /?
+succeeds query -h
+fails 'no command'
+fails 'unknown command' frobnicate "$K"
+fails 'no key' query
+fails 'no file' export "$K"
+fails 'unexpected argument' query "$K" /x
+fails 'unexpected argument' query "$K" extra
+fails 'only one of' query "$K" /v a /ve
+fails 'only one of' delete "$K" /ve /va /f
+fails 'needs a value' add "$K" /v
+fails 'given twice' add "$K" /f -F
+fails 'not a key of the registry' query 'HKXX\Software'
+fails 'not a key of the registry' query 'Software\Suite'
+fails 'remote' query '\\host\HKLM\Software'
+fails 'empty name' add "$K\\a\\\\b" /f
+fails 'longer than 255 bytes' add "$K\\$(printf 'k%.0s' {1..256})" /f
+fails 'unknown type' add "$K" /v x /t REG_FOO /d 1 /f
+fails 'cannot be added' add "$K" /v x /t REG_DWORD_BIG_ENDIAN /d 1 /f
+fails 'not a number' add "$K" /v x /t REG_DWORD /d abc /f
+fails 'not a number' add "$K" /v x /t REG_DWORD /d 4294967296 /f
+fails 'not a number' add "$K" /v x /t REG_DWORD /d -1 /f
+fails 'not a number' add "$K" /v x /t REG_QWORD /d 18446744073709551616 /f
+fails 'needs its number' add "$K" /v x /t REG_DWORD /f
+fails 'not hexadecimal' add "$K" /v x /t REG_BINARY /d 0g /f
+fails 'empty string' add "$K" /v x /t REG_MULTI_SZ /d 'a\0\0b' /f
+fails 'one character' add "$K" /v x /t REG_MULTI_SZ /s '##' /d 'a##b' /f
+fails 'REG_MULTI_SZ only' add "$K" /v x /s '#' /d 'a#b' /f
+fails "code page" add "$K" /v x /d '漢字' /f
+fails "code page" add "$K\\漢字" /f
+fails 'was not found' query "$K"
+
+# ---- every type, in reg's notation; POSIX spellings and any case
+succeeds add "$K" /v sz /d 'a b  c' /f
+succeeds add "$K" /v expand /t REG_EXPAND_SZ /d '%TEMP%\x' /f
+succeeds add "$K" /v multi /t REG_MULTI_SZ /d 'one\0two\0' /f
+succeeds add "$K" -v multi_hash -t reg_multi_sz -s '#' -d 'a#b\c' -f
+succeeds add "$K" /V dword /T REG_DWORD /D 4294967295 /F
+succeeds add "$K" /v dword_hex /t REG_DWORD /d 0x1F /f
+succeeds add "$K" /v dword_zeros /t REG_DWORD /d 010 /f
+succeeds add "$K" /v qword /t REG_QWORD /d 18446744073709551615 /f
+succeeds add "$K" /v qword_hex /t REG_QWORD /d 0x123456789 /f
+succeeds add "$K" /v binary /t REG_BINARY /d abc /f
+succeeds add "$K" /v binary_empty /t REG_BINARY /f
+succeeds add "$K" /v none /t REG_NONE /d xy /f
+succeeds add "$K" /v latin /d 'Grüße €' /f
+succeeds add "$K" /ve /d 'the default' /f
+succeeds add "$K\\sub\\deeper" /v x /d 1 /f
+succeeds add "$K\\sub\\empty" /f
+expect 0 query "$K" <<EOF
+
+$L
+    (Default)    REG_SZ    the default
+    binary    REG_BINARY    0ABC
+    binary_empty    REG_BINARY    
+    dword    REG_DWORD    0xffffffff
+    dword_hex    REG_DWORD    0x1f
+    dword_zeros    REG_DWORD    0xa
+    expand    REG_EXPAND_SZ    %TEMP%\x
+    latin    REG_SZ    Grüße $euro
+    multi    REG_MULTI_SZ    one\0two
+    multi_hash    REG_MULTI_SZ    a\0b\c
+    none    REG_NONE    780079000000
+    qword    REG_QWORD    0xffffffffffffffff
+    qword_hex    REG_QWORD    0x123456789
+    sz    REG_SZ    a b  c
+
+$L\\sub
+EOF
+expect 0 query "${K,,}\\SUB" -s <<EOF
+
+${L%%\\*}\\software\\zelkregcli-$$\\SUB\\deeper
+    x    REG_SZ    1
+
+${L%%\\*}\\software\\zelkregcli-$$\\SUB\\empty
+    (Default)    REG_SZ    
+
+EOF
+expect 0 query "$K" /v DWORD_hex <<EOF
+
+$L
+    DWORD_hex    REG_DWORD    0x1f
+
+EOF
+expect 0 query "$K" /ve <<EOF
+
+$L
+    (Default)    REG_SZ    the default
+
+EOF
+expect 0 query "$K\\sub" /ve <<EOF
+
+$L\\sub
+    (Default)    REG_SZ    (value not set)
+EOF
+expect 0 query "$K" /v x /s <<EOF
+
+$L\\sub\\deeper
+    x    REG_SZ    1
+
+End of search: 1 match(es) found.
+EOF
+expect 1 query "$K" /v nothing /s <<EOF
+
+End of search: 0 match(es) found.
+EOF
+fails 'was not found' query "$K" /v nothing
+fails 'was not found' query "$K\\nothing"
+
+# ---- questions: the end of the input is "no"
+fails 'cancelled' add "$K" /v sz /d changed
+answer=yes
+succeeds add "$K" /v sz /d changed
+expect 0 query "$K" /v sz <<EOF
+
+$L
+    sz    REG_SZ    changed
+
+EOF
+fails 'cancelled' delete "$K\\sub"
+fails 'cancelled' delete "$K" /v sz
+fails 'cancelled' delete "$K" /va
+succeeds query "$K\\sub"
+succeeds query "$K" /v sz
+
+# ---- delete
+succeeds delete "$K" /v sz /f
+fails 'was not found' delete "$K" /v sz /f
+succeeds delete "$K" /ve /f
+fails 'was not found' delete "$K" /ve /f
+succeeds delete "$K\\sub" /va /f
+succeeds delete "$K" /va /f
+expect 0 query "$K" /s <<EOF
+
+$L\\sub
+
+$L\\sub\\deeper
+    x    REG_SZ    1
+
+$L\\sub\\empty
+    (Default)    REG_SZ    
+
+EOF
+fails 'root key cannot be deleted' delete HKCU /f
+succeeds delete "$K\\sub" /f
+fails 'was not found' delete "$K\\sub" /f
+fails 'was not found' query "$K\\sub"
+
+# ---- export: questions, missing keys, unwritable files
+succeeds add "$K" /v v /d 1 /f
+succeeds export "$K" "$work/k.reg"
+printf 'keep me' >"$work/existing.reg"
+fails 'left as it was' export "$K" "$work/existing.reg"
+[ "$(cat "$work/existing.reg")" = 'keep me' ] || fail "export without /y replaced the file"
+succeeds export "$K" "$work/existing.reg" /y
+cmp -s "$work/k.reg" "$work/existing.reg" || fail "export /y did not replace the file"
+fails 'was not found' export "$K\\nothing" "$work/x.reg" /y
+fails 'cannot write' export "$K" "$work/no-such-folder/x.reg" /y
+fails 'cannot read' import "$work/no-such-file.reg"
+
+# ---- the table: every row imported and exported as Wine's regedit exports it
+for file in "$data"/*.reg; do
+    row=$(basename "$file" .reg)
+    succeeds import "$file"
+    succeeds export "$rows\\$row" "$work/$row.reg" /y
+    cmp -s "$work/$row.reg" "$data/exported/$row.reg" || fail "$row: the export differs from $data/exported/$row.reg"
+done
+# An import replays: the same file again changes nothing.
+succeeds import "$data/deletions.reg"
+succeeds export "$rows\\deletions" "$work/again.reg" /y
+cmp -s "$work/again.reg" "$data/exported/deletions.reg" || fail "a second import of deletions.reg changed the key"
+
+# ---- files with an error: the message names the line; nothing changes
+bad() {  # bad LINE TEXT CONTENT: a UTF-8 .reg file whose first section is fine
+    local line=$1 text=$2
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s\\Bad]\r\n"fine"="1"\r\n%b' "$rows" "$3" >"$work/bad.reg"
+    fails "bad.reg:$line: .*$text" import "$work/bad.reg"
+    run query "$rows\\Bad"
+    [ "$status" = 1 ] || fail "a file with an error at line $line changed the registry"
+}
+bad 5 'closing quote' '"open=1\r\n'
+bad 5 'unknown escape' '"a"="tab\\there"\r\n'
+bad 5 'expected "="' '"a" "b"\r\n'
+bad 5 'expected \[KEY\]' 'text\r\n'
+bad 5 'unknown data' '"a"=string\r\n'
+bad 5 '1 to 8 hexadecimal digits' '"a"=dword:123456789\r\n'
+bad 5 'unexpected text' '"a"=dword:1x\r\n'
+bad 7 '1 or 2 hexadecimal digits' '"a"=hex:01,\\\r\n  02,\\\r\n  0g\r\n'
+bad 5 'ends inside a continued' '"a"=hex:01,\\\r\n'
+bad 5 'hex(TYPE)' '"a"=hex(x):01\r\n'
+bad 5 'odd number of bytes' '"a"=hex(2):41,00,42\r\n'
+bad 6 'not a key of the registry' '\r\n[HKEY_NOWHERE\\x]\r\n'
+bad 5 'root key cannot be deleted' '[-HKEY_CURRENT_USER]\r\n'
+bad 6 'deletes its key' '[-HKEY_CURRENT_USER\\x]\r\n"a"="1"\r\n'
+bad 5 'must end with' '[HKEY_CURRENT_USER\\x\r\n'
+bad 5 'code page' '"漢字"="1"\r\n'
+bad 6 'code page' '[HKEY_CURRENT_USER\\Software]\r\n"a"="漢字"\r\n'
+bad 5 "'.*' (U+1F600) has no place" '[HKEY_CURRENT_USER\\Software\\😀]\r\n'
+printf '"a"="1"\r\n' >"$work/bad.reg"
+fails 'bad.reg:1: not a registry file' import "$work/bad.reg"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n"a"="1"\r\n' >"$work/bad.reg"
+fails 'bad.reg:3: a value before the first' import "$work/bad.reg"
+printf 'Windows Registry Editor Version 5.00\r\n"a"="\xe9"\r\n' >"$work/bad.reg"
+fails 'bad.reg:2: the file is neither' import "$work/bad.reg"
+printf 'Windows Registry Editor Version 5.00\r\n"a"="\xc3' >"$work/bad.reg"
+fails 'bad.reg:2: the file is neither' import "$work/bad.reg"
+printf '\xff\xfeW\0i\0' >"$work/bad.reg"
+printf 'x' >>"$work/bad.reg"
+fails 'bad.reg:1: .*half a UTF-16 character' import "$work/bad.reg"
+
+# ---- the registry refuses (POSIX: stores that cannot be written); an
+# import that fails half-way changes nothing
+if [ -z "$emulator" ]; then
+    ZELK_REGISTRY=/proc/zelk-reg-none/registry.db fails 'cannot create' add "$K" /v x /d 1 /f
+    ZELK_MACHINE_REGISTRY=/proc/zelk-reg-none/machine.db fails 'cannot create HKEY_LOCAL_MACHINE' add 'HKLM\Software\Suite' /f
+    printf 'REGEDIT4\n\n[%s\\Half]\n"a"="1"\n\n[HKEY_LOCAL_MACHINE\\Software\\Suite]\n"b"="2"\n' "$rows" >"$work/half.reg"
+    ZELK_MACHINE_REGISTRY=/proc/zelk-reg-none/machine.db fails 'half.reg:6: cannot write HKEY_LOCAL_MACHINE' import "$work/half.reg"
+    fails 'was not found' query "$rows\\Half"
+fi
+
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]

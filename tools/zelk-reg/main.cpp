@@ -1,0 +1,26 @@
+// zelk-reg: reg.exe's verbs and regedit's .reg files, on the registry of
+// the ZelkErr library's platform layer.
+#include "command_line.h"
+#include "output.h"
+#include "verbs.h"
+
+#include "platform/console.h"
+
+int main(int argc, char** argv) {
+    using namespace zelk::regtool;
+    Command command;
+    std::string error;
+    if (!ParseCommandLine(zelk::os::CommandLineArguments(argc, argv), command, error)) {
+        ReportError(error);
+        return 1;
+    }
+    switch (command.verb) {
+    case Verb::kQuery: return RunQuery(command);
+    case Verb::kAdd: return RunAdd(command);
+    case Verb::kDelete: return RunDelete(command);
+    case Verb::kExport: return RunExport(command);
+    case Verb::kImport: return RunImport(command);
+    case Verb::kHelp: break;
+    }
+    return RunHelp();
+}
