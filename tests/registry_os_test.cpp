@@ -4,17 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
+#if !defined(_WIN32)
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
 
 namespace {
 
 using namespace zelk::os;
 using zelk::test::CreateKey;
+using zelk::test::GetDword;
 using zelk::test::KeyHolder;
 using zelk::test::SetDword;
 using Names = std::vector<std::string>;
@@ -38,22 +44,22 @@ std::vector<long> EveryCall(HKEY key) {
     char buffer[16];
     std::uint32_t size = sizeof(buffer), value = 0;
     HKEY sub = nullptr;
-    return {zelk::test::GetDword(key, "x", value), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
+    return {GetDword(key, "x", value), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
             RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), RegOpenKeyA(key, "y", &sub),
             RegCreateKeyA(key, "y", &sub), RegDeleteValueA(key, "x")};
 }
 
 class RegistryOsTest : public zelk::test::RegistryKeyTest {
 protected:
-    // The names of the sub-keys (or values) in enumeration order; the
-    // listing must end with "no more items".
-    Names List(bool values) {
+    // The names of the sub-keys (or values) of `key` in enumeration order;
+    // the listing must end with "no more items".
+    Names List(bool values, HKEY key = nullptr) {
         Names names;
         char buffer[300];
         for (std::uint32_t index = 0;; ++index) {
             std::uint32_t size = sizeof(buffer);
-            long const result = values ? RegEnumValueA(m_base, index, buffer, &size, nullptr, nullptr, nullptr, nullptr)
-                                       : RegEnumKeyA(m_base, index, buffer, size);
+            long const result = values ? RegEnumValueA(key ? key : m_base.get(), index, buffer, &size, nullptr, nullptr, nullptr, nullptr)
+                                       : RegEnumKeyA(key ? key : m_base.get(), index, buffer, size);
             if (result != kErrorSuccess) {
                 EXPECT_EQ(result, kErrorNoMoreItems);
                 return names;
@@ -265,4 +271,55 @@ TEST_F(RegistryOsTest, DeletingKeys) {
     EXPECT_EQ(SubKeys(), (Names{"again"}));
     EXPECT_EQ(RegDeleteTreeA(m_base, nullptr), kErrorSuccess);
     EXPECT_EQ(SubKeys().size() + ValueNames().size(), 0u);
+}
+
+// Threads on one registry at once: every write lands, every read sees
+// nothing or a whole value, enumeration never breaks, and the run ends in
+// bounded time (fixed counts, no waits).
+TEST_F(RegistryOsTest, ThreadsWriteReadAndEnumerateTogether) {
+    constexpr int kThreads = 4, kRounds = 30;
+    auto const name = [](int thread, int round) { return "t" + std::to_string(thread) + "-" + std::to_string(round); };
+    KeyHolder shared;
+    ASSERT_EQ(RegCreateKeyA(m_base, "shared", shared.Out()), kErrorSuccess);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (std::uint32_t round = 0, back = 0; round < kRounds; ++round) {
+                // A key of this thread's own: made, written, read, closed.
+                KeyHolder own;
+                failures += RegCreateKeyA(m_base, (name(t, 0) + "\\k" + std::to_string(round)).c_str(), own.Out()) != kErrorSuccess ||
+                            SetDword(own, "v", t * 1000 + round) != kErrorSuccess ||
+                            GetDword(own, "v", back) != kErrorSuccess || back != t * 1000 + round;
+                // The shared key: read a neighbour's value, write one, list while others add.
+                int const other = (t + 1) % kThreads;
+                long const read = GetDword(shared, name(other, round).c_str(), back);
+                failures += SetDword(shared, name(t, round).c_str(), t * 1000 + round) != kErrorSuccess ||
+                            (read == kErrorSuccess ? back != other * 1000 + round : read != kErrorFileNotFound);
+                List(true, shared);
+            }
+        });
+    }
+#if !defined(_WIN32)
+    // A child forked while the threads are inside registry calls has a
+    // working registry of its own, and its write reaches the parent.
+    for (std::uint32_t child = 0, back = 0; child < 4; ++child) {
+        pid_t const pid = fork();
+        if (pid == 0) {
+            _exit(SetDword(m_base, "child", child) == kErrorSuccess && GetDword(m_base, "child", back) == kErrorSuccess &&
+                          back == child && !List(true, shared).empty() ? 0 : 1);
+        }
+        int status = -1;
+        EXPECT_TRUE(waitpid(pid, &status, 0) == pid && status == 0) << child;
+        EXPECT_TRUE(GetDword(m_base, "child", back) == kErrorSuccess && back == child) << child;
+    }
+#endif
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(List(true, shared).size(), std::size_t{kThreads * kRounds});  // everything written is there
+    for (int t = 0; t < kThreads; ++t) {
+        KeyHolder own;
+        ASSERT_EQ(RegOpenKeyA(m_base, name(t, 0).c_str(), own.Out()), kErrorSuccess);
+        EXPECT_EQ(List(false, own).size(), std::size_t{kRounds}) << t;
+    }
 }
