@@ -25,8 +25,6 @@ using zelk::test::KeyHolder;
 using zelk::test::SetDword;
 using Names = std::vector<std::string>;
 
-auto* const g_environment = ::testing::AddGlobalTestEnvironment(new zelk::test::TestRegistryEnvironment("os"));
-
 long Query(HKEY key, char const* name, void* data, std::uint32_t* size, std::uint32_t* type = nullptr) {
     return RegQueryValueExA(key, name, nullptr, type, static_cast<unsigned char*>(data), size);
 }

@@ -38,10 +38,9 @@ inline std::filesystem::path FreshFolder(std::string const& name) {
     return folder;
 }
 
-// "Software\ZelkErrTest-<tag>-<pid>": parallel test programs sharing one Wine prefix never meet.
-inline std::string const& TestKeyPath(char const* tag = nullptr) {
-    static std::string const path =
-        std::string("Software\\ZelkErrTest-") + (tag ? tag : "registry") + "-" + std::to_string(ProcessId());
+// "Software\ZelkErrTest-<pid>": parallel test programs sharing one Wine prefix never meet.
+inline std::string const& TestKeyPath() {
+    static std::string const path = "Software\\ZelkErrTest-" + std::to_string(ProcessId());
     return path;
 }
 
@@ -59,32 +58,6 @@ inline long CreateKey(HKEY parent, char const* path) {
     return result;
 }
 
-class TestRegistryEnvironment : public ::testing::Environment {
-public:
-    explicit TestRegistryEnvironment(char const* tag) : m_tag(tag) {}
-    void SetUp() override {
-        (void)TestKeyPath(m_tag);
-#if !defined(_WIN32)
-        m_folder = FreshFolder(m_tag);
-        setenv("ZELK_REGISTRY", (m_folder / "registry.db").c_str(), 1);
-        unsetenv("ZELK_MACHINE_REGISTRY");  // every hive in that one file
-        os::RegistryClose();  // a database opened before now is not ours
-#endif
-    }
-    void TearDown() override {
-        os::RegDeleteTreeA(HKEY_CURRENT_USER, TestKeyPath().c_str());
-#if !defined(_WIN32)
-        os::RegistryClose();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_folder, ignored);
-#endif
-    }
-
-private:
-    char const* m_tag;
-    std::filesystem::path m_folder;
-};
-
 // Closes a registry handle at the end of a scope.
 struct KeyHolder {
     HKEY key = nullptr;
@@ -100,8 +73,24 @@ struct KeyHolder {
 };
 
 // A key of its own below the test key for each test, deleted afterwards.
+// POSIX: each suite has a database of its own, in a fresh folder.
 class RegistryKeyTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+#if !defined(_WIN32)
+        setenv("ZELK_REGISTRY", (FreshFolder("registry") / "registry.db").c_str(), 1);
+        unsetenv("ZELK_MACHINE_REGISTRY");  // every hive in that one file
+        os::RegistryClose();  // a database opened before now is not ours
+#endif
+    }
+    static void TearDownTestSuite() {
+        os::RegDeleteTreeA(HKEY_CURRENT_USER, TestKeyPath().c_str());
+#if !defined(_WIN32)
+        os::RegistryClose();
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(std::getenv("ZELK_REGISTRY")).parent_path(), ignored);
+#endif
+    }
     void SetUp() override {
         m_path = TestKeyPath() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         os::RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
