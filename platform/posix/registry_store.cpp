@@ -224,17 +224,7 @@ long ErrorFromSqlite(int code, int systemErrno) {
     case SQLITE_NOMEM:
         return kErrorOutOfMemory;
     case SQLITE_CANTOPEN:
-        switch (systemErrno) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return kErrorAccessDenied;
-        case ENOENT:
-        case ENOTDIR:
-            return kErrorPathNotFound;
-        default:
-            return kErrorCantOpen;
-        }
+        return ErrorFromErrno(systemErrno);
     case SQLITE_IOERR:
         switch (systemErrno) {
         case EACCES:
