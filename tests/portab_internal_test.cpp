@@ -5,6 +5,7 @@
 #include "layer_thread.h"
 #include "platform/semaphore.h"
 #include "platform/thread.h"
+#include "portab/buffer_pipe.h"
 #include "portab/semaphore.h"
 #include "portab/thread.h"
 
@@ -16,6 +17,14 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace zelk {
+
+struct BufferPipeTestPeer {
+    static void Number(CZelkBufferPipe& pipe, std::uint32_t first) { pipe.m_firstSequence = pipe.m_nextSequence = first; }
+};
+
+}  // namespace zelk
 
 namespace {
 
@@ -125,6 +134,30 @@ TEST(PlatformThread, SuspendedUntilResumedAndStillActiveUntilTheEnd) {
     }
     EXPECT_TRUE(thread->GetExitCode(code));
     EXPECT_EQ(code, 42u);
+}
+
+// Sequence numbers run on through 2^32: a pipe that numbers its blocks from
+// just below the wrap reports the same progress as one that starts at 0.
+TEST(BufferPipe, ReaderProgressRunsOnAcrossTheWrapOfSequenceNumbers) {
+    for (std::uint32_t const first : {0u, 0xFFFFFFFEu}) {
+        zelk::CZelkBufferPipe pipe(1 << 14, 0, 8);
+        zelk::BufferPipeTestPeer::Number(pipe, first);
+        std::unique_ptr<CAbstractBufferPipeReader> slow(pipe.CreateReader()), fast(pipe.CreateReader());
+        CAbstractBufferPipeReader* raw = fast.get();
+        auto const write = [&pipe] { pipe.CommitBlock(pipe.AllocBlock(16, 0, 0)); };
+        for (int i = 0; i < 4; ++i) write();
+        std::vector<unsigned long> progress{pipe.GetReaderProgress(&raw)};
+        for (int i = 0; i < 5; ++i) {  // onto blocks 0 to 3, then past the newest
+            fast->Next(0);
+            progress.push_back(pipe.GetReaderProgress(&raw));
+        }
+        write();
+        for (int i = 0; i < 3; ++i) slow->Next(0);  // gives back blocks 0 and 1
+        progress.push_back(pipe.GetReaderProgress(&raw));
+        slow.reset();  // gives back 2 and 3: only block 4 remains, behind the fast reader
+        progress.push_back(pipe.GetReaderProgress(&raw));
+        EXPECT_EQ(progress, (std::vector<unsigned long>{0, 0, 0, 25, 50, 75, 33, 0})) << "first number " << first;
+    }
 }
 
 }  // namespace
