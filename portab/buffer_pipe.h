@@ -61,6 +61,7 @@ public:
 
 private:
     friend class CZelkBufferPipeReader;
+    friend struct BufferPipeTestPeer;  // lets a test number blocks from anywhere, e.g. just below 2^32
 
     struct Listener {
         CAbstractSignals* set;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +20,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using zelk::test::RecordingSignals;
 using PipePtr = std::unique_ptr<CAbstractBufferPipe>;
 using ReaderPtr = std::unique_ptr<CAbstractBufferPipeReader>;
@@ -283,51 +281,6 @@ TEST(BufferPipeListeners, DataListenerMayCallThePipeBack) {
         EXPECT_EQ(other.Count(), c.otherSignals);
         EXPECT_EQ(pipe->GetCommittedBytes(), c.committed);
     }
-}
-
-// Readers in Next(1) and a host set listening for data resume at a commit,
-// not at the allocation; writers waiting for space (alignment 1: a 100-byte
-// block needs 125 free) at a give-back, not when a reader only moves onto
-// the block.  An event may wake one waiter only, so each waiter gets one; a
-// lost waiter hangs the test and the timeout fails it.
-TEST(BufferPipeWait, WaitersResumeAtTheirEvents) {
-    PipePtr pipe = MakePipe(1000, 0, 1);
-    SignalsPtr set(CreateZelkSignals());
-    pipe->AddDataListener(set.get(), 2);
-    ReaderPtr readers[2] = {MakeReader(*pipe), MakeReader(*pipe)};
-    std::atomic<int> done{0};
-    std::vector<std::thread> threads;
-    // Once they wait, `before` wakes none; event(0), event(1), ... wake all.
-    auto expectResumeAt = [&](char const* what, auto before, auto event) {
-        std::this_thread::sleep_for(50ms);
-        before();
-        std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(done, 0) << "woke before " << what;
-        for (std::size_t i = 0; i < threads.size(); ++i) event(i);
-        for (std::thread& t : threads) t.join();
-        threads.clear(), done = 0;
-    };
-    BufferPipeBlock *seen[2] = {}, *big = nullptr;
-    for (int i = 0; i < 2; ++i) threads.emplace_back([&, i] { readers[i]->Next(1), seen[i] = readers[i]->GetBlock(), ++done; });
-    threads.emplace_back([&] { EXPECT_EQ(set->Wait(2), 2u), ++done; });
-    expectResumeAt("the commit", [&] { big = pipe->AllocBlock(400, 0, 0); }, [&](std::size_t i) {
-        if (i == 0) SetLength(big, 400), pipe->CommitBlock(big);
-        else Write(*pipe, 100, 100);
-    });
-    EXPECT_TRUE(seen[0] == big && seen[1] == big);
-    while (Write(*pipe, 100, 100)) {}  // two more blocks of 100 fill the ring
-    for (int i = 0; i < 2; ++i)
-        threads.emplace_back([&] {
-            pipe->CommitBlock(pipe->AllocBlock(100, 1, 0));  // a null block: the count at the end shows it
-            ++done;
-        });
-    // readers[0] still stands on the big block when readers[1] leaves it;
-    // each event then gives back the oldest block.
-    expectResumeAt("a give-back", [&] { readers[1]->Next(0); }, [&](std::size_t i) {
-        if (i == 1) readers[1]->Next(0);
-        readers[0]->Next(0);
-    });
-    ExpectBytes(*pipe, 500, 300);  // blocks 2 to 4 and the writers' two
 }
 
 // ---- load ----------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "layer_thread.h"
 #include "platform/semaphore.h"
 #include "platform/thread.h"
+#include "portab/buffer_pipe.h"
 #include "portab/semaphore.h"
 #include "portab/thread.h"
 
@@ -13,8 +14,17 @@
 #include <atomic>
 #include <memory>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
+
+namespace zelk {
+
+struct BufferPipeTestPeer {
+    static void Number(CZelkBufferPipe& pipe, std::uint32_t first) { pipe.m_firstSequence = pipe.m_nextSequence = first; }
+};
+
+}  // namespace zelk
 
 namespace {
 
@@ -51,36 +61,6 @@ TEST(PlatformSemaphore, UnitsAreNeitherLostNorMadeUnderContention) {
     }
 }
 
-// A semaphore of count K used as a lock that admits K threads: never more
-// than K inside, and every unit given back while several threads sleep must
-// reach a sleeper (one left beside a sleeping thread hangs the test).
-TEST(PlatformSemaphore, CountingLockAdmitsAtMostItsCountAndWakesEverySleeper) {
-    constexpr int kThreads = 6, kRounds = 4000;
-    for (Wait const wait : kWaits) {
-        for (int const count : {1, 2, 3}) {
-            SCOPED_TRACE(testing::Message() << "count " << count << (wait == Wait::kSpinFirst ? ", spin" : ", sleep"));
-            zelk::os::Semaphore semaphore(count, count, wait);
-            std::atomic<int> inside{0}, crowded{0};
-            std::vector<std::thread> threads;
-            for (int t = 0; t < kThreads; ++t) {
-                threads.emplace_back([&] {
-                    for (int n = 0; n < kRounds; ++n) {
-                        ASSERT_EQ(semaphore.Lock(), 1);
-                        if (inside.fetch_add(1) >= count) crowded.fetch_add(1);
-                        if ((n & 63) == 0) zelk::os::YieldThread();  // let the others fall asleep
-                        inside.fetch_sub(1);
-                        ASSERT_NE(semaphore.Unlock(), 0);
-                    }
-                });
-            }
-            for (auto& thread : threads) thread.join();
-            EXPECT_EQ(crowded.load(), 0) << "more than the count inside";
-            for (int n = 0; n < count; ++n) EXPECT_EQ(semaphore.TryLock(), 1) << "a unit was lost";
-            EXPECT_EQ(semaphore.TryLock(), 0) << "a unit was made up";
-        }
-    }
-}
-
 std::set<zelk::CZelkThread*> Registered() {
     std::set<zelk::CZelkThread*> found;
     zelk::VisitRegisteredThreads([&](zelk::CZelkThread& thread) { found.insert(&thread); });
@@ -88,8 +68,7 @@ std::set<zelk::CZelkThread*> Registered() {
 }
 
 // Exactly the objects with a thread attached (running, or ended but not yet
-// joined) are registered, never the main object or an idle one; and a walk
-// may read the name while threads start and end around it.
+// joined) are registered, never the main object or an idle one.
 TEST(ThreadRegistry, HoldsExactlyTheAttachedThreadsAndStaysWholeUnderChange) {
     zelk::CZelkThread idle("idle"), running("running"), ended("ended");
     std::unique_ptr<CAbstractSemaphore> go(CreateZelkSemaphore(0));
@@ -105,19 +84,29 @@ TEST(ThreadRegistry, HoldsExactlyTheAttachedThreadsAndStaysWholeUnderChange) {
     running.Join();
     EXPECT_TRUE(Registered().empty());
 
+    // Objects start and join all at once while a host thread walks the
+    // registry and looks itself up: each started thread must find its own
+    // object and name every time, the host thread the main object.
+    CAbstractThread* const main = &MyZelkThread();
     std::atomic<bool> stop{false};
     std::thread walker([&] {
-        while (!stop.load()) zelk::VisitRegisteredThreads([](zelk::CZelkThread& thread) { EXPECT_NE(thread.GetName(), nullptr); });
-    });
-    auto cycle = [&](zelk::CZelkThread& thread) {
-        for (int n = 0; n < 150; ++n) {
-            EXPECT_EQ(thread.Start(&quick), 1);
-            EXPECT_EQ(thread.Join(), 1UL);
+        while (!stop.load()) {
+            zelk::VisitRegisteredThreads([](zelk::CZelkThread& thread) { EXPECT_NE(thread.GetName(), nullptr); });
+            EXPECT_EQ(&MyZelkThread(), main);
         }
-    };
-    std::thread other([&] { cycle(running); });
-    cycle(ended);
-    other.join();
+    });
+    std::vector<std::thread> cyclers;
+    for (int c = 0; c < 8; ++c)
+        cyclers.emplace_back([&, c] {
+            zelk::CZelkThread thread("cycler");
+            std::string const name = "cycler " + std::to_string(c);
+            FunctionRunnable own(name.c_str(), [&] { return &MyZelkThread() == &thread && name == MyZelkThread().GetName() ? 1UL : 2UL; });
+            for (int n = 0; n < 40; ++n) {
+                EXPECT_EQ(thread.Start(&own), 1);
+                EXPECT_EQ(thread.Join(), 1UL) << name << " found another object";
+            }
+        });
+    for (std::thread& cycler : cyclers) cycler.join();
     stop = true;
     walker.join();
 }
@@ -145,6 +134,30 @@ TEST(PlatformThread, SuspendedUntilResumedAndStillActiveUntilTheEnd) {
     }
     EXPECT_TRUE(thread->GetExitCode(code));
     EXPECT_EQ(code, 42u);
+}
+
+// Sequence numbers run on through 2^32: a pipe that numbers its blocks from
+// just below the wrap reports the same progress as one that starts at 0.
+TEST(BufferPipe, ReaderProgressRunsOnAcrossTheWrapOfSequenceNumbers) {
+    for (std::uint32_t const first : {0u, 0xFFFFFFFEu}) {
+        zelk::CZelkBufferPipe pipe(1 << 14, 0, 8);
+        zelk::BufferPipeTestPeer::Number(pipe, first);
+        std::unique_ptr<CAbstractBufferPipeReader> slow(pipe.CreateReader()), fast(pipe.CreateReader());
+        CAbstractBufferPipeReader* raw = fast.get();
+        auto const write = [&pipe] { pipe.CommitBlock(pipe.AllocBlock(16, 0, 0)); };
+        for (int i = 0; i < 4; ++i) write();
+        std::vector<unsigned long> progress{pipe.GetReaderProgress(&raw)};
+        for (int i = 0; i < 5; ++i) {  // onto blocks 0 to 3, then past the newest
+            fast->Next(0);
+            progress.push_back(pipe.GetReaderProgress(&raw));
+        }
+        write();
+        for (int i = 0; i < 3; ++i) slow->Next(0);  // gives back blocks 0 and 1
+        progress.push_back(pipe.GetReaderProgress(&raw));
+        slow.reset();  // gives back 2 and 3: only block 4 remains, behind the fast reader
+        progress.push_back(pipe.GetReaderProgress(&raw));
+        EXPECT_EQ(progress, (std::vector<unsigned long>{0, 0, 0, 25, 50, 75, 33, 0})) << "first number " << first;
+    }
 }
 
 }  // namespace

@@ -198,6 +198,24 @@ TEST(ThreadPriorityPosix, EndedThreadsIdIsNotTouchedWhenReusedByAnotherProcess) 
     EXPECT_EQ(after, before) << "the other process's priority changed";
 }
 
+// A host that has reached its limit of threads: Start makes nothing, reports
+// 0 and leaves the object as it was, which starts once a thread can be had.
+TEST(ThreadPosix, StartWithoutAThreadToBeHadLeavesTheObjectAsItWas) {
+    EXPECT_EQ(InChild(As::kUnprivileged, [](std::string& found) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NPROC, &limit);
+        rlimit const full{1, limit.rlim_max};  // this process alone fills it
+        if (setrlimit(RLIMIT_NPROC, &full) != 0) return void(found = "no limit set");
+        FunctionRunnable quick("quick", [] { return 3UL; });
+        Thread thread(CreateZelkThread());
+        if (thread->Start(&quick) != 0) found += "Start reported a thread\n";
+        if (thread->IsRunning() != 0 || thread->Join() != 0xFFFFFFFFUL || std::string(thread->GetName()) != "unstarted")
+            found += "the object changed\n";
+        setrlimit(RLIMIT_NPROC, &limit);
+        if (thread->Start(&quick) != 1 || thread->Join() != 3UL) found += "no start once threads could be had\n";
+    }), "");
+}
+
 // A host's Run may leave through pthread_exit itself: Join still ends, with
 // the low word of the pthread result as the exit code.
 TEST(ThreadPosix, RunLeavingThroughPthreadExitStillJoins) {

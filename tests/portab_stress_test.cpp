@@ -1,22 +1,18 @@
-// Stress tests of signal sets and threads: many threads at once, bounded in
+// Stress test of signal sets: many threads at once, bounded in
 // work (not in time), so they end by themselves and stay quick enough under
 // ThreadSanitizer and Wine.
 #include <zelk/portab.h>
-
-#include "layer_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using zelk::test::FunctionRunnable;
 using Signals = std::unique_ptr<CAbstractSignals>;
 
 // Each signaller owns one bit of a shared set and sends it again only once
@@ -67,50 +63,6 @@ TEST(SignalsStress, ManySignallersAgainstOneWaiter) {
     noise.join();
     for (std::size_t i = 0; i < kSignallers; ++i) EXPECT_EQ(taken[i], kRounds) << "signaller " << i;
     EXPECT_EQ(hub->GetSignals() & ~kNoiseBits, 0UL) << "nothing left pending";
-}
-
-// Controllers start and join their thread objects over and over, all at
-// once, while host threads keep looking themselves up: each started thread
-// must find its own object, name and error list every time, each host
-// thread the main object.
-TEST(ThreadStress, ManyThreadsComeAndGoAndEachFindsItsOwnObject) {
-    constexpr int kControllers = 12, kCycles = 20, kLooks = 300;
-    CAbstractThread* const main = &MyZelkThread();
-    std::atomic<bool> stop{false};
-    std::atomic<long> lookups{0};
-    std::vector<std::thread> lookers, controllers;
-    for (int i = 0; i < 2; ++i) {
-        lookers.emplace_back([&] {
-            for (; !stop.load(); lookups.fetch_add(1)) {
-                CAbstractThread& mine = MyZelkThread();
-                EXPECT_EQ(&mine, main);
-                EXPECT_STREQ(mine.GetName(), "Main");
-            }
-        });
-    }
-    for (int c = 0; c < kControllers; ++c) {
-        controllers.emplace_back([&, c] {
-            std::unique_ptr<CAbstractThread> thread(CreateZelkThread());
-            std::string const name = "cycler " + std::to_string(c);
-            FunctionRunnable runnable(name.c_str(), [&]() -> unsigned long {
-                unsigned long wrong = 0;
-                for (int look = 0; look < kLooks; ++look) {
-                    CAbstractThread& mine = MyZelkThread();
-                    wrong += &mine != thread.get() || name != mine.GetName() ||
-                             &mine.GetErrorList() != &thread->GetErrorList();
-                }
-                return wrong;
-            });
-            for (int cycle = 0; cycle < kCycles; ++cycle) {
-                ASSERT_EQ(thread->Start(&runnable), 1);
-                ASSERT_EQ(thread->Join(), 0UL) << name << " found another object";
-            }
-        });
-    }
-    for (auto& controller : controllers) controller.join();
-    stop = true;
-    for (auto& looker : lookers) looker.join();
-    EXPECT_GT(lookups.load(), 0);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // A host-made signal set that records every Signal it receives (when, with
-// which mask, on which thread), can pass each one on to a real set, and
-// counts signals that arrive while it is closed, that is after a Stop or a
+// which mask, on which thread) and counts signals that arrive while it is closed, that is after a Stop or a
 // delete has returned.  Timers and buffer pipes use only Signal.
 #pragma once
 
@@ -25,8 +24,6 @@ public:
         std::string threadName;
     };
 
-    explicit RecordingSignals(CAbstractSignals* forward = nullptr) : m_forward(forward) {}
-
     void Close() { m_closed = true; }
     void Open() { m_closed = false; }
     int Late() const { return m_late.load(); }
@@ -47,7 +44,6 @@ public:
             std::lock_guard<std::mutex> guard(m_mutex);
             m_events.push_back(Event{Clock::now(), mask, MyZelkThread().GetName()});
         }
-        if (m_forward != nullptr) m_forward->Signal(mask);
     }
 
     int AllocSignal() override { return 32; }
@@ -59,7 +55,6 @@ public:
     unsigned long Wait(unsigned long) override { return 0; }
 
 private:
-    CAbstractSignals* m_forward;
     mutable std::mutex m_mutex;
     std::vector<Event> m_events;
     std::atomic<bool> m_closed{false};

@@ -26,22 +26,6 @@ using Thread = std::unique_ptr<CAbstractThread>;
 
 constexpr unsigned long kNoThread = 0xFFFFFFFFUL;
 
-// Neither Join of nothing nor a refused Start renames; SetName keeps a copy.
-TEST(Thread, UnstartedObjectJoinsNothingAndRefusesANullRunnable) {
-    Thread thread(CreateZelkThread());
-    EXPECT_STREQ(thread->GetName(), "unstarted");
-    EXPECT_EQ(thread->IsRunning(), 0);
-    EXPECT_EQ(thread->Join(), kNoThread);
-    EXPECT_EQ(thread->Start(nullptr), 0);
-    EXPECT_STREQ(thread->GetName(), "unstarted");
-    std::string name = "first name";
-    thread->SetName(name.c_str());
-    name = "changed afterwards";
-    EXPECT_STREQ(thread->GetName(), "first name");
-    thread->SetName(nullptr);
-    EXPECT_STREQ(thread->GetName(), "");
-}
-
 // How a thread ends decides its exit code; 259 reads "still running" to the
 // system, so it ends as 0 whether returned or passed to Exit.  Exit on
 // another object still ends the calling thread.
@@ -73,10 +57,16 @@ TEST(Thread, ExitCodeComesFromRunOrExit) {
     }
 }
 
-// Start is refused while a thread is attached (running, or ended but not
-// joined), and the object starts again after Join.
+// An unstarted object joins nothing and refuses a null runnable; Start is
+// refused while a thread is attached (running, or ended but not joined),
+// and the object starts again after Join.  Neither a refused Start nor a
+// Join of nothing renames; SetName keeps a copy.
 TEST(Thread, StartRefusedWhileAttachedAndWorksAgainAfterJoin) {
     Thread thread(CreateZelkThread());
+    EXPECT_EQ(thread->IsRunning(), 0);
+    EXPECT_EQ(thread->Join(), kNoThread);
+    EXPECT_EQ(thread->Start(nullptr), 0);
+    EXPECT_STREQ(thread->GetName(), "unstarted");
     std::unique_ptr<CAbstractSemaphore> go(CreateZelkSemaphore(0));
     FunctionRunnable first("first", [&] { return go->Lock(), 7UL; });
     FunctionRunnable second(nullptr, [] { return std::string(MyZelkThread().GetName()).empty() ? 8UL : 9UL; });
@@ -89,6 +79,12 @@ TEST(Thread, StartRefusedWhileAttachedAndWorksAgainAfterJoin) {
     EXPECT_EQ(thread->Join(), 7UL);
     ASSERT_EQ(thread->Start(&second), 1) << "an object starts again after Join";
     EXPECT_EQ(thread->Join(), 8UL) << "a null runnable name is an empty thread name";
+    std::string name = "first name";
+    thread->SetName(name.c_str());
+    name = "changed afterwards";
+    EXPECT_STREQ(thread->GetName(), "first name");
+    thread->SetName(nullptr);
+    EXPECT_STREQ(thread->GetName(), "");
 }
 
 // Inside Run a thread finds its own object, named after the runnable, with
