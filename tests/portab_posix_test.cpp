@@ -140,8 +140,10 @@ TEST(ThreadPriorityPosix, ProcessClassMovesEveryThreadWithItsLevel) {
         std::atomic<bool> go{false};
         Parked above(1, go), below(-2, go), normal(0, go);
         std::atomic<pid_t> hostTid{0};
-        std::thread host([&] {
-            setpriority(PRIO_PROCESS, 0, 3);  // a host thread at its own distance
+        std::atomic<int> hostDistance{0};
+        std::thread host([&] {  // a host thread at its own distance (less when the run is niced near 19)
+            setpriority(PRIO_PROCESS, 0, NiceOf(gettid()) + 3);
+            hostDistance = NiceOf(gettid()) - NiceOf(getpid());
             hostTid = gettid();
             WaitFor([&] { return go.load(); });
         });
@@ -161,7 +163,7 @@ TEST(ThreadPriorityPosix, ProcessClassMovesEveryThreadWithItsLevel) {
             ExpectNice(found, above.tid, Expected(base, 1), row + ", level 1");
             ExpectNice(found, below.tid, Expected(base, -2), row + ", level -2");
             ExpectNice(found, normal.tid, base, row + ", level 0");
-            if (hostKnown) ExpectNice(found, hostTid, base + 3, row + ", host thread");
+            if (hostKnown) ExpectNice(found, hostTid, base + hostDistance, row + ", host thread");
         }
         go = true;
         host.join();
