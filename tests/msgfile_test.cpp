@@ -99,6 +99,7 @@ TEST_F(MsgFileLookups, DescriptionLinesComeFromTheRightFile) {
         {"grave accent (0x60) is hex", "`tick", 10, true, "tick ten"},
         {"underscore (0x5F) is decimal", "_under", 10, true, "under ten"},
         {"high byte counts as negative: decimal", "\xC4rror", 10, true, "high ten"},
+        {"no type name: no text", nullptr, 42, false, "<none>"},
     };
     for (auto const& c : cases) EXPECT_EQ(Line(TestError("f.cpp", 1, c.code, c.typeName), c.english), c.text) << c.name;
 }

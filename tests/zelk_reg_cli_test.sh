@@ -117,6 +117,7 @@ fails 'empty string' add "$K" /v x /t REG_MULTI_SZ /d 'a\0\0b' /f
 fails 'one character' add "$K" /v x /t REG_MULTI_SZ /s '##' /d 'a##b' /f
 fails 'REG_MULTI_SZ only' add "$K" /v x /s '#' /d 'a#b' /f
 fails "code page" add "$K" /v x /d '漢字' /f
+fails "code page" add "$K" /v x /d "$(printf 'a\302\200')" /f  # U+0080: byte 0x80 is the euro sign
 fails "code page" add "$K\\漢字" /f
 fails 'was not found' query "$K"
 
