@@ -192,7 +192,12 @@ TEST_F(RegistryPosixTest, EachHiveLivesInItsFile) {
             EXPECT_EQ(fs::status((m_folder / c.userFile).parent_path()).permissions() & (fs::perms::group_all | fs::perms::others_all),
                       fs::perms::none) << row;
         }
-        // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes; HKEY_USERS is beside it.
+        // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes (none yet: an empty
+        // listing); HKEY_USERS is beside it.
+        char name[16];
+        std::uint32_t nameSize = sizeof name;
+        EXPECT_EQ(RegEnumKeyA(HKEY_CLASSES_ROOT, 0, name, sizeof name), kErrorNoMoreItems) << row;
+        EXPECT_EQ(RegEnumValueA(HKEY_CLASSES_ROOT, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), kErrorNoMoreItems) << row;
         ASSERT_EQ(SetDword(HKEY_CLASSES_ROOT, "class", 2), kErrorSuccess) << row;
         ASSERT_EQ(SetDword(HKEY_USERS, "users", 3), kErrorSuccess) << row;
         EXPECT_TRUE(fs::is_regular_file(m_folder / c.machineFile)) << row;
