@@ -134,7 +134,8 @@ succeeds add "$K" /v qword_hex /t REG_QWORD /d 0x123456789 /f
 succeeds add "$K" /v binary /t REG_BINARY /d abc /f
 succeeds add "$K" /v binary_empty /t REG_BINARY /f
 succeeds add "$K" /v none /t REG_NONE /d xy /f
-succeeds add "$K" /v latin /d 'Grüße €' /f
+nbsp=$(printf '\302\240')  # U+00A0, byte 0xA0: the first of the bytes Latin-1 and Windows-1252 share above 0x9F
+succeeds add "$K" /v latin /d "Grüße${nbsp}€" /f
 succeeds add "$K" /ve /d 'the default' /f
 succeeds add "$K\\sub\\deeper" /v x /d 1 /f
 succeeds add "$K\\sub\\empty" /f
@@ -148,7 +149,7 @@ $L
     dword_hex    REG_DWORD    0x1f
     dword_zeros    REG_DWORD    0xa
     expand    REG_EXPAND_SZ    %TEMP%\x
-    latin    REG_SZ    Grüße $euro
+    latin    REG_SZ    Grüße${nbsp}$euro
     multi    REG_MULTI_SZ    one\0two
     multi_hash    REG_MULTI_SZ    a\0b\c
     none    REG_NONE    780079000000
