@@ -2,6 +2,7 @@
 
 #include "platform/ansi_text.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace zelk::regtool {
@@ -143,6 +144,18 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi, std::string& error) {
         return false;
     }
     return Utf16ToAnsi(text, ansi, error);
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace zelk::regtool

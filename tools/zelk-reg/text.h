@@ -22,4 +22,8 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi, std::string& error);
 // The same for UTF-16 text.
 bool Utf16ToAnsi(std::u16string_view text, std::string& ansi, std::string& error);
 
+// Whether two names are equal but for the case of their letters (root keys,
+// type names).
+bool SameLetters(std::string_view a, std::string_view b);
+
 }  // namespace zelk::regtool
