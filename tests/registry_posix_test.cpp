@@ -454,17 +454,31 @@ TEST_F(RegistryPosixTest, ATransactionIsSeenWholeOrNotAtAll) {
     EXPECT_EQ(elsewhere("half") + elsewhere("half2"), 0u);
 }
 
-TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsTakenOverWithItsNamesMerged) {
+TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNamesMerged) {
     // The schema of files made before names folded beyond A-Z.
-    MakeDatabase(m_folder / "registry.db",
-                 "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
-                 " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
-                 "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
-                 " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
-                 "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
-                 " (4, 0, 'HKEY_USERS'), (5, 2, 'Software'), (6, 5, '\xC4rger'), (7, 5, '\xE4rger'), (8, 7, 'below');"
-                 "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000');"
-                 "PRAGMA application_id = 1514490955; PRAGMA journal_mode = WAL;");
+    std::string const earlier =
+        "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+        " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
+        "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
+        " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
+        "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
+        " (4, 0, 'HKEY_USERS'), (5, 2, 'Software'), (6, 5, '\xC4rger'), (7, 5, '\xE4rger'), (8, 7, 'below');"
+        "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000');"
+        "PRAGMA application_id = 1514490955;";
+    // A user who may only read such a file reads it as it was made: two spellings, two keys.
+    MakeDatabase(m_folder / "readonly.db", earlier.c_str());
+    fs::permissions(m_folder / "readonly.db", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    int const code = Child([&](Child const&) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 100;  // root ignores permissions
+        setenv("ZELK_REGISTRY", (m_folder / "readonly.db").c_str(), 1);
+        RegistryClose();
+        FReg upper(HKEY_CURRENT_USER, "Software\\\xC4RGER", false), lower(HKEY_CURRENT_USER, "Software\\\xE4RGER", false);
+        return (upper.GetDWORD("v", 0) != 1) | (lower.GetDWORD("v", 0) * 10 + lower.GetDWORD("w", 0) != 23) << 1 |
+               (SetDword(HKEY_CURRENT_USER, "v", 1) != kErrorAccessDenied) << 2;
+    }).Wait();
+    EXPECT_EQ(code, 0);
+
+    MakeDatabase(m_folder / "registry.db", (earlier + "PRAGMA journal_mode = WAL;").c_str());
     RegistryClose();
     FReg merged(HKEY_CURRENT_USER, "Software\\\xE4RGER", false);
     BinChar name;
