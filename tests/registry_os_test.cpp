@@ -266,6 +266,9 @@ TEST_F(RegistryOsTest, ThreadsWriteReadAndEnumerateTogether) {
     KeyHolder shared;
     ASSERT_EQ(RegCreateKeyA(m_base, "shared", shared.Out()), kErrorSuccess);
     std::atomic<int> failures{0};
+    // No thread ends before the children are forked: a thread ended but not
+    // joined is a leak to ThreadSanitizer in each child.
+    std::atomic<bool> forked{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
@@ -280,6 +283,7 @@ TEST_F(RegistryOsTest, ThreadsWriteReadAndEnumerateTogether) {
                 failures += read == kErrorSuccess ? back != (t + 1) % kThreads * 1000 + round : read != kErrorFileNotFound;
                 List(true, shared);
             }
+            while (!forked.load()) std::this_thread::yield();
         });
     }
 #if !defined(_WIN32)
@@ -296,6 +300,7 @@ TEST_F(RegistryOsTest, ThreadsWriteReadAndEnumerateTogether) {
         EXPECT_TRUE(GetDword(m_base, "child", back) == kErrorSuccess && back == child) << child;
     }
 #endif
+    forked = true;
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(List(true, shared).size(), std::size_t{kThreads * kRounds});  // everything written is there

@@ -19,11 +19,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -326,6 +328,34 @@ TEST_F(RegistryPosixTest, AReadNeverWaitsBehindAWriteWaitingForALock) {
     writer.join();
     EXPECT_EQ(written.load(), kErrorSuccess);
     EXPECT_EQ(Read(HKEY_CURRENT_USER, "", "waited"), 3u);
+}
+
+// Programs started together on a machine where the registry file is not
+// made yet: each one's first call gets it, made once.
+TEST_F(RegistryPosixTest, ProcessesStartingTogetherOnANewFileAllGetIt) {
+    constexpr int kRounds = 40, kProcesses = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        setenv("ZELK_REGISTRY", (m_folder / ("new" + std::to_string(round) + ".db")).c_str(), 1);
+        RegistryClose();
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        std::vector<std::unique_ptr<Child>> children;
+        for (int p = 0; p < kProcesses; ++p) {
+            children.push_back(std::make_unique<Child>([&](Child const& me) {
+                close(go[1]);
+                char byte;
+                (void)!read(go[0], &byte, 1);  // all start when the pipe closes
+                me.Report(SetDword(HKEY_CURRENT_USER, ("p" + std::to_string(p)).c_str(), 1));
+                return 0;
+            }));
+        }
+        close(go[0]);
+        close(go[1]);
+        for (int p = 0; p < kProcesses; ++p) {
+            EXPECT_EQ(children[p]->Next(), kErrorSuccess) << "round " << round << ", process " << p;
+            EXPECT_EQ(Read(HKEY_CURRENT_USER, "", ("p" + std::to_string(p)).c_str()), 1u) << "round " << round;
+        }
+    }
 }
 
 // Two processes write the same key at once, each reading the other's

@@ -23,6 +23,9 @@ namespace {
 constexpr std::uint32_t kApplicationId = 0x5A454C4B;
 constexpr int kSchemaVersion = 1;
 
+// How often a journal-mode switch that met another process's lock tries again.
+constexpr int kSwitchRetryMs = 5;
+
 // Names keep their spelling and compare with CompareNames.  AUTOINCREMENT
 // keeps the id of a deleted key from being handed to a new one, so a handle
 // that still names it sees the key as deleted.
@@ -410,11 +413,18 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
         // access (the machine file) or shared memory would not reach the
         // other hosts (a network file system).
         char const* const wanted = role == Role::kUser && !network ? "wal" : "delete";
+        char const* const setMode = role == Role::kUser && !network ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE";
         std::string mode;
-        if (long const r = QueryOne(raw, role == Role::kUser && !network ? "PRAGMA journal_mode = WAL"
-                                                                          : "PRAGMA journal_mode = DELETE",
-                                    nullptr, &mode);
-            r != kErrorSuccess) {
+        // A switch takes the write lock on top of a read, where SQLite does
+        // not wait: another process making or switching a new file at the
+        // same moment would fail this open.  Wait here instead, as long as
+        // a write waits for its lock.
+        long r = QueryOne(raw, setMode, nullptr, &mode);
+        for (int waited = 0; r == kErrorLockViolation && waited < busyTimeout; waited += kSwitchRetryMs) {
+            sqlite3_sleep(kSwitchRetryMs);
+            r = QueryOne(raw, setMode, nullptr, &mode);
+        }
+        if (r != kErrorSuccess) {
             return r;
         }
         if (mode != wanted) {
