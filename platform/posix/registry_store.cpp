@@ -412,8 +412,9 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
         // for writers.  The rollback journal where readers may lack write
         // access (the machine file) or shared memory would not reach the
         // other hosts (a network file system).
-        char const* const wanted = role == Role::kUser && !network ? "wal" : "delete";
-        char const* const setMode = role == Role::kUser && !network ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE";
+        bool const useWal = role == Role::kUser && !network;
+        char const* const wanted = useWal ? "wal" : "delete";
+        char const* const setMode = useWal ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE";
         std::string mode;
         // A switch takes the write lock on top of a read, where SQLite does
         // not wait: another process making or switching a new file at the
