@@ -1,5 +1,7 @@
 #include "platform/ini_parser.h"
 
+#include "platform/codepage.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -24,35 +26,18 @@ std::string_view CutAtZero(std::string_view text) {
     return zero == std::string_view::npos ? text : text.substr(0, zero);
 }
 
-// Only A-Z fold: the Win32 lookup under Wine matches "\xC4" and "\xE4" as
-// different names, and so do we.
-char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Characters of a marked file that became '?': offset in the text, character.
 using LostList = std::vector<std::pair<std::size_t, std::uint32_t>>;
-
-// Windows-1252 bytes 0x80..0x9F and the characters they stand for; the five
-// holes (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the
-// same value, so every byte survives a round trip.
-constexpr char16_t kHighHalf[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 // A character outside the code page becomes '?', one for each UTF-16 unit
 // it takes (two for one beyond U+FFFF), as the system's conversion through
 // UTF-16 gives.
 void PushAnsi(std::string& text, std::uint32_t codePoint, LostList* lost) {
-    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-        text.push_back(static_cast<char>(codePoint));
+    unsigned char byte;
+    if (UnicodeToCp1252(codePoint, byte)) {
+        text.push_back(static_cast<char>(byte));
         return;
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kHighHalf[i] == codePoint) {
-            text.push_back(static_cast<char>(0x80 + i));
-            return;
-        }
     }
     if (lost != nullptr) lost->emplace_back(text.size(), codePoint);
     text.append(codePoint > 0xFFFF ? "??" : "?");
@@ -173,19 +158,16 @@ std::string Decode(std::string_view bytes, ProfileEncoding& encoding, LostList* 
 
 std::size_t ProfileNameHash::operator()(std::string_view name) const {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (char const c : name) hash = (hash ^ static_cast<unsigned char>(FoldChar(c))) * 1099511628211ull;
+    // Only A-Z fold: the Win32 lookup under Wine matches "\xC4" and "\xE4" as
+    // different names, and so do we.
+    for (char const c : name) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
     return static_cast<std::size_t>(hash ^ (hash >> 32));
 }
 
 bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-    }
-    return true;
+    return EqualAsciiNoCase(a, b);
 }
 
-std::uint32_t AnsiToUnicode(unsigned char byte) { return byte >= 0x80 && byte < 0xA0 ? kHighHalf[byte - 0x80] : byte; }
 
 std::string ProfileText(std::string_view bytes) {
     ProfileEncoding encoding;

@@ -132,8 +132,4 @@ unsigned long CopyProfileDefault(char const* defaultText, char* buffer, unsigned
 // The lookup's text form of a file's bytes (byte-order marks decoded).
 std::string ProfileText(std::string_view bytes);
 
-// The character a byte of Windows-1252 stands for (bytes without one stand
-// for the control character of the same value).
-std::uint32_t AnsiToUnicode(unsigned char byte);
-
 }  // namespace zelk::os

@@ -11,6 +11,8 @@
 #include <zelk/hkey.h>
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace zelk::os {
 
@@ -75,6 +77,31 @@ long RegDuplicateKey(HKEY key, HKEY* result);
 // Deletes the value `valueName` of `key`; null or "" names the key's default
 // value.  kErrorFileNotFound when there is no such value.
 long RegDeleteValueA(HKEY key, char const* valueName);
+
+// The Unicode forms of the calls, for the tools: what Windows' ...W calls
+// do, with names passed as UTF-8 (converted to UTF-16 at the system
+// boundary) and data exactly as the W calls take and give it (the string
+// types REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ in UTF-16LE, with whatever
+// terminators the writer stored).  Nothing is replaced on the way: a name
+// that is not well-formed UTF-8 gives kErrorInvalidParameter.  An empty
+// value name stands for the key's default value.
+//
+// `view` picks the registry view of a 32-bit program on 64-bit Windows
+// (KEY_WOW64_32KEY / KEY_WOW64_64KEY); the POSIX registry has one view and
+// ignores it.
+enum class RegView { kDefault, k32, k64 };
+long RegOpenKeyU(HKEY key, std::string_view subKey, RegView view, HKEY* result);
+long RegCreateKeyU(HKEY key, std::string_view subKey, RegView view, HKEY* result);
+// The whole value: `data` is resized to it.  `type` and `data` may be null.
+long RegQueryValueU(HKEY key, std::string_view valueName, std::uint32_t* type, std::string* data);
+long RegSetValueU(HKEY key, std::string_view valueName, std::uint32_t type, std::string_view data);
+// Sub-key and value number `index` in the platform's enumeration order.
+long RegEnumKeyU(HKEY key, std::uint32_t index, std::string& name);
+long RegEnumValueU(HKEY key, std::uint32_t index, std::string& name, std::uint32_t* type,
+                   std::string* data);
+long RegDeleteKeyU(HKEY key, std::string_view subKey, RegView view);
+long RegDeleteTreeU(HKEY key, std::string_view subKey);
+long RegDeleteValueU(HKEY key, std::string_view valueName);
 
 // Makes the registry writes that the calling thread makes while it is open
 // one change: other threads and processes see all of them after Commit, or

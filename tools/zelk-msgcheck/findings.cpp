@@ -1,5 +1,6 @@
 #include "findings.h"
 
+#include "platform/codepage.h"
 #include "platform/ini_parser.h"
 
 #include <algorithm>
@@ -44,7 +45,7 @@ std::size_t Report::Count(Severity severity) const {
 std::string Shown(std::string_view ansi) {
     std::string shown;
     for (char const c : ansi) {
-        std::uint32_t const code = zelk::os::AnsiToUnicode(static_cast<unsigned char>(c));
+        std::uint32_t const code = zelk::os::Cp1252ToUnicode(static_cast<unsigned char>(c));
         if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
