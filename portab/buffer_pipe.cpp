@@ -8,13 +8,13 @@
 // leaves it given back.
 #include "portab/buffer_pipe.h"
 
+#include "platform/fatal.h"
 #include "portab/buffer_pipe_block.h"
 #include "portab/buffer_pipe_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -64,9 +64,8 @@ CZelkBufferPipe::CZelkBufferPipe(unsigned long bufferSize, int blockPrefix, unsi
 
 CZelkBufferPipe::~CZelkBufferPipe() {
     if (m_readerCount != 0 || m_spaceWaiters) {
-        std::fprintf(stderr, "ZelkErr: buffer pipe destroyed while %u of its readers exist%s\n",
-                     static_cast<unsigned>(m_readerCount), m_spaceWaiters ? " and writers wait on it" : "");
-        std::abort();
+        Fatal("buffer pipe destroyed while %u of its readers exist%s", static_cast<unsigned>(m_readerCount),
+              m_spaceWaiters ? " and writers wait on it" : "");
     }
     std::free(m_memory);
 }

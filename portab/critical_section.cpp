@@ -1,19 +1,14 @@
 // CZelkCriticalSection and its factory.
 #include "portab/critical_section.h"
 
+#include "platform/fatal.h"
 #include "portab/thread.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace zelk {
 
 namespace {
 
-[[noreturn]] void Fail(char const* what) {
-    std::fprintf(stderr, "zelkerr: critical section: %s\n", what);
-    std::abort();
-}
+[[noreturn]] void Fail(char const* what) { Fatal("critical section: %s", what); }
 
 }  // namespace
 

@@ -1,9 +1,7 @@
 #include "portab/thread_registry.h"
 
+#include "platform/fatal.h"
 #include "portab/library.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace zelk {
 
@@ -12,8 +10,7 @@ ThreadRegistry::ThreadRegistry() : m_lock(1, kMaximumSemaphoreCount) {}
 void ThreadRegistry::Insert(os::Thread const* native, CZelkThread* thread) {
     SemaphoreLock guard(m_lock);
     if (!m_threads.emplace(native, thread).second) {
-        std::fputs("zelkerr: a platform thread was registered twice\n", stderr);
-        std::abort();
+        Fatal("a platform thread was registered twice");
     }
 }
 

@@ -2,10 +2,9 @@
 #include "portab/timer.h"
 
 #include "platform/clock.h"
+#include "platform/fatal.h"
 #include "platform/thread.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -15,10 +14,7 @@ namespace {
 
 constexpr unsigned kPollMilliSeconds = 100;
 
-[[noreturn]] void Fail(char const* what) {
-    std::fprintf(stderr, "zelkerr: timer: %s\n", what);
-    std::abort();
-}
+[[noreturn]] void Fail(char const* what) { Fatal("timer: %s", what); }
 
 // Periods are 32-bit milliseconds.  Where unsigned long is wider (64-bit
 // Linux), a longer period is held at the longest one instead of being cut to

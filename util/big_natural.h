@@ -4,20 +4,17 @@
 // allocated, so it works in constant expressions and cannot fail at run time.
 #pragma once
 
+#include "platform/fatal.h"
+
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace zelk {
 
 // Outside constant evaluation a number that outgrows the storage can only
 // be a bug in the caller's size bounds.
-[[noreturn]] inline void BigNaturalOverflow() {
-    std::fputs("zelk: BigNatural outgrew its 4096 bits\n", stderr);
-    std::abort();
-}
+[[noreturn]] inline void BigNaturalOverflow() { Fatal("BigNatural outgrew its 4096 bits"); }
 
 class BigNatural {
 public:

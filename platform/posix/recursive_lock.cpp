@@ -1,13 +1,12 @@
 #include "platform/recursive_lock.h"
 
+#include "platform/fatal.h"
+
 #include <pthread.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 
 namespace zelk::os {
-
 
 namespace {
 pthread_mutex_t* Native(unsigned char* storage) { return std::launder(reinterpret_cast<pthread_mutex_t*>(storage)); }
@@ -21,8 +20,7 @@ RecursiveLock::RecursiveLock() {
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     pthread_mutex_t* mutex = new (m_storage) pthread_mutex_t;
     if (pthread_mutex_init(mutex, &attr) != 0) {
-        std::fputs("zelkerr: cannot initialise a list lock\n", stderr);
-        std::abort();
+        Fatal("cannot initialise a list lock");
     }
     pthread_mutexattr_destroy(&attr);
 }
