@@ -139,18 +139,18 @@ std::string FromUtf16(std::string_view bytes, bool bigEndian, LostList* lost) {
 
 std::string Decode(std::string_view bytes, ProfileEncoding& encoding, LostList* lost) {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-        encoding = ProfileEncoding::Utf8;
+        encoding = ProfileEncoding::kUtf8;
         return FromUtf8(bytes.substr(3), lost);
     }
     if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") {
-        encoding = ProfileEncoding::Utf16LE;
+        encoding = ProfileEncoding::kUtf16LE;
         return FromUtf16(bytes.substr(2), false, lost);
     }
     if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") {
-        encoding = ProfileEncoding::Utf16BE;
+        encoding = ProfileEncoding::kUtf16BE;
         return FromUtf16(bytes.substr(2), true, lost);
     }
-    encoding = ProfileEncoding::Ansi;
+    encoding = ProfileEncoding::kAnsi;
     return std::string(bytes);
 }
 
@@ -220,7 +220,7 @@ void ParsedProfile::AddLine(std::string_view line, std::size_t number, ProfileLi
             m_current = first != m_index.end() ? kDead : m_sections.size() - 1;
             if (first == m_index.end()) m_index.emplace(std::string(spelled), m_current);
             if (view != nullptr) {
-                view->kind = ProfileLine::Kind::Section;
+                view->kind = ProfileLine::Kind::kSection;
                 view->name = spelled;
                 view->cutAtZero = spelled.size() < Trim(line.substr(1, close - 1)).size();
                 view->trailing = line.substr(close + 1);
@@ -242,7 +242,7 @@ void ParsedProfile::AddLine(std::string_view line, std::size_t number, ProfileLi
     }
     name = CutAtZero(name);
     if (view != nullptr) {
-        view->kind = ProfileLine::Kind::Key;
+        view->kind = ProfileLine::Kind::kKey;
         view->name = name;
         view->value = value.text;
         view->hasValue = value.present;

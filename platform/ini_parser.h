@@ -40,7 +40,7 @@
 
 namespace zelk::os {
 
-enum class ProfileEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
+enum class ProfileEncoding { kAnsi, kUtf8, kUtf16LE, kUtf16BE };
 
 // In ProfileLine::lost: bytes of a marked file that form no character at
 // all (they read as '?', as do characters the code page lacks).
@@ -48,9 +48,9 @@ constexpr std::uint32_t kMalformed = 0xFFFFFFFF;
 
 // One line as the reader takes it, for tools that report on a file.
 struct ProfileLine {
-    enum class Kind { Blank, Section, Key };
+    enum class Kind { kBlank, kSection, kKey };
     std::size_t number = 0;  // from 1; "\r\n" ends one line
-    Kind kind = Kind::Blank;
+    Kind kind = Kind::kBlank;
     std::string text;   // the whole line as text, without its end
     std::string name;   // the section's name or the key, as a listing gives it
     std::string value;  // a key's value as it stands (trimmed, up to a zero byte, quotes kept)
@@ -64,7 +64,7 @@ struct ProfileLine {
 };
 
 struct ProfileLines {
-    ProfileEncoding encoding = ProfileEncoding::Ansi;
+    ProfileEncoding encoding = ProfileEncoding::kAnsi;
     std::vector<ProfileLine> lines;
 };
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 namespace {
 
-using zelk::os::ProfileLine;
+using os::ProfileLine;
 using Kind = ProfileLine::Kind;
 
 std::string Quoted(std::string const& text) { return "'" + Shown(text) + "'"; }
@@ -50,22 +50,22 @@ private:
 
 void FileChecker::Run() {
     for (ProfileLine const& line : m_file.Lines().lines) {
-        if (line.kind == Kind::Section) m_names[line.section] = line.name;
-        if (line.kind != Kind::Key || !line.hasValue || IsCommentLike(line.name)) continue;
+        if (line.kind == Kind::kSection) m_names[line.section] = line.name;
+        if (line.kind != Kind::kKey || !line.hasValue || IsCommentLike(line.name)) continue;
         Contents& contents = m_contents[line.section];
         if (contents.keys++ == 0) contents.first = line.number;
         contents.last = line.number;
         m_values[line.number] = line.value;
     }
     for (ProfileLine const& line : m_file.Lines().lines) {
-        if (line.kind == Kind::Section) Section(line);
-        if (line.kind == Kind::Key) Key(line);
-        bool const meaningful = line.kind == Kind::Section || (line.kind == Kind::Key && !IsCommentLike(line.name));
+        if (line.kind == Kind::kSection) Section(line);
+        if (line.kind == Kind::kKey) Key(line);
+        bool const meaningful = line.kind == Kind::kSection || (line.kind == Kind::kKey && !IsCommentLike(line.name));
         if (meaningful && line.cutAtZero) {
-            Add(line.number, Severity::Warning, "encoding", "a zero byte ends the line's text early: the rest is lost");
+            Add(line.number, Severity::kWarning, "encoding", "a zero byte ends the line's text early: the rest is lost");
         }
     }
-    if (m_file.Lines().encoding == zelk::os::ProfileEncoding::Ansi) {
+    if (m_file.Lines().encoding == os::ProfileEncoding::kAnsi) {
         AnsiEncoding();
     } else {
         MarkedEncoding();
@@ -79,7 +79,7 @@ void FileChecker::Section(ProfileLine const& line) {
                            : "this section and its " + std::to_string(contents.keys) +
                                  (contents.keys == 1 ? " key (" : " keys (") + Lines(contents.first, contents.last) +
                                  ") are ignored";
-    Severity const severity = contents.keys == 0 ? Severity::Warning : Severity::Error;
+    Severity const severity = contents.keys == 0 ? Severity::kWarning : Severity::kError;
     if (line.dead && line.name.empty()) {
         Add(line.number, severity, "syntax", "a section without a name is never searched: " + ignored);
     } else if (line.dead) {
@@ -88,7 +88,7 @@ void FileChecker::Section(ProfileLine const& line) {
                 " and the first wins: " + ignored);
     }
     if (!line.trailing.empty()) {
-        Add(line.number, Severity::Warning, "syntax", "text after ']' is ignored: " + Quoted(line.trailing));
+        Add(line.number, Severity::kWarning, "syntax", "text after ']' is ignored: " + Quoted(line.trailing));
     }
 }
 
@@ -100,24 +100,24 @@ void FileChecker::Key(ProfileLine const& line) {
     if (!line.hasValue) {
         std::string const where = inSection ? "[" + Shown(name->second) + "]" : "the lines before the first section";
         if (!line.name.empty() && line.name.front() == '[') {
-            Add(line.number, Severity::Error, "syntax",
+            Add(line.number, Severity::kError, "syntax",
                 "'[' without ']' opens no section: the reader takes the line as a key without a text, and the "
                 "keys below stay in " + where);
         } else {
-            Add(line.number, Severity::Error, "syntax",
+            Add(line.number, Severity::kError, "syntax",
                 "neither a section, a key=text pair nor a comment: the reader takes " + Quoted(line.name) +
                     " as a key without a text (a text continued from the line before?)");
         }
         return;
     }
     if (!inSection) {
-        Add(line.number, Severity::Warning, "syntax",
+        Add(line.number, Severity::kWarning, "syntax",
             "key " + Quoted(line.name) + " stands before the first section: no error's text is looked up there");
         return;
     }
     if (line.dead) {
         bool const same = m_values[line.firstLine] == line.value;
-        Add(line.number, same ? Severity::Warning : Severity::Error, "duplicate",
+        Add(line.number, same ? Severity::kWarning : Severity::kError, "duplicate",
             "key " + Quoted(line.name) + " repeats line " + std::to_string(line.firstLine) +
                 (same ? " with the same text: this line is ignored" : " and the first wins: this text is ignored"));
         return;
@@ -132,7 +132,7 @@ void FileChecker::Key(ProfileLine const& line) {
             message += "; read as " + form.readAs + " it is code " + std::to_string(form.code) +
                        ", looked up as '" + form.instead + "'";
         }
-        Add(line.number, Severity::Error, "dead-key", message);
+        Add(line.number, Severity::kError, "dead-key", message);
         return;
     }
     Text(line, name->second);
@@ -141,17 +141,17 @@ void FileChecker::Key(ProfileLine const& line) {
 void FileChecker::Text(ProfileLine const& line, std::string const& section) {
     std::string const& value = line.value;
     std::vector<char> buffer(std::max<std::size_t>(value.size() + 2, kSnapshotBuffer));
-    unsigned long const full = zelk::os::CopyProfileValue(value.c_str(), buffer.data(), value.size() + 2);
+    unsigned long const full = os::CopyProfileValue(value.c_str(), buffer.data(), value.size() + 2);
     std::string const text(buffer.data(), full);
     std::string const where = "[" + Shown(section) + "] " + Shown(line.name);
     if (full == 0) {
-        Add(line.number, Severity::Warning, "empty-text",
+        Add(line.number, Severity::kWarning, "empty-text",
             where + " has an empty text: a lookup finds nothing here, as if the key were missing");
         return;
     }
-    unsigned long const kept = zelk::os::CopyProfileValue(value.c_str(), buffer.data(), kSnapshotBuffer);
+    unsigned long const kept = os::CopyProfileValue(value.c_str(), buffer.data(), kSnapshotBuffer);
     if (kept < full) {
-        Add(line.number, Severity::Warning, "length",
+        Add(line.number, Severity::kWarning, "length",
             where + ": the text of " + std::to_string(full) + " bytes is cut to " + std::to_string(kept) +
                 " in an error snapshot");
     }
@@ -159,11 +159,11 @@ void FileChecker::Text(ProfileLine const& line, std::string const& section) {
     if (quote != '"' && quote != '\'') return;
     if (value.size() >= 2 && value.back() == quote) {
         if (value.find(quote, 1) != value.size() - 1) {
-            Add(line.number, Severity::Warning, "quotes",
+            Add(line.number, Severity::kWarning, "quotes",
                 where + ": only the outer quotes are taken off, the text is " + Quoted(text));
         }
     } else {
-        Add(line.number, Severity::Warning, "quotes",
+        Add(line.number, Severity::kWarning, "quotes",
             where + ": the opening quote has no closing one at the end and stays in the text " + Quoted(text));
     }
 }
@@ -200,7 +200,7 @@ void ScanUtf8(std::string const& text, Utf8Scan& scan) {
 }
 
 bool Checked(ProfileLine const& line) {
-    return line.kind == Kind::Section || (line.kind == Kind::Key && !IsCommentLike(line.name));
+    return line.kind == Kind::kSection || (line.kind == Kind::kKey && !IsCommentLike(line.name));
 }
 
 // A file without a byte-order mark is Windows-1252 to the reader.
@@ -214,7 +214,7 @@ void FileChecker::AnsiEncoding() {
         if (before == 0 && scan.sequences > 0) firstLine = line.number;
     }
     if (scan.sequences > 0 && !scan.stray) {
-        Add(firstLine, Severity::Error, "encoding",
+        Add(firstLine, Severity::kError, "encoding",
             "the file looks like UTF-8 without a byte-order mark: the reader takes it as Windows-1252, so " +
                 Quoted(scan.first) + " shows where '" + scan.first +
                 "' is meant; save it as Windows-1252, or as UTF-8 with a byte-order mark");
@@ -227,7 +227,7 @@ void FileChecker::AnsiEncoding() {
             if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) {
                 char message[80];
                 std::snprintf(message, sizeof message, "byte 0x%02X is no character in Windows-1252", byte);
-                Add(line.number, Severity::Warning, "encoding", message);
+                Add(line.number, Severity::kWarning, "encoding", message);
                 break;
             }
         }
@@ -241,7 +241,7 @@ void FileChecker::MarkedEncoding() {
         bool malformed = false;
         std::string characters;
         for (std::uint32_t const code : line.lost) {
-            if (code == zelk::os::kMalformed) {
+            if (code == os::kMalformed) {
                 malformed = true;
                 continue;
             }
@@ -251,11 +251,11 @@ void FileChecker::MarkedEncoding() {
             characters += name;
         }
         if (malformed) {
-            Add(line.number, Severity::Error, "encoding",
+            Add(line.number, Severity::kError, "encoding",
                 "bytes that form no character in the file's encoding: the reader shows '?' for them");
         }
         if (!characters.empty()) {
-            Add(line.number, Severity::Warning, "encoding",
+            Add(line.number, Severity::kWarning, "encoding",
                 characters + " not in Windows-1252: the reader shows '?' instead");
         }
     }
@@ -265,4 +265,4 @@ void FileChecker::MarkedEncoding() {
 
 void CheckFile(MessageFile const& file, Report& report) { FileChecker(file, report).Run(); }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

@@ -6,11 +6,11 @@
 #include "findings.h"
 #include "message_file.h"
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 // What a snapshot keeps of a text: the lookup's copy into 299 bytes.
 constexpr unsigned long kSnapshotBuffer = 299;
 
 void CheckFile(MessageFile const& file, Report& report);
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

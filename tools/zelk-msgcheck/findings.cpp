@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 char const* SeverityName(Severity severity) {
     switch (severity) {
-        case Severity::Error: return "error";
-        case Severity::Warning: return "warning";
-        case Severity::Note: break;
+        case Severity::kError: return "error";
+        case Severity::kWarning: return "warning";
+        case Severity::kNote: break;
     }
     return "note";
 }
@@ -45,7 +45,7 @@ std::size_t Report::Count(Severity severity) const {
 std::string Shown(std::string_view ansi) {
     std::string shown;
     for (char const c : ansi) {
-        std::uint32_t const code = zelk::os::Cp1252ToUnicode(static_cast<unsigned char>(c));
+        std::uint32_t const code = os::Cp1252ToUnicode(static_cast<unsigned char>(c));
         if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
@@ -64,4 +64,4 @@ std::string Shown(std::string_view ansi) {
     return shown;
 }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

@@ -6,16 +6,16 @@
 #include <string_view>
 #include <vector>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
-enum class Severity { Note, Warning, Error };
+enum class Severity { kNote, kWarning, kError };
 
 char const* SeverityName(Severity severity);
 
 struct Finding {
     std::string file;  // as the user named it
     std::size_t line = 0;
-    Severity severity = Severity::Note;
+    Severity severity = Severity::kNote;
     std::string check;  // a short tag for tools: "dead-key", "duplicate", ...
     std::string message;
 };
@@ -50,4 +50,4 @@ private:
 // control characters shown as \xHH.
 std::string Shown(std::string_view ansi);
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

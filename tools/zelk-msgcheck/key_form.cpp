@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 namespace {
 
@@ -80,5 +80,5 @@ std::string KeyRule(std::string const& section) {
            " take codes in decimal (only a first byte from 0x60 to 0x7F means hexadecimal)";
 }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 struct KeyForm {
     bool live = false;
@@ -21,4 +21,4 @@ KeyForm ClassifyKey(std::string const& section, std::string const& key);
 // How the keys of a section are written, for messages.
 std::string KeyRule(std::string const& section);
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

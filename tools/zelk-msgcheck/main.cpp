@@ -24,7 +24,7 @@ int CannotRead(std::string const& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace msgcheck;
+    using namespace zelk::msgcheck;
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
@@ -72,5 +72,5 @@ int main(int argc, char** argv) {
     } else {
         WriteText(std::cout, report, files);
     }
-    return report.Count(Severity::Error) > 0 ? kErrors : kClean;
+    return report.Count(Severity::kError) > 0 ? kErrors : kClean;
 }

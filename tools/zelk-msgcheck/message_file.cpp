@@ -5,7 +5,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 std::string MessageFileName(std::string const& argument) {
     if (argument.find('\\') != std::string::npos) return argument;
@@ -18,7 +18,7 @@ std::string MessageFileName(std::string const& argument) {
     return name;
 }
 
-std::string ResolvedName(std::string const& name) { return zelk::os::NativePath(name.c_str()); }
+std::string ResolvedName(std::string const& name) { return os::NativePath(name.c_str()); }
 
 std::string Folded(std::string text) {
     for (char& c : text) {
@@ -32,19 +32,19 @@ bool IsCommentLike(std::string const& name) { return !name.empty() && (name.fron
 bool MessageFile::Load(std::string const& name, std::string display) {
     m_display = std::move(display);
     std::string bytes;
-    if (!zelk::os::ReadProfileBytes(name.c_str(), bytes)) return false;
-    m_lines = zelk::os::ProfileLines();
-    m_profile = std::make_unique<zelk::os::ParsedProfile const>(bytes, &m_lines);
+    if (!os::ReadProfileBytes(name.c_str(), bytes)) return false;
+    m_lines = os::ProfileLines();
+    m_profile = std::make_unique<os::ParsedProfile const>(bytes, &m_lines);
 
     // The sections and keys a lookup can reach: first of their name, in a
     // named section, with a value, and written the way the library writes keys.
     std::map<std::size_t, std::string> live;  // section index -> folded name
-    for (zelk::os::ProfileLine const& line : m_lines.lines) {
-        if (line.kind == zelk::os::ProfileLine::Kind::Section && !line.dead && !line.name.empty()) {
+    for (os::ProfileLine const& line : m_lines.lines) {
+        if (line.kind == os::ProfileLine::Kind::kSection && !line.dead && !line.name.empty()) {
             std::string folded = Folded(line.name);
             m_sections[folded] = Section{line.name, line.number, {}};
             live[line.section] = std::move(folded);
-        } else if (line.kind == zelk::os::ProfileLine::Kind::Key && !line.dead && line.hasValue) {
+        } else if (line.kind == os::ProfileLine::Kind::kKey && !line.dead && line.hasValue) {
             auto const section = live.find(line.section);
             if (section == live.end() || IsCommentLike(line.name)) continue;
             Section& owner = m_sections[section->second];
@@ -62,4 +62,4 @@ std::string MessageFile::Lookup(char const* section, char const* key, unsigned l
     return buffer;
 }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 // The name the library is given for a path on the command line.  A name with
 // a backslash is taken as it stands.  A plain path has its slashes turned
@@ -41,7 +41,7 @@ public:
     bool Load(std::string const& name, std::string display);
 
     std::string const& Display() const { return m_display; }
-    zelk::os::ProfileLines const& Lines() const { return m_lines; }
+    os::ProfileLines const& Lines() const { return m_lines; }
     // Live sections by folded name.
     std::map<std::string, Section> const& Sections() const { return m_sections; }
     // What GetText would copy for `section` / `key` into a buffer of `size` bytes.
@@ -49,8 +49,8 @@ public:
 
 private:
     std::string m_display;
-    zelk::os::ProfileLines m_lines;
-    std::unique_ptr<zelk::os::ParsedProfile const> m_profile;
+    os::ProfileLines m_lines;
+    std::unique_ptr<os::ParsedProfile const> m_profile;
     std::map<std::string, Section> m_sections;
 };
 
@@ -61,4 +61,4 @@ std::string Folded(std::string text);
 // reader never finds them under a code.
 bool IsCommentLike(std::string const& name);
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     int files = 0;
@@ -115,4 +115,4 @@ EXAMPLES
 )";
 }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

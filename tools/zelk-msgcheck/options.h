@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 struct Options {
     std::string translated;
@@ -19,4 +19,4 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 // The manual page that --help prints.
 char const* HelpText();
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 namespace {
 
@@ -49,8 +49,8 @@ void WriteText(std::ostream& out, Report const& report, Files const& files) {
         out << finding.file << ':' << finding.line << ": " << SeverityName(finding.severity) << ": "
             << finding.message << '\n';
     }
-    out << "zelk-msgcheck: " << Counted(report.Count(Severity::Error), "error") << ", "
-        << Counted(report.Count(Severity::Warning), "warning") << ", " << Counted(report.Count(Severity::Note), "note");
+    out << "zelk-msgcheck: " << Counted(report.Count(Severity::kError), "error") << ", "
+        << Counted(report.Count(Severity::kWarning), "warning") << ", " << Counted(report.Count(Severity::kNote), "note");
     if (!files.english.empty()) {
         Totals const totals = Sum(report);
         out << "; " << files.translated << " translates " << totals.translated << " of "
@@ -82,9 +82,9 @@ void WriteJson(std::ostream& out, Report const& report, Files const& files) {
     }
     Totals const totals = Sum(report);
     out << (report.Coverage().empty() ? "],\n" : "\n  ],\n") << "  \"summary\": {\"errors\": "
-        << report.Count(Severity::Error) << ", \"warnings\": " << report.Count(Severity::Warning)
-        << ", \"notes\": " << report.Count(Severity::Note) << ", \"english_texts\": " << totals.english
+        << report.Count(Severity::kError) << ", \"warnings\": " << report.Count(Severity::kWarning)
+        << ", \"notes\": " << report.Count(Severity::kNote) << ", \"english_texts\": " << totals.english
         << ", \"translated_texts\": " << totals.translated << "}\n}\n";
 }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

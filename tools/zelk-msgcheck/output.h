@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 struct Files {
     std::string translated;
@@ -17,4 +17,4 @@ struct Files {
 void WriteText(std::ostream& out, Report const& report, Files const& files);
 void WriteJson(std::ostream& out, Report const& report, Files const& files);
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

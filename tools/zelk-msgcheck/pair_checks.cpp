@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 namespace {
 
@@ -50,17 +50,17 @@ void CheckCoverage(MessageFile const& translated, MessageFile const& english, Re
             }
             coverage.missing.push_back(text.key);
             if (other != translated.Sections().end()) {
-                report.Add(english.Display(), text.line, Severity::Note, "coverage",
+                report.Add(english.Display(), text.line, Severity::kNote, "coverage",
                            "[" + Shown(section.name) + "] " + Shown(text.key) + " is not translated in " +
                                translated.Display() + ": the English text is shown");
             }
         }
         if (other == translated.Sections().end() && coverage.englishTexts > 0) {
-            report.Add(english.Display(), section.line, Severity::Note, "coverage",
+            report.Add(english.Display(), section.line, Severity::kNote, "coverage",
                        "section [" + Shown(section.name) + "] is not in " + translated.Display() + ": its " +
                            Texts(coverage.englishTexts, "is", "are") + " shown in English");
         } else if (other != translated.Sections().end() && !coverage.missing.empty()) {
-            report.Add(translated.Display(), other->second.line, Severity::Note, "coverage",
+            report.Add(translated.Display(), other->second.line, Severity::kNote, "coverage",
                        "[" + Shown(section.name) + "]: " + std::to_string(coverage.translatedTexts) + " of " +
                            Texts(coverage.englishTexts, "", "") + "translated");
         }
@@ -71,14 +71,14 @@ void CheckCoverage(MessageFile const& translated, MessageFile const& english, Re
         if (other == english.Sections().end()) {
             std::size_t const texts = TextCount(section, translated);
             if (texts == 0) continue;
-            report.Add(translated.Display(), section.line, Severity::Error, "coverage",
+            report.Add(translated.Display(), section.line, Severity::kError, "coverage",
                        "section [" + Shown(section.name) + "] is not in " + english.Display() + ": its " +
                            Texts(texts, "has", "have") + " no English text to fall back on");
             continue;
         }
         for (auto const& [key, text] : section.texts) {
             if (!Finds(translated, section.name, text.key) || Finds(english, section.name, text.key)) continue;
-            report.Add(translated.Display(), text.line, Severity::Error, "coverage",
+            report.Add(translated.Display(), text.line, Severity::kError, "coverage",
                        "[" + Shown(section.name) + "] " + Shown(text.key) + " is not in " + english.Display() +
                            ": no English text to fall back on");
         }
@@ -101,7 +101,7 @@ bool CheckCodes(std::string const& codesFile, MessageFile const& translated, Mes
         long long const code = std::strtoll(codeText.c_str(), &stop, 0);
         if (type.empty() || codeText.empty() || *stop != '\0' || errno != 0 || code < INT_MIN ||
             code > static_cast<long long>(UINT_MAX)) {
-            report.Add(codesFile, number, Severity::Error, "codes",
+            report.Add(codesFile, number, Severity::kError, "codes",
                        "expected a type name and a code (\"FileError 42\"), not '" + Shown(text) + "'");
             continue;
         }
@@ -113,22 +113,22 @@ bool CheckCodes(std::string const& codesFile, MessageFile const& translated, Mes
         bool const inEnglish = english != nullptr && Finds(*english, type, key.text);
         if (english == nullptr) {
             if (!inTranslated) {
-                report.Add(codesFile, number, Severity::Error, "codes",
+                report.Add(codesFile, number, Severity::kError, "codes",
                            what + " has no text in " + translated.Display() + ": the error shows an empty line");
             }
         } else if (!inTranslated && !inEnglish) {
-            report.Add(codesFile, number, Severity::Error, "codes",
+            report.Add(codesFile, number, Severity::kError, "codes",
                        what + " has no text in " + translated.Display() + " nor in " + english->Display() +
                            ": the error shows an empty line");
         } else if (!inEnglish) {
-            report.Add(codesFile, number, Severity::Error, "codes",
+            report.Add(codesFile, number, Severity::kError, "codes",
                        what + " has no text in " + english->Display() + ": with translation off it shows an empty line");
         } else if (!inTranslated) {
-            report.Add(codesFile, number, Severity::Warning, "codes",
+            report.Add(codesFile, number, Severity::kWarning, "codes",
                        what + " has no text in " + translated.Display() + ": the English text is shown");
         }
     }
     return true;
 }
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace msgcheck {
+namespace zelk::msgcheck {
 
 // Texts of the English file the translation lacks (notes: the English text
 // is shown instead) and texts of the translation the English file lacks
@@ -20,4 +20,4 @@ void CheckCoverage(MessageFile const& translated, MessageFile const& english, Re
 bool CheckCodes(std::string const& codesFile, MessageFile const& translated, MessageFile const* english,
                 Report& report);
 
-}  // namespace msgcheck
+}  // namespace zelk::msgcheck
