@@ -107,8 +107,10 @@ check("empty text" ENGLISH "[FileError]\n2=\n" ARGS Zelk.TXT EXIT 0
   EXPECT "Zelk.TXT:2: warning: \\[FileError\\] 2 has an empty text")
 check("section without a name" ENGLISH "[FileError]\n2=x\n[]\n3=y\n" ARGS Zelk.TXT EXIT 1
   EXPECT "Zelk.TXT:3: error: a section without a name is never searched")
+# What the tools print goes through the console layer: UTF-8 on POSIX, the
+# console's code page in a Windows pipe, so the letters below are left open.
 check("UTF-8 without a byte-order mark" ENGLISH "[FileError]\n2=Datei gel<C3><B6>scht\n3=L<C3><A4>nge\n" ARGS Zelk.TXT EXIT 1
-  EXPECT "Zelk.TXT:2: error: the file looks like UTF-8 without a byte-order mark: .*'Ã¶' shows where 'ö'")
+  EXPECT "Zelk.TXT:2: error: the file looks like UTF-8 without a byte-order mark: .*'[^']+' shows where '[^']+'")
 check("byte without a character in Windows-1252" ENGLISH "[FileError]\n2=a<81>b\n" ARGS Zelk.TXT EXIT 0
   EXPECT "Zelk.TXT:2: warning: byte 0x81 is no character in Windows-1252")
 check("UTF-8 with a mark, character outside the code page" ENGLISH "<EF><BB><BF>[FileError]\n2=<C2><80><E4><B8><80> <C3><B6>\n"

@@ -7,17 +7,23 @@
 #include "output.h"
 #include "pair_checks.h"
 
+#include "cli.h"
+
 #include <zelk/error.h>
 
-#include <iostream>
+#include <sstream>
 #include <string>
 
 namespace {
 
-constexpr int kClean = 0, kErrors = 1, kUnreadable = 2;
+using namespace zelk::cli;
+
+// A file that cannot be read stops the check before it starts, like a wrong
+// command line, and is told apart from errors found in the files.
+constexpr int kUnreadable = kExitUsage;
 
 int CannotRead(std::string const& file) {
-    std::cerr << "zelk-msgcheck: cannot read " << file << '\n';
+    ReportError("cannot read " + file);
     return kUnreadable;
 }
 
@@ -25,15 +31,17 @@ int CannotRead(std::string const& file) {
 
 int main(int argc, char** argv) {
     using namespace zelk::msgcheck;
+    SetToolName("zelk-msgcheck");
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
-        std::cerr << "zelk-msgcheck: " << error << "\n(zelk-msgcheck --help shows how to call it)\n";
-        return kUnreadable;
+        ReportError(error + "\n(zelk-msgcheck --help shows how to call it)");
+        return kExitUsage;
     }
+    Output output;
     if (options.help) {
-        std::cout << HelpText();
-        return kClean;
+        output.Write(HelpText());
+        return output.Flush() ? kExitSuccess : kExitFailure;
     }
 
     // The English file is the one the library derives from the translated
@@ -67,10 +75,13 @@ int main(int argc, char** argv) {
     }
 
     Files const files{options.translated, pair ? englishDisplay : std::string(), options.codes};
+    std::ostringstream text;
     if (options.json) {
-        WriteJson(std::cout, report, files);
+        WriteJson(text, report, files);
     } else {
-        WriteText(std::cout, report, files);
+        WriteText(text, report, files);
     }
-    return report.Count(Severity::kError) > 0 ? kErrors : kClean;
+    output.Write(text.str());
+    if (!output.Flush()) return kExitFailure;
+    return report.Count(Severity::kError) > 0 ? kExitFailure : kExitSuccess;
 }
