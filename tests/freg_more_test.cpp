@@ -30,8 +30,7 @@ TEST_F(FRegMore, TypesDeletionsAndTheLastError) {
     EXPECT_FALSE(reg.DeleteKey("tree") || reg.DeleteKey("") || reg.DeleteTree(nullptr));
     EXPECT_EQ(reg.GetLastErrorCode(), 87);
     EXPECT_TRUE(reg.DeleteKey("tree\\leaf") && FReg(m_base, "tree\\leaf", true).IsValid() && reg.DeleteTree("tree"));
-    FReg gone(m_base, "tree", false);
-    EXPECT_EQ(gone.GetLastErrorCode() + gone.GetQWORD("q", 9), 11u);
+    EXPECT_EQ(FReg(m_base, "tree", false).GetLastErrorCode(), 2) << "gone, and why it could not be opened";
 }
 
 }  // namespace
