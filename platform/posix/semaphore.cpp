@@ -152,9 +152,11 @@ int Semaphore::Lock() noexcept {
     }
 }
 
-// Lock's protocol with a deadline.  The word is marked before every sleep,
-// so a waiter that gives up leaves it marked (or holding units): a sleeper
-// whose wake-up it took is then woken by the next Unlock, as the mark asks.
+// Lock's protocol with a deadline, kept apart so that Lock itself, the
+// library's hottest wait, reads no clock.  The word is marked before every
+// sleep, so a waiter that gives up leaves it marked (or holding units): a
+// sleeper whose wake-up it took is then woken by the next Unlock, as the
+// mark asks.
 int Semaphore::LockFor(std::uint32_t milliseconds) noexcept {
     if (milliseconds == kForever) {
         return Lock();
