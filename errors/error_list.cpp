@@ -161,3 +161,30 @@ void CZelkErrorList::CopyErrorsTo(CZelkErrorList& target, ErrorListPos* from, Er
     }
     if (from != nullptr) *from = Position(cursor);
 }
+
+// Nodes move whole from one map to the other: no snapshot is copied, and an
+// error leaves the source in the same step that puts it in the target.
+unsigned int CZelkErrorList::MoveErrorsTo(CZelkErrorList& target, ErrorListPos const* to) {
+    RecursiveLockGuard sourceGuard(*m_lock);
+    RecursiveLockGuard targetGuard(*target.m_lock);
+    if (&target == this || (to != nullptr && to->IsNull())) return 0;
+
+    std::uint32_t const last = to != nullptr ? to->GetOrdinalNumber().Get() : 0;
+    unsigned int moved = 0;
+    for (auto it = m_errors.begin(); it != m_errors.end();) {
+        if (to != nullptr && it->first != last && !Before(it->first, last)) {
+            ++it;
+            continue;
+        }
+        auto const held = target.m_errors.find(it->first);
+        if (held == target.m_errors.end() && target.m_errors.size() >= target.m_capacity) break;
+        auto node = m_errors.extract(it++);
+        if (held == target.m_errors.end()) {
+            target.m_errors.insert(std::move(node));
+        } else {
+            std::swap(held->second.m_record, node.mapped().m_record);
+        }
+        ++moved;
+    }
+    return moved;
+}

@@ -43,6 +43,11 @@ public:
     int Unlock() noexcept;
     // Takes one unit if one is there at once.
     int TryLock() noexcept;
+    // Waits up to `milliseconds` for a unit and takes it: 1 once taken, 0
+    // when the time ran out (or the system's wait failed).  kForever waits
+    // as Lock does, 0 tries once as TryLock does.
+    static constexpr std::uint32_t kForever = 0xFFFFFFFF;
+    int LockFor(std::uint32_t milliseconds) noexcept;
 
 private:
     // POSIX: the count is the futex word, -1 when it is 0 and threads may

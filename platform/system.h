@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zelk::os {
 
@@ -26,6 +27,10 @@ std::uint32_t GetPriorityClass();
 // Writes the user's personal documents folder into `path` (kMaxPath bytes);
 // 1 when a path was written, else 0 (also for a null `path`).
 int GetPersonalFolder(char* path);
+// The folder of the program's executable file as a Windows name, without a
+// trailing separator (but "z:\" for the root); empty when it cannot be read.
+// POSIX: /proc/self/exe in the form of the documents folder, case kept.
+std::string ProgramFolder();
 // The version word as Win32's GetVersion gives it: major version in bits
 // 0..7, minor in 8..15, bit 31 set outside the NT family.
 std::uint32_t GetVersionWord();

@@ -24,6 +24,8 @@ public:
     int Lock() override { return m_semaphore.Lock(); }
     int Unlock() override { return m_semaphore.Unlock(); }
     int TryLock() override { return m_semaphore.TryLock(); }
+    // Waits up to `milliseconds` (os::Semaphore::kForever: no limit).
+    int LockFor(std::uint32_t milliseconds) { return m_semaphore.LockFor(milliseconds); }
 
 private:
     os::Semaphore m_semaphore;

@@ -1,5 +1,6 @@
 #include "portab/signals.h"
 
+#include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace zelk {
@@ -67,12 +68,29 @@ void CZelkSignals::ClearSignals(unsigned long mask) {
 // An empty mask can never be satisfied, so waiting for it would be a wait
 // for ever: Wait(0) (and a mask with no bit below 32) returns 0 at once and
 // changes nothing.  Every other Wait returns a non-zero set of bits.
-unsigned long CZelkSignals::Wait(unsigned long mask) {
+unsigned long CZelkSignals::Wait(unsigned long mask) { return WaitFor(mask, os::Semaphore::kForever); }
+
+// A limited wait gives up only after one more take has found nothing; bits
+// signalled after that stay pending for the next Wait, and a wake unit a
+// late signaller leaves behind only brings that Wait round once more.
+unsigned long CZelkSignals::WaitFor(unsigned long mask, std::uint32_t milliseconds) {
     std::uint32_t const bits = Bits(mask);
     if (bits == 0) {
         return 0;
     }
-    SemaphoreLock waiterGuard(m_waiterLock);
+    // Wait itself reads no clock.
+    bool const forever = milliseconds == os::Semaphore::kForever;
+    std::uint32_t const start = forever ? 0 : os::MilliSeconds();
+    auto const left = [&]() -> std::uint32_t {
+        if (forever) {
+            return milliseconds;
+        }
+        std::uint32_t const spent = os::MilliSeconds() - start;
+        return spent < milliseconds ? milliseconds - spent : 0;
+    };
+    if (m_waiterLock.LockFor(left()) == 0) {
+        return 0;  // another Wait held the set all the time
+    }
     // Registered before the state lock is taken: from here on a signaller
     // no longer waits for that lock (see LockStateUnlessWaiter), and one that
     // reads `wanted` after setting its bits wakes us.
@@ -80,20 +98,22 @@ unsigned long CZelkSignals::Wait(unsigned long mask) {
     m_wanted.store(bits, std::memory_order_seq_cst);
     m_stateLock.Lock();
     std::uint32_t received = 0;
+    bool timedOut = false;
     for (;;) {
         // Takes exactly the pending bits of the mask in one step; bits a
         // signaller sets meanwhile either land in this take or stay pending.
         received = m_pending.fetch_and(~bits, std::memory_order_seq_cst) & bits;
-        if (received != 0) {
+        if (received != 0 || timedOut) {
             break;
         }
         // The wake semaphore counts wake-ups, not bits: a unit left over
         // from an earlier signal brings us round once more, to sleep again.
-        m_wake.Lock();
+        timedOut = m_wake.LockFor(left()) == 0;
     }
     m_waiter.store(nullptr, std::memory_order_seq_cst);
     m_wanted.store(0, std::memory_order_seq_cst);
     m_stateLock.Unlock();
+    m_waiterLock.Unlock();
     return received;
 }
 

@@ -26,6 +26,9 @@ public:
     void ClearSignals(unsigned long mask) override;
     unsigned long Wait(unsigned long mask) override;
     void Signal(unsigned long mask) override;
+    // Wait with a limit (os::Semaphore::kForever: none): 0 when it ran out
+    // with no bit of `mask` pending.
+    unsigned long WaitFor(unsigned long mask, std::uint32_t milliseconds);
 
 private:
     // Waits for the state lock unless a waiter registers meanwhile: a

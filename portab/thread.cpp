@@ -96,6 +96,10 @@ unsigned long CZelkThread::Join() {
     return exitCode;
 }
 
+bool CZelkThread::WaitForEnd(std::uint32_t milliseconds) {
+    return m_native == nullptr || m_native->WaitForEnd(milliseconds);
+}
+
 void CZelkThread::Exit(unsigned long exitCode) {
     // Whatever object this is called on, it is the calling thread that ends.
     os::ExitCurrentThread(ToExitCode(exitCode));

@@ -28,6 +28,9 @@ public:
 
     int Start(CAbstractRunnable* runnable) override;
     unsigned long Join() override;
+    // Waits up to `milliseconds` for the attached thread to end; true once
+    // it has (or when none is attached), after which Join returns at once.
+    bool WaitForEnd(std::uint32_t milliseconds);
     // Ends the calling thread, whichever object it is called on.  259 ends
     // it with 0, as a Run that returns 259 does: 259 reads "still running",
     // and a Join of such a thread would wait for ever.

@@ -19,7 +19,10 @@
 
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -29,6 +32,9 @@ namespace {
 bool NamesSubKey(BinChar const& name) { return static_cast<char const*>(name)[0] != '\0'; }
 
 constexpr int kMaxDepthLimit = FReg::kLevels - 2;
+
+// Windows' code for a value of another type than the one asked for.
+constexpr long kErrorInvalidDatatype = 1804;
 
 }  // namespace
 
@@ -41,7 +47,7 @@ FReg::FReg(HKEY root, BinChar name, bool create)
         HKEY opened = nullptr;
         long const result = create ? zelk::os::RegCreateKeyA(root, m_name, &opened)
                                    : zelk::os::RegOpenKeyA(root, m_name, &opened);
-        m_key = result == zelk::os::kErrorSuccess ? opened : nullptr;
+        m_key = Note(result) == zelk::os::kErrorSuccess ? opened : nullptr;
     }
     m_keys[0] = m_key;
     m_indexes[0] = 0;
@@ -62,6 +68,7 @@ FReg& FReg::operator=(FReg const& other) {
     std::swap(m_keys, copy.m_keys);
     std::swap(m_indexes, copy.m_indexes);
     std::swap(m_buffer, copy.m_buffer);
+    std::swap(m_lastError, copy.m_lastError);
     return *this;
 }
 
@@ -93,6 +100,7 @@ void FReg::CopyFrom(FReg const& other) {
     }
     std::memcpy(m_indexes, other.m_indexes, sizeof(m_indexes));
     std::memcpy(m_buffer, other.m_buffer, sizeof(m_buffer));
+    m_lastError = other.m_lastError;
 }
 
 void FReg::CloseWalk() {
@@ -115,9 +123,10 @@ unsigned long FReg::GetDWORD(char const* valueName, unsigned long def) {
     std::uint32_t size = sizeof(value);
     long const result =
         zelk::os::RegQueryValueExA(m_key, valueName, nullptr, &type, reinterpret_cast<unsigned char*>(&value), &size);
-    if (result == zelk::os::kErrorSuccess && type == REG_DWORD) {
+    if (Note(result) == zelk::os::kErrorSuccess && type == REG_DWORD) {
         return value;
     }
+    if (result == zelk::os::kErrorSuccess) Note(kErrorInvalidDatatype);
     return def;
 }
 
@@ -126,8 +135,7 @@ int FReg::GetInt(char const* valueName, unsigned long def) { return static_cast<
 bool FReg::SetDWORD(BinChar valueName, unsigned long value) {
     // A DWORD is 32 bits wherever `unsigned long` is wider.
     auto const stored = static_cast<std::uint32_t>(value);
-    return zelk::os::RegSetValueExA(m_key, valueName, 0, REG_DWORD, reinterpret_cast<unsigned char const*>(&stored),
-                                    sizeof(stored)) == zelk::os::kErrorSuccess;
+    return Set(valueName, REG_DWORD, &stored, sizeof(stored));
 }
 
 BinChar FReg::GetString(char const* valueName, BinChar def) {
@@ -136,7 +144,8 @@ BinChar FReg::GetString(char const* valueName, BinChar def) {
     std::uint32_t size = sizeof(buffer);
     long const result =
         zelk::os::RegQueryValueExA(m_key, valueName, nullptr, &type, reinterpret_cast<unsigned char*>(buffer), &size);
-    if (result != zelk::os::kErrorSuccess || type != REG_SZ) {
+    if (Note(result) != zelk::os::kErrorSuccess || type != REG_SZ) {
+        if (result == zelk::os::kErrorSuccess) Note(kErrorInvalidDatatype);
         return def;
     }
     std::size_t const stored = size < sizeof(buffer) ? size : sizeof(buffer);
@@ -146,9 +155,7 @@ BinChar FReg::GetString(char const* valueName, BinChar def) {
 }
 
 bool FReg::SetString(BinChar const& valueName, BinChar const& text) {
-    return zelk::os::RegSetValueExA(m_key, valueName, 0, REG_SZ, reinterpret_cast<unsigned char const*>(
-                                                                     static_cast<char const*>(text)),
-                                    static_cast<std::uint32_t>(text.len())) == zelk::os::kErrorSuccess;
+    return Set(valueName, REG_SZ, static_cast<char const*>(text), static_cast<std::size_t>(text.len()));
 }
 
 BinChar FReg::GetString(char const* valueName, char const* def) { return GetString(valueName, BinChar(def)); }
@@ -229,4 +236,102 @@ bool FReg::FindValues(char const* mask, BinChar& name, int& index, unsigned long
             return true;
         }
     }
+}
+
+long FReg::Note(long result) {
+    if (result != zelk::os::kErrorSuccess) m_lastError = result;
+    return result;
+}
+
+long FReg::GetLastErrorCode() const { return m_lastError; }
+
+// The string types need their data readable one byte past `size` (see
+// RegSetValueExA); every caller's data is a BinChar's or a number's, and a
+// BinChar keeps a zero after its bytes.
+bool FReg::Set(BinChar const& valueName, unsigned long type, void const* data, std::size_t size) {
+    if (size > 0xFFFFFFFFu) return Note(zelk::os::kErrorInvalidParameter), false;
+    return Note(zelk::os::RegSetValueExA(m_key, valueName, 0, static_cast<std::uint32_t>(type),
+                                         static_cast<unsigned char const*>(data), static_cast<std::uint32_t>(size))) ==
+           zelk::os::kErrorSuccess;
+}
+
+// The whole value, however long: asks its size, reads, and asks again when
+// a writer made it longer in between.
+bool FReg::Get(char const* valueName, unsigned long type, BinChar& data) {
+    std::uint32_t size = 0, found = 0;
+    long result = zelk::os::RegQueryValueExA(m_key, valueName, nullptr, &found, nullptr, &size);
+    while (result == zelk::os::kErrorSuccess || result == zelk::os::kErrorMoreData) {
+        if (found != type) return Note(kErrorInvalidDatatype), false;
+        std::string buffer(size, '\0');
+        std::uint32_t read = size;
+        result = zelk::os::RegQueryValueExA(m_key, valueName, nullptr, &found,
+                                            reinterpret_cast<unsigned char*>(buffer.data()), &read);
+        if (result == zelk::os::kErrorSuccess && found == type) {
+            data = BinChar(buffer.data(), static_cast<int>(read < size ? read : size));
+            return true;
+        }
+        size = read;
+    }
+    return Note(result), false;
+}
+
+bool FReg::ValueExists(char const* valueName) {
+    return Note(zelk::os::RegQueryValueExA(m_key, valueName, nullptr, nullptr, nullptr, nullptr)) ==
+           zelk::os::kErrorSuccess;
+}
+
+std::uint64_t FReg::GetQWORD(char const* valueName, std::uint64_t def) {
+    BinChar data;
+    if (!Get(valueName, REG_QWORD, data)) return def;
+    if (data.len() > 8) return Note(kErrorInvalidDatatype), def;
+    std::uint64_t value = 0;  // shorter values read zero-extended, as GetDWORD reads them
+    std::memcpy(&value, static_cast<char const*>(data), static_cast<std::size_t>(data.len()));
+    return value;
+}
+
+bool FReg::SetQWORD(BinChar const& valueName, std::uint64_t value) { return Set(valueName, REG_QWORD, &value, 8); }
+
+BinChar FReg::GetBinary(char const* valueName, BinChar def) {
+    BinChar data;
+    return Get(valueName, REG_BINARY, data) ? data : def;
+}
+
+bool FReg::SetBinary(BinChar const& valueName, BinChar const& data) {
+    return Set(valueName, REG_BINARY, static_cast<char const*>(data), static_cast<std::size_t>(data.len()));
+}
+
+// Stored as Windows stores it: each text with its zero, then one more zero.
+// Read back up to the empty text that ends the list, whatever follows it.
+BinChar FReg::GetMultiString(char const* valueName, BinChar def) {
+    BinChar data;
+    if (!Get(valueName, REG_MULTI_SZ, data)) return def;
+    std::string_view const bytes(data, static_cast<std::size_t>(data.len()));
+    std::string list;
+    for (std::size_t pos = 0; pos < bytes.size() && bytes[pos] != '\0';) {
+        std::size_t const zero = std::min(bytes.find('\0', pos), bytes.size());
+        list.append(bytes.substr(pos, zero - pos)).push_back('\0');
+        pos = zero + 1;
+    }
+    return BinChar(list.data(), static_cast<int>(list.size()));
+}
+
+bool FReg::SetMultiString(BinChar const& valueName, BinChar const& texts) {
+    std::string list(static_cast<char const*>(texts), static_cast<std::size_t>(texts.len()));
+    if (!list.empty() && list.back() != '\0') list.push_back('\0');
+    list.push_back('\0');
+    return Set(valueName, REG_MULTI_SZ, list.data(), list.size());
+}
+
+bool FReg::DeleteValue(char const* valueName) {
+    return Note(zelk::os::RegDeleteValueA(m_key, valueName)) == zelk::os::kErrorSuccess;
+}
+
+bool FReg::DeleteKey(char const* subKey) {
+    if (subKey == nullptr || *subKey == '\0') return Note(zelk::os::kErrorInvalidParameter), false;
+    return Note(zelk::os::RegDeleteKeyA(m_key, subKey)) == zelk::os::kErrorSuccess;
+}
+
+bool FReg::DeleteTree(char const* subKey) {
+    if (subKey == nullptr || *subKey == '\0') return Note(zelk::os::kErrorInvalidParameter), false;
+    return Note(zelk::os::RegDeleteTreeA(m_key, subKey)) == zelk::os::kErrorSuccess;
 }

@@ -2,6 +2,7 @@
 // what platform/system.h asks the operating system.
 #include <zelk/system.h>
 
+#include "platform/files.h"
 #include "platform/system.h"
 #include "util/windows_version.h"
 
@@ -15,6 +16,16 @@ constexpr std::uint32_t kPriorityClasses[] = {
     zelk::os::kRealtimePriorityClass,
 };
 constexpr int kPriorityCount = static_cast<int>(sizeof(kPriorityClasses) / sizeof(kPriorityClasses[0]));
+
+// A result into the caller's buffer, cut and terminated as snprintf does.
+std::size_t CopyOut(std::string const& text, char* buffer, std::size_t size) {
+    if (buffer != nullptr && size > 0) {
+        std::size_t const copied = text.size() < size ? text.size() : size - 1;
+        text.copy(buffer, copied);
+        buffer[copied] = '\0';
+    }
+    return text.size();
+}
 
 }  // namespace
 
@@ -54,3 +65,9 @@ int IsWindows2kOrHigher() { return zelk::Is2kOrHigher(zelk::os::GetVersionWord()
 int IsWindowsXPOrHigher() { return zelk::IsXPOrHigher(zelk::os::GetVersionWord()); }
 
 int IsWinME() { return zelk::IsME(zelk::os::GetVersionWord()); }
+
+std::size_t GetProgramFolder(char* path, std::size_t size) { return CopyOut(zelk::os::ProgramFolder(), path, size); }
+
+std::size_t GetNativePath(char const* name, char* path, std::size_t size) {
+    return CopyOut(zelk::os::NativePath(name), path, size);
+}

@@ -8,17 +8,9 @@
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <windows.h>  // for RegDeleteTreeA alone: the library does not delete keys
-#endif
-
 char const kKey[] = "Software\\ZelkErr Examples\\Registry";
 
-void RemoveExampleKeys() {
-#ifdef _WIN32
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZelkErr Examples");
-#endif
-}
+void RemoveExampleKeys() { FReg(HKEY_CURRENT_USER, "Software", false).DeleteTree("ZelkErr Examples"); }
 
 int main() {
     RemoveExampleKeys();  // what an interrupted earlier run left

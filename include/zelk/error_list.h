@@ -72,8 +72,8 @@ private:
 /// silently, a new snapshot of an error it already holds included.  Adding an
 /// error stores a CErrorClone of it, so the error object may go out of scope
 /// afterwards; a second snapshot of the same error replaces the first.
-/// Snapshots leave a list only through ClearErrors(), Rollback() and its
-/// destruction.
+/// Snapshots leave a list only through ClearErrors(), Rollback(),
+/// MoveErrorsTo() and its destruction.
 ///
 /// Thread safety: every operation but copying and assignment takes the list's
 /// own recursive lock for its whole length, so any thread may use any list.
@@ -167,6 +167,34 @@ public:
     ///        end.  Only read.  With both given, a `to` equal to or before
     ///        `from` copies nothing.
     void CopyErrorsTo(CZelkErrorList& target, ErrorListPos* from, ErrorListPos* to) const;
+    /// Moves the snapshots up to and including `*to` into `target`: each one
+    /// leaves this list as it enters the target, all in one step under both
+    /// lists' locks.
+    ///
+    /// A supervisor that collects a worker's errors while the worker reports
+    /// drains its list; copying and then clearing would lose the errors added
+    /// in between:
+    /// @code
+    /// CZelkErrorList collected;
+    /// ErrorListPos const last = worker.GetErrorList().GetLast();
+    /// worker.GetErrorList().MoveErrorsTo(collected, &last);  // or nullptr: all
+    /// // collected holds them, the worker's list only what came after `last`
+    /// @endcode
+    /// Snapshots move in ascending order of their numbers.  A snapshot whose
+    /// number the target holds replaces it there.  A full target takes no
+    /// new number: the move stops, and that snapshot and every later one stay in
+    /// this list, so nothing is lost and a later call (once the target has
+    /// room) moves them.  `*to` is compared on the circle of 32-bit numbers,
+    /// as CopyErrorsTo() compares, and need not name a snapshot of this list.
+    ///
+    /// Locks: this list's, then the target's, as CopyErrorsTo() takes them;
+    /// moving between the same two lists in opposite directions at the same
+    /// time can deadlock.  Moving a list into itself changes nothing.
+    /// @param target the list that receives the snapshots
+    /// @param to the last position to move (moved itself); null moves every
+    ///        snapshot, the null position none.  Only read.
+    /// @return the number of snapshots moved, 0 to 1000
+    unsigned int MoveErrorsTo(CZelkErrorList& target, ErrorListPos const* to);
 
 private:
     void AddError_NoLock(IZelkError const& error);

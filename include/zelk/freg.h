@@ -28,6 +28,7 @@
 #include <zelk/export.h>
 #include <zelk/hkey.h>
 
+#include <cstddef>
 #include <cstdint>
 
 /// One open registry key.
@@ -139,6 +140,92 @@ public:
     bool SetString(BinChar const& valueName, char const* text);
 
     /// @}
+    /// @name More values, deletions and the last error
+    /// Beyond the typed calls above: whether a value exists, 64-bit numbers,
+    /// bytes and lists of texts, deleting, and why the last call failed.
+    /// @code
+    /// FReg host(HKEY_CURRENT_USER, "Software\\Suite\\Host", true);
+    /// host.SetQWORD("Bytes", 5000000000ull);
+    /// host.SetMultiString("Recent", BinChar("a.txt\0b.txt\0", 12));  // each text ends in a zero
+    /// BinChar const recent = host.GetMultiString("Recent", BinChar());
+    /// char const* text = recent;
+    /// for (char const* end = text + recent.len(); text < end; text += std::strlen(text) + 1) {
+    ///     // "a.txt", then "b.txt"
+    /// }
+    /// if (!host.ValueExists("Key") && !host.SetBinary("Key", BinChar("\x01\x02", 2))) {
+    ///     long const why = host.GetLastErrorCode();  // 5: access denied, ...
+    /// }
+    /// host.DeleteTree("Cache");  // the sub-key Cache with all below it
+    /// @endcode
+    /// @{
+
+    /// Whether the key has a value of that name, of any type.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @return true when it exists
+    bool ValueExists(char const* valueName);
+    /// Reads a 64-bit number value.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read
+    /// @return the REG_QWORD value; `def` when it is missing, of another type
+    ///         or larger than 8 bytes, or the wrapper is invalid
+    std::uint64_t GetQWORD(char const* valueName, std::uint64_t def);
+    /// Writes a 64-bit number value (REG_QWORD), replacing a value of that
+    /// name of any type.
+    /// @param valueName the value's name
+    /// @param value the number
+    /// @return true when it was written
+    bool SetQWORD(BinChar const& valueName, std::uint64_t value);
+    /// Reads a value of bytes, of any length.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read
+    /// @return the REG_BINARY value's bytes; `def` when it is missing, of
+    ///         another type, or the wrapper is invalid
+    BinChar GetBinary(char const* valueName, BinChar def);
+    /// Writes a value of bytes (REG_BINARY), replacing a value of that name of
+    /// any type.
+    /// @param valueName the value's name
+    /// @param data the bytes; its len() bytes are stored
+    /// @return true when it was written
+    bool SetBinary(BinChar const& valueName, BinChar const& data);
+    /// Reads a list of texts.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @param def what to return when the value cannot be read
+    /// @return the REG_MULTI_SZ value as its texts, each followed by a zero
+    ///         byte ("a\0b\0"; the empty list is empty), whatever the writer
+    ///         stored after the last one; `def` when it is missing, of another
+    ///         type, or the wrapper is invalid
+    BinChar GetMultiString(char const* valueName, BinChar def);
+    /// Writes a list of texts (REG_MULTI_SZ), replacing a value of that name
+    /// of any type.
+    /// @param valueName the value's name
+    /// @param texts the texts, each followed by a zero byte, as
+    ///        GetMultiString() gives them; a last text without its zero gets
+    ///        one.  Empty texts end the list for every reader, so leave them out.
+    /// @return true when it was written
+    bool SetMultiString(BinChar const& valueName, BinChar const& texts);
+    /// Deletes a value.
+    /// @param valueName the value's name; "" (or null) for the key's default value
+    /// @return true when it was deleted; false when there was none
+    bool DeleteValue(char const* valueName);
+    /// Deletes a sub-key that has no sub-keys of its own (values it may have).
+    /// @param subKey the sub-key's path below this key; never "" or null,
+    ///        which give false
+    /// @return true when it was deleted
+    bool DeleteKey(char const* subKey);
+    /// Deletes a sub-key with every key and value below it.
+    /// @param subKey the sub-key's path below this key; never "" or null,
+    ///        which give false
+    /// @return true when it was deleted
+    bool DeleteTree(char const* subKey);
+    /// Why the last failure happened: the Windows error code (2 not found,
+    /// 5 access denied, 6 an invalid wrapper, 87 a bad argument, 1804 a value
+    /// of another type, ...) of the last call of this wrapper that opened,
+    /// read, wrote or deleted in vain (a getter that returned its default
+    /// included).  Successful calls leave it as it is.
+    /// @return the code; 0 when no such call has failed yet
+    long GetLastErrorCode() const;
+
+    /// @}
     /// @name Listings and the walk
     /// The listings and the walk compare names with BinChar::MaskenFit().
     /// @{
@@ -196,6 +283,9 @@ public:
 private:
     void CloseWalk();
     void CopyFrom(FReg const& other);
+    long Note(long result);
+    bool Set(BinChar const& valueName, unsigned long type, void const* data, std::size_t size);
+    bool Get(char const* valueName, unsigned long type, BinChar& data);
 
     BinChar m_name;
     HKEY m_key;
@@ -203,4 +293,5 @@ private:
     HKEY m_keys[kLevels];
     std::uint32_t m_indexes[kLevels];
     char m_buffer[kNameBufferSize];
+    long m_lastError = 0;
 };

@@ -9,9 +9,9 @@
 /// from CreateZelkTimer() and CreateZelkBufferPipe().  Exceptions come only
 /// from exhausted memory (std::bad_alloc) and from a semaphore the system
 /// refuses to create (CZelkResourceExhausted), which every factory whose
-/// object holds one passes on.  Waits take no time limit; TryLock never
-/// waits; a caller that needs a bounded wait polls TryLock or has a
-/// CAbstractTimer signal it.
+/// object holds one passes on.  The interfaces' waits take no time limit and
+/// TryLock never waits; WaitZelkSignals(), LockZelkSemaphore() and
+/// JoinZelkThread() wait with a limit in milliseconds.
 ///
 /// Every thread object is also a signal set (CAbstractSignals), by which the
 /// thread is woken, and carries the thread's error list and name; threads
@@ -533,5 +533,53 @@ ZELK_API CAbstractBufferPipe* CreateZelkBufferPipe(unsigned long bufferSize, int
 /// Makes a free critical section.
 /// @return the critical section
 ZELK_API CAbstractCriticalSection* CreateZelkCriticalSection();
+
+/// @}
+
+/// @name Waits with a time limit
+/// Wait(), Lock() and Join() with a limit in milliseconds, for code ported
+/// from WaitForSingleObject(handle, milliseconds).  ZelkInfinite (or more)
+/// waits without a limit, as the interface's own call does, and 0 only
+/// looks.  Objects the library made wait in the system (a kernel wait on
+/// Windows, a futex on POSIX systems); objects of the host's own classes
+/// derived from the interfaces are polled about once a millisecond.  Any
+/// thread may call them, with the interface's own rules.
+/// @code
+/// std::unique_ptr<CAbstractSemaphore> lock(CreateZelkSemaphore(1));
+/// if (LockZelkSemaphore(*lock, 500) == 0) {  // WaitForSingleObject(h, 500) == WAIT_TIMEOUT
+///     return;                                 // busy for half a second: give up
+/// }
+/// // ... lock->Unlock();
+/// unsigned long const bits = WaitZelkSignals(MyZelkThread(), 1ul << 3, 2000);  // 0: 2 s passed
+/// if (JoinZelkThread(*worker, 1000) == 259) { /* still running after 1 s */ }
+/// @endcode
+/// @{
+
+/// The limit that means none (Windows' INFINITE).
+inline constexpr unsigned long ZelkInfinite = 0xFFFFFFFFUL;
+
+/// CAbstractSignals::Wait() with a limit: waits until a bit of `mask` is
+/// pending, then takes the pending bits of `mask`.  The time spent waiting
+/// for another thread's Wait() on the same set to return counts.
+/// @param set the set to wait on
+/// @param mask the bits to wait for
+/// @param milliseconds the limit
+/// @return the bits taken; 0 when the time ran out with none pending (then
+///         nothing was taken), and at once for a mask without a bit below 32
+ZELK_API unsigned long WaitZelkSignals(CAbstractSignals& set, unsigned long mask, unsigned long milliseconds);
+/// CAbstractSemaphore::Lock() with a limit: takes a unit (or, for a critical
+/// section, the lock) once there is one.
+/// @param semaphore the semaphore or critical section
+/// @param milliseconds the limit
+/// @return 1 once taken; 0 when the time ran out, with nothing taken
+ZELK_API int LockZelkSemaphore(CAbstractSemaphore& semaphore, unsigned long milliseconds);
+/// CAbstractThread::Join() with a limit: once the thread has ended, joins it
+/// as Join() does.
+/// @param thread the thread object; not the calling thread's own
+/// @param milliseconds the limit
+/// @return the thread's exit code, or 0xFFFFFFFF when no thread is attached,
+///         as Join() gives them; 259 (Windows' STILL_ACTIVE, which no exit
+///         code reads) when the time ran out, with the thread still attached
+ZELK_API unsigned long JoinZelkThread(CAbstractThread& thread, unsigned long milliseconds);
 
 /// @}

@@ -1,6 +1,7 @@
 /// @file
 /// Queries of the operating system: the process's priority class, the user's
-/// personal documents folder and the Windows version.  Each call asks the
+/// personal documents folder, the program's own folder, native paths and the
+/// Windows version.  Each call asks the
 /// system afresh; any thread may call them.
 ///
 /// On POSIX systems the priority classes are nice values, the documents
@@ -9,6 +10,8 @@
 #pragma once
 
 #include <zelk/export.h>
+
+#include <cstddef>
 
 /// The process priority classes that SetProcessPriority() and
 /// GetProcessPriority() speak: four of the six Windows classes.
@@ -48,6 +51,50 @@ ZELK_API ePriorityClass GetProcessPriority();
 /// @return 1 when a name was written; 0 for a null `path` and when the folder
 ///         cannot be found (on POSIX systems: no home folder)
 ZELK_API int GetSpecialFolder(int folder, char* path);
+/// @name The program's folder and native paths
+/// A ported program finds its files beside its executable by Windows names;
+/// GetNativePath() turns such a name into the path that fopen() and the
+/// system's other calls take, exactly as the library resolves the names of
+/// message files (error.h).  Both write into a buffer of the caller's and,
+/// like snprintf(), give the length of the whole result, so a result of
+/// `size` or more means the text was cut.
+/// @code
+/// char folder[260], path[260];
+/// GetProgramFolder(folder, sizeof folder);             // "z:\opt\suite" on POSIX systems
+/// std::string const name = std::string(folder) + "\German.txt";
+/// if (GetNativePath(name.c_str(), path, sizeof path) < sizeof path) {
+///     std::FILE* file = std::fopen(path, "rb");        // /opt/suite/German.txt
+///     // ...
+/// }
+/// @endcode
+/// @{
+
+/// Writes the folder of the program's executable file, as a Windows name
+/// without a trailing separator (a drive's root keeps its `\`).
+///
+/// On POSIX systems the folder is written on the drive Z: for the root /,
+/// with its case kept, as GetSpecialFolder() writes the documents folder:
+/// `z:\opt\suite`.
+/// @param path receives the name, cut to `size` - 1 bytes and zero-terminated
+/// @param size the buffer's size in bytes; 0 (with any `path`) only measures
+/// @return the name's length in bytes; 0 when it cannot be read
+ZELK_API std::size_t GetProgramFolder(char* path, std::size_t size);
+/// Turns a Windows name into the native path the library itself would open.
+///
+/// On Windows the name stays as it is.  On POSIX systems `\` and `/` both
+/// separate, a drive (`z:`, any letter) stands for the root /, a name without
+/// one stays relative to the working directory (`.\German.txt` is
+/// `./German.txt`), and each component that does not exist as spelled is
+/// looked up among its folder's entries without regard to the case of A-Z
+/// (the exact spelling first, then the smallest by byte order); from the
+/// first component that matches nothing on, the rest is kept as spelled.
+/// @param name the Windows name; null counts as empty
+/// @param path receives the path, cut to `size` - 1 bytes and zero-terminated
+/// @param size the buffer's size in bytes; 0 (with any `path`) only measures
+/// @return the path's length in bytes; 0 for an empty name
+ZELK_API std::size_t GetNativePath(char const* name, char* path, std::size_t size);
+
+/// @}
 /// @name Windows version
 /// The version that Windows' GetVersion() reports.  Windows 8.1 and later
 /// report 6.2 to a program whose manifest does not declare them; POSIX systems

@@ -16,8 +16,13 @@
 ///   interfaces, made by the Create* factories.
 /// - **Utilities**: the byte string BinChar with Windows path, wildcard and
 ///   hex operations, NonLocal::StringToDouble() (binchar.h); the registry
-///   wrapper FReg (freg.h, hkey.h); process priority, documents folder and
-///   Windows version (system.h).
+///   wrapper FReg (freg.h, hkey.h); process priority, documents folder,
+///   the program's folder, native paths and Windows version (system.h);
+///   texts between Windows-1252 and UTF-8 (codepage.h).
+/// - **Conveniences for ported code**, beside the calls above:
+///   CZelkErrorList::MoveErrorsTo(), the waits with a time limit (portab.h),
+///   codepage.h, GetProgramFolder() and GetNativePath(), and FReg's 64-bit,
+///   byte and list values, deletions and GetLastErrorCode().
 ///
 /// @section conventions Conventions
 ///
@@ -28,7 +33,8 @@
 ///   (std::bad_alloc), from a semaphore the system refuses to create
 ///   (CZelkResourceExhausted), and from BinChar::ToInt() (an int).
 /// - Objects made by a factory belong to the caller, who deletes them through
-///   the interface pointer.  Waits have no time limit.
+///   the interface pointer.  The interfaces' waits have no time limit;
+///   WaitZelkSignals(), LockZelkSemaphore() and JoinZelkThread() take one.
 /// - Texts are bytes of the ANSI code page: Windows-1252 on POSIX systems
 ///   (error.h tells how message files are converted).  Caller buffers are
 ///   passed with their size in bytes; texts are cut to size - 1 bytes and
@@ -119,6 +125,7 @@
 #pragma once
 
 #include <zelk/binchar.h>
+#include <zelk/codepage.h>
 #include <zelk/error.h>
 #include <zelk/error_list.h>
 #include <zelk/error_scope.h>

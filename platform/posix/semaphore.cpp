@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 
 namespace zelk::os {
 
@@ -17,6 +18,17 @@ namespace {
 void FutexWait(std::atomic<std::int32_t>& word, std::int32_t expected) noexcept {
     static_assert(sizeof(std::atomic<std::int32_t>) == sizeof(int));
     syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
+}
+
+// The same with a limit: returns after `timeout` at the latest.
+void FutexWaitFor(std::atomic<std::int32_t>& word, std::int32_t expected, timespec const& timeout) noexcept {
+    syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAIT_PRIVATE, expected, &timeout, nullptr, 0);
+}
+
+std::int64_t MonotonicNanoseconds() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 void FutexWakeOne(std::atomic<std::int32_t>& word) noexcept {
@@ -135,6 +147,50 @@ int Semaphore::Lock() noexcept {
             continue;
         }
         FutexWait(m_count, kContended);
+        slept = true;
+        count = m_count.load(std::memory_order_relaxed);
+    }
+}
+
+// Lock's protocol with a deadline, kept apart so that Lock itself, the
+// library's hottest wait, reads no clock.  The word is marked before every
+// sleep, so a waiter that gives up leaves it marked (or holding units): a
+// sleeper whose wake-up it took is then woken by the next Unlock, as the
+// mark asks.
+int Semaphore::LockFor(std::uint32_t milliseconds) noexcept {
+    if (milliseconds == kForever) {
+        return Lock();
+    }
+    if (TryLock() != 0) {
+        return 1;
+    }
+    if (milliseconds == 0) {
+        return 0;
+    }
+    std::int64_t const deadline = MonotonicNanoseconds() + std::int64_t{milliseconds} * 1000000;
+    bool slept = false;
+    std::int32_t count = m_count.load(std::memory_order_relaxed);
+    for (;;) {
+        if (count > 0) {
+            std::int32_t const left = count - 1;
+            std::int32_t const next = slept && left == 0 ? kContended : left;
+            if (m_count.compare_exchange_weak(count, next, std::memory_order_acquire, std::memory_order_relaxed)) {
+                if (slept && left > 0) {
+                    FutexWakeOne(m_count);
+                }
+                return 1;
+            }
+            continue;
+        }
+        if (count == 0 && !m_count.compare_exchange_weak(count, kContended, std::memory_order_relaxed)) {
+            continue;
+        }
+        std::int64_t const left = deadline - MonotonicNanoseconds();
+        if (left <= 0) {
+            return 0;
+        }
+        timespec const timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+        FutexWaitFor(m_count, kContended, timeout);
         slept = true;
         count = m_count.load(std::memory_order_relaxed);
     }

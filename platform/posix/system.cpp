@@ -107,4 +107,19 @@ std::uint32_t GetVersionWord() {
     return 10u;
 }
 
+std::string ProgramFolder() {
+    std::string path(256, '\0');
+    for (;;) {
+        ssize_t const length = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (length < 0) return {};
+        if (static_cast<std::size_t>(length) < path.size()) {
+            path.resize(static_cast<std::size_t>(length));
+            break;
+        }
+        path.resize(path.size() * 2);  // possibly cut: read again with more room
+    }
+    path.resize(path.rfind('/') + 1);  // an absolute name: there is a '/'
+    return posix::WindowsPathForm(path);
+}
+
 }  // namespace zelk::os

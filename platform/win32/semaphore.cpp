@@ -24,4 +24,9 @@ int Semaphore::Unlock() noexcept { return ReleaseSemaphore(m_handle, 1, nullptr)
 
 int Semaphore::TryLock() noexcept { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0 ? 1 : 0; }
 
+// kForever is the system's INFINITE.
+int Semaphore::LockFor(std::uint32_t milliseconds) noexcept {
+    return WaitForSingleObject(m_handle, milliseconds) == WAIT_OBJECT_0 ? 1 : 0;
+}
+
 }  // namespace zelk::os

@@ -50,4 +50,22 @@ std::uint32_t GetVersionWord() {
 #endif
 }
 
+std::string ProgramFolder() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        DWORD const length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);  // cut: read again with more room
+    }
+    std::size_t const separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) return {};
+    // "c:\program.exe" keeps its separator, as the root's name needs it.
+    path.resize(separator > 0 && path[separator - 1] == ':' ? separator + 1 : separator);
+    return path;
+}
+
 }  // namespace zelk::os
