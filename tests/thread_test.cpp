@@ -1,5 +1,6 @@
 // Contract tests of thread objects, MyZelkThread and the main thread object.
 #include <zelk/error_list.h>
+#include <zelk/error_scope.h>
 #include <zelk/portab.h>
 
 #include "layer_thread.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -203,11 +205,12 @@ struct OnTheStack {
 };
 
 // Until the system thread has ended, everything that runs on it belongs to
-// its object: destructors that an Exit unwinds (where the system unwinds
-// the stack) and the host's thread_local destructors, made before or after
-// the thread's first call into the library.  They find the object still
-// running, its critical sections theirs and its error list; Join waits for
-// the last of them.
+// its object: the stack's destructors after a return from Run, and the
+// host's thread_local destructors, made before or after the thread's first
+// call into the library, after a return or an Exit (which abandons the
+// stack on every system).  They find the object still running, its
+// critical sections theirs and its error list; Join waits for the last of
+// them.
 TEST(Thread, CodeThatRunsAsTheThreadEndsStillBelongsToIt) {
     ERRClearErrors();
     for (bool const exits : {false, true}) {
@@ -232,13 +235,65 @@ TEST(Thread, CodeThatRunsAsTheThreadEndsStillBelongsToIt) {
         EXPECT_EQ(thread->Join(), exits ? 5UL : 7UL);
         EXPECT_TRUE(ending.lastDone.load()) << "Join returned before the thread's last code";
         EXPECT_EQ(ending.wrong.load(), 0);
-        EXPECT_GE(ending.ran.load(), 2) << "both thread_local destructors ran";
+        EXPECT_EQ(ending.ran.load(), exits ? 2 : 3) << "both thread_local destructors ran, the stack's only on return";
         EXPECT_EQ(ending.held->TryLock(), 1) << "released by the ending thread's last Unlock";
         ending.held->Unlock();
         EXPECT_EQ(static_cast<int>(thread->GetErrorList().GetErrorCount()), ending.ran.load());
         EXPECT_EQ(ERRMyList().GetErrorCount(), 0u) << "nothing went to the main list";
         g_ending = nullptr;
     }
+}
+
+// Exit ends the thread where it stands, the same on every system: inside a
+// catch (...) (which cannot stop it), inside an error scope (which keeps
+// its errors) and past a stack object (whose destructor does not run).
+TEST(Thread, ExitAbandonsTheStackOnEverySystem) {
+    Thread thread(CreateZelkThread());
+    std::atomic<bool> destroyed{false}, afterExit{false};
+    struct Flag {
+        std::atomic<bool>& destroyed;
+        ~Flag() { destroyed = true; }
+    };
+    FunctionRunnable runnable("exits in a catch", [&]() -> unsigned long {
+        ERRAdd(TestError("exit.cpp", 1, 1));
+        CZelkErrorScope scope;
+        ERRAdd(TestError("exit.cpp", 2, 2));
+        try {
+            throw 3;
+        } catch (...) {
+            Flag const flag{destroyed};
+            MyZelkThread().Exit(9);
+        }
+        afterExit = true;
+        return 0;
+    });
+    ASSERT_EQ(thread->Start(&runnable), 1);
+    EXPECT_EQ(thread->Join(), 9UL);
+    EXPECT_FALSE(afterExit.load()) << "the catch block stopped the end";
+    EXPECT_FALSE(destroyed.load()) << "the stack was unwound";
+    EXPECT_EQ(thread->GetErrorList().GetErrorCount(), 2u) << "the scope's error is kept";
+}
+
+// The system knows a started thread by its name when Start returns, before
+// the thread has run a line of its own, and a timer's thread when the timer
+// is made.
+TEST(Thread, TheSystemKnowsTheNameWhenStartReturns) {
+    if (!zelk::test::SystemThreadName()) GTEST_SKIP() << "the system does not tell thread names";
+    auto count = [](std::string const& name) {
+        std::vector<std::string> const names = zelk::test::SystemThreadNames();
+        return std::count(names.begin(), names.end(), name);
+    };
+    for (int round = 0; round < 20; ++round) {
+        std::unique_ptr<CAbstractSemaphore> go(CreateZelkSemaphore(0));
+        Thread thread(CreateZelkThread());
+        FunctionRunnable runnable("named at once", [&]() -> unsigned long { return go->Lock(); });
+        ASSERT_EQ(thread->Start(&runnable), 1);
+        EXPECT_EQ(count("named at once"), 1) << "round " << round;
+        go->Unlock();
+        thread->Join();
+    }
+    std::unique_ptr<CAbstractTimer> const timer(CreateZelkTimer());
+    EXPECT_EQ(count("timer thread"), 1);
 }
 
 // The system shows a started thread by the library's name for it, from its

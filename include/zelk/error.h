@@ -206,7 +206,9 @@ public:
 /// A self-contained copy of any error, and the only thing error lists store.
 ///
 /// Every value and every description line (both kinds, translated and
-/// English, each line up to 299 bytes) is read out when the snapshot is taken,
+/// English, each line up to 298 bytes of text: what the source writes into a
+/// buffer of 299 bytes with its terminating zero) is read out when the
+/// snapshot is taken,
 /// so the snapshot stays readable after the error object is gone, the message
 /// files have changed or the error's own code is unloaded.  Afterwards only
 /// the fatal value and the translation flag change, and switching the flag

@@ -45,7 +45,8 @@
 ///   `z:\opt\suite\German.txt` is /opt/suite/German.txt (error.h).  BinChar's
 ///   path members give names in that form, with the current directory
 ///   lower-cased (binchar.h).
-/// - The registry is the library's own, kept in one SQLite file (freg.h).
+/// - The registry is the library's own, kept in SQLite files: one for the
+///   user's hive and one for the machine's (freg.h).
 /// - Process priority classes are nice values, thread priority levels steps
 ///   of five nice values (system.h, CAbstractThread::SetPriority()).
 /// - The documents folder is the XDG one; the Windows version reads as 10.0.

@@ -50,8 +50,10 @@ void Leave(LiveThread& thread) noexcept;
 // Records the level and applies it while the thread runs.
 void SetLevel(LiveThread& thread, int level) noexcept;
 // Records the name (cut to what the kernel keeps) and applies it while the
-// thread runs.
-void SetName(LiveThread& thread, char const* name) noexcept;
+// thread runs.  A thread created but not yet let run is named through
+// `unresumed`, its pthread: it may not have entered yet, and its name must
+// be the system's before the caller returns.
+void SetName(LiveThread& thread, char const* name, pthread_t const* unresumed = nullptr) noexcept;
 
 // Moves the process to a new base nice value.  The first thread takes it;
 // the layer's threads take it plus their levels; every other thread keeps
