@@ -52,24 +52,16 @@ int ReferenceTranslate(std::string& text, std::string const& from, std::string c
     return count;
 }
 
-// ".." steps the slow, obvious way: take the first "\\.." (only when there
-// is none, the first "/.."), drop it with the byte after it and the folder
-// before it (none below the top), and look again from the start.
-std::string ReferenceParentSteps(std::string tail) {
-    auto const separator = [](char c) { return c == '\\' || c == '/'; };
-    for (;;) {
-        std::size_t at = tail.find("\\..");
-        if (at == std::string::npos) at = tail.find("/..");
-        if (at == std::string::npos) return tail;
+// ReducePath the slow, obvious way, on a drive name: the first "\.." (only
+// when there is none, the first "/..") goes with the byte after it and the
+// folder before it (none below the top), and the search starts over.
+std::string ReferenceReduce(std::string const& full) {
+    std::string tail = full.substr(1);  // the drive letter stays
+    for (std::size_t at; (at = tail.find("\\..")) != std::string::npos || (at = tail.find("/..")) != std::string::npos;) {
         std::size_t folder = at;
-        while (folder > 0 && !separator(tail[folder - 1])) --folder;
+        while (folder > 0 && tail[folder - 1] != '\\' && tail[folder - 1] != '/') --folder;
         tail = tail.substr(0, folder > 0 ? folder : at + 1) + tail.substr(std::min(at + 4, tail.size()));
     }
-}
-
-std::string ReferenceReduce(std::string const& full) {
-    // The drive letter stays; the steps work on the rest, from ":\\" on.
-    std::string tail = ReferenceParentSteps(full.substr(1));
     ReferenceTranslate(tail, "\\.\\", "\\");
     ReferenceTranslate(tail, "\\.", "");
     return full.substr(0, 1) + tail;

@@ -6,14 +6,11 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace zelk::test {
 
 // The name, or nothing where the system cannot tell it (Windows before 10).
 std::optional<std::string> SystemThreadName();
-// The names of all threads of the process, as a tool lists them.
-std::vector<std::string> SystemThreadNames();
 // The longest name in bytes that the system keeps; 0 for no limit.
 std::size_t SystemThreadNameLimit();
 

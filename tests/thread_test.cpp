@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -30,7 +29,9 @@ constexpr unsigned long kNoThread = 0xFFFFFFFFUL;
 
 // How a thread ends decides its exit code; 259 reads "still running" to the
 // system, so it ends as 0 whether returned or passed to Exit.  Exit on
-// another object still ends the calling thread.
+// another object still ends the calling thread.  Exit ends it where it
+// stands on every system: a catch (...) cannot stop it, and an error scope
+// it leaves keeps its error (a return ends the scope).
 TEST(Thread, ExitCodeComesFromRunOrExit) {
     enum How { kReturn, kExit, kExitOnOther };
     struct Case {
@@ -45,15 +46,20 @@ TEST(Thread, ExitCodeComesFromRunOrExit) {
         Thread thread(CreateZelkThread()), bystander(CreateZelkThread());
         std::atomic<bool> afterExit{false};
         FunctionRunnable runnable("exit code", [&]() -> unsigned long {
-            if (c.how != kReturn) {
+            CZelkErrorScope scope;
+            ERRAdd(TestError("exit.cpp", 1, 1));
+            try {
+                if (c.how != kReturn) throw 1;
+            } catch (...) {
                 (c.how == kExit ? MyZelkThread() : *bystander).Exit(c.code);
-                afterExit = true;  // never reached
             }
+            afterExit = c.how != kReturn;  // never reached after an Exit
             return c.code;
         });
         ASSERT_EQ(thread->Start(&runnable), 1);
         EXPECT_EQ(thread->Join(), c.joined);
         EXPECT_FALSE(afterExit.load()) << "Exit returned";
+        EXPECT_EQ(thread->GetErrorList().GetErrorCount(), c.how == kReturn ? 0u : 1u);
         EXPECT_STREQ(thread->GetName(), "joined");
         EXPECT_EQ(thread->Join(), kNoThread) << "joined once only";
     }
@@ -242,58 +248,6 @@ TEST(Thread, CodeThatRunsAsTheThreadEndsStillBelongsToIt) {
         EXPECT_EQ(ERRMyList().GetErrorCount(), 0u) << "nothing went to the main list";
         g_ending = nullptr;
     }
-}
-
-// Exit ends the thread where it stands, the same on every system: inside a
-// catch (...) (which cannot stop it), inside an error scope (which keeps
-// its errors) and past a stack object (whose destructor does not run).
-TEST(Thread, ExitAbandonsTheStackOnEverySystem) {
-    Thread thread(CreateZelkThread());
-    std::atomic<bool> destroyed{false}, afterExit{false};
-    struct Flag {
-        std::atomic<bool>& destroyed;
-        ~Flag() { destroyed = true; }
-    };
-    FunctionRunnable runnable("exits in a catch", [&]() -> unsigned long {
-        ERRAdd(TestError("exit.cpp", 1, 1));
-        CZelkErrorScope scope;
-        ERRAdd(TestError("exit.cpp", 2, 2));
-        try {
-            throw 3;
-        } catch (...) {
-            Flag const flag{destroyed};
-            MyZelkThread().Exit(9);
-        }
-        afterExit = true;
-        return 0;
-    });
-    ASSERT_EQ(thread->Start(&runnable), 1);
-    EXPECT_EQ(thread->Join(), 9UL);
-    EXPECT_FALSE(afterExit.load()) << "the catch block stopped the end";
-    EXPECT_FALSE(destroyed.load()) << "the stack was unwound";
-    EXPECT_EQ(thread->GetErrorList().GetErrorCount(), 2u) << "the scope's error is kept";
-}
-
-// The system knows a started thread by its name when Start returns, before
-// the thread has run a line of its own, and a timer's thread when the timer
-// is made.
-TEST(Thread, TheSystemKnowsTheNameWhenStartReturns) {
-    if (!zelk::test::SystemThreadName()) GTEST_SKIP() << "the system does not tell thread names";
-    auto count = [](std::string const& name) {
-        std::vector<std::string> const names = zelk::test::SystemThreadNames();
-        return std::count(names.begin(), names.end(), name);
-    };
-    for (int round = 0; round < 20; ++round) {
-        std::unique_ptr<CAbstractSemaphore> go(CreateZelkSemaphore(0));
-        Thread thread(CreateZelkThread());
-        FunctionRunnable runnable("named at once", [&]() -> unsigned long { return go->Lock(); });
-        ASSERT_EQ(thread->Start(&runnable), 1);
-        EXPECT_EQ(count("named at once"), 1) << "round " << round;
-        go->Unlock();
-        thread->Join();
-    }
-    std::unique_ptr<CAbstractTimer> const timer(CreateZelkTimer());
-    EXPECT_EQ(count("timer thread"), 1);
 }
 
 // The system shows a started thread by the library's name for it, from its
