@@ -27,7 +27,9 @@
 ///
 /// Errors reported before the scope stay.  Scopes nest: an inner scope
 /// decides for its own errors, an outer one for everything after its mark,
-/// kept inner errors included.
+/// kept inner errors included.  A thread that ends through
+/// CAbstractThread::Exit() while a scope lives never ends the scope: its
+/// errors stay in the thread's list, on every system.
 ///
 /// Threads: a scope belongs to the thread that made it; make, read and end it
 /// there.  It works on the list it marked even if it ends elsewhere, so it

@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csetjmp>
-#include <exception>
 #include <cstdint>
 #include <ctime>
+#include <exception>
 #include <mutex>
 
 namespace zelk::os {
