@@ -50,10 +50,10 @@ void Leave(LiveThread& thread) noexcept;
 // Records the level and applies it while the thread runs.
 void SetLevel(LiveThread& thread, int level) noexcept;
 // Records the name (cut to what the kernel keeps) and applies it while the
-// thread runs.  A thread created but not yet let run is named through
-// `unresumed`, its pthread: it may not have entered yet, and its name must
-// be the system's before the caller returns.
-void SetName(LiveThread& thread, char const* name, pthread_t const* unresumed = nullptr) noexcept;
+// thread runs.  A thread that has not entered yet is named through
+// `handle`, its pthread, so that the system has the name when the caller
+// returns (it cannot have ended before it entered).
+void SetName(LiveThread& thread, char const* name, pthread_t const& handle) noexcept;
 
 // Moves the process to a new base nice value.  The first thread takes it;
 // the layer's threads take it plus their levels; every other thread keeps

@@ -148,11 +148,7 @@ bool Thread::Resume() noexcept {
 
 void Thread::SetPriority(int priority) noexcept { posix::SetLevel(m_impl->live, priority); }
 
-// Until Resume the thread waits at the gate (or has not even entered): it
-// cannot have ended, so its pthread still names it.
-void Thread::SetSystemName(char const* name) noexcept {
-    posix::SetName(m_impl->live, name, m_impl->resumed ? nullptr : &m_impl->handle);
-}
+void Thread::SetSystemName(char const* name) noexcept { posix::SetName(m_impl->live, name, m_impl->handle); }
 
 bool Thread::GetExitCode(std::uint32_t& exitCode) noexcept {
     if (!m_impl->ended.load(std::memory_order_acquire)) {
