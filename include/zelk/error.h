@@ -41,7 +41,9 @@
 /// Windows-1252: a file that starts with a UTF-8 or UTF-16 byte-order mark is
 /// converted to it (characters it lacks become '?'), and a file without a mark
 /// gives its bytes as they stand.  So "ä" from a marked UTF-8 file comes back
-/// as the one byte 0xE4, which a UTF-8 terminal does not show as "ä".
+/// as the one byte 0xE4, which a UTF-8 terminal does not show as "ä":
+/// convert texts for such a terminal (iconv from "WINDOWS-1252" to "UTF-8",
+/// as the README shows), never for the library's own calls.
 ///
 /// @par File names on POSIX systems
 /// Message-file names are Windows names, because the library derives the

@@ -76,7 +76,10 @@ private:
 /// destruction.
 ///
 /// Thread safety: every operation but copying and assignment takes the list's
-/// own recursive lock for its whole length, so any thread may use any list.
+/// own recursive lock for its whole length, so any thread may use any list:
+/// a supervisor may copy a running worker's errors with CopyErrorsTo() and a
+/// cursor of its own.  Only the list's own thread can empty it without loss
+/// (a copy and a clear from elsewhere are two calls).
 ///
 /// Cost: finding, adding and removing a number take logarithmic time in an
 /// ordered map.  AddError() takes the snapshot (for a base error up to six

@@ -384,8 +384,10 @@ public:
 ///
 /// A writer's cycle: AllocBlock(), fill Data() and set `length`,
 /// CommitBlock().  A reader's cycle: Next(), then GetBlock() and use the
-/// block.  Every reader reads every block; a block's space returns to the
-/// ring when the last reader has moved past it.  Make the readers before the
+/// block.  Every reader reads every block (the pipe broadcasts; workers that
+/// share the blocks out claim each with a word of its own, as the README
+/// shows); a block's space returns to the ring when the last reader has
+/// moved past it.  Make the readers before the
 /// writers start: committed blocks stay until a reader has passed them, so a
 /// pipe without readers fills up and then refuses (or, waiting, holds up)
 /// every writer.  Each block takes 24 bytes of header besides its data, plus
