@@ -8,10 +8,12 @@
 #include <benchmark/benchmark.h>
 
 #include <fnmatch.h>
+#include <string.h>  // memmem
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -151,5 +153,80 @@ BENCHMARK(BM_StdString_Chain)->Arg(20)->Arg(200);
 
 ZELK_RATIO("BM_BinChar_Chain/20", "BM_StdString_Chain/20", 2.0);
 ZELK_RATIO("BM_BinChar_Chain/200", "BM_StdString_Chain/200", 2.0);
+
+// ---- hostile input ----
+//
+// Inputs built to make a naive search compare almost the whole pattern at
+// every position, or a step-by-step rewrite copy the whole path per step.
+// Each runs at two sizes: doubling the input may at most triple the time.
+
+// "aaa...a" and a pattern of half its length that fails on its last byte.
+std::string Run(std::size_t size, char fill) { return std::string(size, fill); }
+
+void BM_iStr_Hostile(benchmark::State& state) {
+    std::size_t const size = static_cast<std::size_t>(state.range(0));
+    BinChar const text(Run(size, 'a').c_str());
+    BinChar const pattern((Run(size / 2, 'a') + 'b').c_str());
+    for (auto _ : state) benchmark::DoNotOptimize(text.iStr(pattern, 0));
+}
+BENCHMARK(BM_iStr_Hostile)->Arg(1 << 19)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// glibc's memmem is linear in the worst case (the two-way search).
+void BM_Memmem_Hostile(benchmark::State& state) {
+    std::size_t const size = static_cast<std::size_t>(state.range(0));
+    std::string const text = Run(size, 'a');
+    std::string const pattern = Run(size / 2, 'a') + 'b';
+    for (auto _ : state)
+        benchmark::DoNotOptimize(memmem(text.data(), text.size(), pattern.data(), pattern.size()));
+}
+BENCHMARK(BM_Memmem_Hostile)->Arg(1 << 19)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+ZELK_RATIO("BM_iStr_Hostile/1048576", "BM_iStr_Hostile/524288", 3.0);
+ZELK_RATIO("BM_iStr_Hostile/1048576", "BM_Memmem_Hostile/1048576", 10.0);
+
+// A star, then a literal run of half the name's length that fails on its
+// last byte.  The anchor gives fnmatch the same name with a star and that
+// last byte alone: one linear scan (fnmatch backtracks on the long mask).
+void BM_MaskenFit_Hostile(benchmark::State& state) {
+    std::size_t const size = static_cast<std::size_t>(state.range(0));
+    BinChar const name(Run(size, 'a').c_str());
+    std::string const mask = "*" + Run(size / 2, 'A') + "b";
+    for (auto _ : state) benchmark::DoNotOptimize(name.MaskenFit(mask.c_str()));
+}
+BENCHMARK(BM_MaskenFit_Hostile)->Arg(1 << 17)->Arg(1 << 18)->Unit(benchmark::kMillisecond);
+
+void BM_Fnmatch_Scan(benchmark::State& state) {
+    std::string const name = Run(static_cast<std::size_t>(state.range(0)), 'a');
+    for (auto _ : state) benchmark::DoNotOptimize(fnmatch("*b", name.c_str(), FNM_CASEFOLD));
+}
+BENCHMARK(BM_Fnmatch_Scan)->Arg(1 << 17)->Arg(1 << 18)->Unit(benchmark::kMillisecond);
+
+ZELK_RATIO("BM_MaskenFit_Hostile/262144", "BM_MaskenFit_Hostile/131072", 3.0);
+ZELK_RATIO("BM_MaskenFit_Hostile/262144", "BM_Fnmatch_Scan/262144", 20.0);
+
+// "c:\a\a\...\a\..\..\...": every ".." step climbs out of one folder.
+std::string ParentSteps(std::size_t size, char separator) {
+    std::string const down = std::string("a") + separator, up = std::string("..") + separator;
+    std::string path = separator == '\\' ? "c:\\" : "/";
+    std::size_t const steps = (size - path.size()) / (down.size() + up.size());
+    for (std::size_t i = 0; i < steps; ++i) path += down;
+    for (std::size_t i = 0; i < steps; ++i) path += up;
+    return path;
+}
+
+void BM_ReducePath_Hostile(benchmark::State& state) {
+    BinChar const path(ParentSteps(static_cast<std::size_t>(state.range(0)), '\\').c_str());
+    for (auto _ : state) benchmark::DoNotOptimize(path.ReducePath().len());
+}
+BENCHMARK(BM_ReducePath_Hostile)->Arg(1 << 20)->Arg(1 << 21)->Unit(benchmark::kMillisecond);
+
+void BM_LexicallyNormal(benchmark::State& state) {
+    std::filesystem::path const path(ParentSteps(static_cast<std::size_t>(state.range(0)), '/'));
+    for (auto _ : state) benchmark::DoNotOptimize(path.lexically_normal().native().size());
+}
+BENCHMARK(BM_LexicallyNormal)->Arg(1 << 20)->Arg(1 << 21)->Unit(benchmark::kMillisecond);
+
+ZELK_RATIO("BM_ReducePath_Hostile/2097152", "BM_ReducePath_Hostile/1048576", 3.0);
+ZELK_RATIO("BM_ReducePath_Hostile/2097152", "BM_LexicallyNormal/2097152", 1.0);
 
 }  // namespace

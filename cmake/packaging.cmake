@@ -33,11 +33,34 @@ set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/packaging_generator.cmak
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  # A toolchain file for hosts cross-built against the unpacked archive, in
+  # the folder of the CMake package it finds.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
+    set(ZELK_TOOLCHAIN_PROCESSOR x86_64)
+    set(ZELK_TOOLCHAIN_ARCH x86-64)
+    set(ZELK_TOOLCHAIN_RUNTIME "# The package holds no run-time DLLs of the compiler (zelkerr.dll has its
+# own linked in): a host links them in too, or ships its compiler's
+# libstdc++-6.dll, libgcc_s_seh-1.dll and libwinpthread-1.dll beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT \"-static\")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT \"-static\")")
   else()
     set(CPACK_SYSTEM_NAME win32)
+    set(ZELK_TOOLCHAIN_PROCESSOR i686)
+    set(ZELK_TOOLCHAIN_ARCH i686)
+    set(ZELK_TOOLCHAIN_RUNTIME "# 32-bit mingw unwinds with DWARF tables: an exception from zelkerr.dll
+# reaches the host only through the run-time DLLs that both share.  So a
+# host links them as DLLs (never -static) and ships the package's
+# bin/libgcc_s_dw2-1.dll, bin/libstdc++-6.dll and bin/libwinpthread-1.dll
+# beside zelkerr.dll.")
   endif()
+  set(ZELK_TOOLCHAIN_TRIPLE ${ZELK_TOOLCHAIN_PROCESSOR}-w64-mingw32)
+  set(ZELK_TOOLCHAIN_SYSTEM "Windows (${CPACK_SYSTEM_NAME})")
+  set(ZELK_TOOLCHAIN_FILE_NAME mingw-w64-${ZELK_TOOLCHAIN_PROCESSOR}.cmake)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging_toolchain.cmake.in
+                 ${PROJECT_BINARY_DIR}/${ZELK_TOOLCHAIN_FILE_NAME} @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${ZELK_TOOLCHAIN_FILE_NAME}
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZelkErr COMPONENT development)
 else()
   set(CPACK_GENERATOR DEB TGZ)
 endif()

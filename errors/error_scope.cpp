@@ -2,7 +2,6 @@
 // it when the scope ends unkept.
 #include <zelk/error_scope.h>
 
-#include <algorithm>
 #include <utility>
 
 namespace {
@@ -41,15 +40,6 @@ CZelkErrorScope& CZelkErrorScope::operator=(CZelkErrorScope&& other) noexcept {
 }
 
 void CZelkErrorScope::Keep() noexcept { m_kept = true; }
-
-std::vector<ErrorListPos> CZelkErrorScope::Errors() const {
-    std::vector<ErrorListPos> errors;
-    if (!m_list) return errors;
-    for (ErrorListPos p = m_list->GetLast(); !p.IsNull() && After(p, m_mark); p = m_list->GetPrevious(p))
-        errors.push_back(p);
-    std::reverse(errors.begin(), errors.end());
-    return errors;
-}
 
 void CZelkErrorScope::End() noexcept {
     if (m_list && !m_kept) m_list->Rollback(LastNotAfter(*m_list, m_mark));

@@ -4,7 +4,8 @@
 //    cleanly at the first bad digit.
 // 1: the path members: no crash, no overrun, and results that hang together
 //    (the folder is a prefix of the full name, the file name its rest, a
-//    reduced path is never empty).
+//    reduced path is never empty); a reduced drive name equals a plain
+//    step-by-step reference.
 // 2: GetWord, Translate and iStr, each checked against a plain reference
 //    written on std::string.
 #include <zelk/binchar.h>
@@ -49,6 +50,21 @@ int ReferenceTranslate(std::string& text, std::string const& from, std::string c
     }
     text = result + rest;
     return count;
+}
+
+// ReducePath the slow, obvious way, on a drive name: the first "\.." (only
+// when there is none, the first "/..") goes with the byte after it and the
+// folder before it (none below the top), and the search starts over.
+std::string ReferenceReduce(std::string const& full) {
+    std::string tail = full.substr(1);  // the drive letter stays
+    for (std::size_t at; (at = tail.find("\\..")) != std::string::npos || (at = tail.find("/..")) != std::string::npos;) {
+        std::size_t folder = at;
+        while (folder > 0 && tail[folder - 1] != '\\' && tail[folder - 1] != '/') --folder;
+        tail = tail.substr(0, folder > 0 ? folder : at + 1) + tail.substr(std::min(at + 4, tail.size()));
+    }
+    ReferenceTranslate(tail, "\\.\\", "\\");
+    ReferenceTranslate(tail, "\\.", "");
+    return full.substr(0, 1) + tail;
 }
 
 std::string ReferenceWord(std::string const& text, int n, char separator) {
@@ -116,6 +132,7 @@ void FuzzPath(std::uint8_t const* data, std::size_t size) {
 
     BinChar const reduced = name.ReducePath();
     CheckTerminated(reduced);
+    if (root == 3 && full.len() > 2 && Bytes(full)[1] == ':') Check(Bytes(reduced) == ReferenceReduce(Bytes(full)));
     Check(reduced.len() > 0);
     Check(reduced.len() <= full.len() + 1);
 

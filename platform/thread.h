@@ -56,7 +56,11 @@ private:
 };
 
 // Ends the calling thread with that exit code (recorded first, so that the
-// thread's object reads it).  Works on threads this layer did not start too.
+// thread's object reads it) where it stands: on a thread this layer started,
+// the frames down to its entry are abandoned without running their
+// destructors or catch blocks, and the thread then ends as after a return.
+// Works on threads this layer did not start too (POSIX: pthread_exit, which
+// unwinds them).
 [[noreturn]] void ExitCurrentThread(std::uint32_t exitCode);
 
 void Sleep(std::uint32_t milliseconds) noexcept;

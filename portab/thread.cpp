@@ -37,10 +37,10 @@ std::uint32_t CZelkThread::EntryFunction(void* self) {
     // section, so the thread keeps its object in a thread-local word: one
     // read, without lock or allocation.  The registry stays the record of
     // which threads are attached (for walks, Start and Join).  The word is
-    // never cleared: code that runs while the thread ends (destructors of
-    // an Exit, thread-local destructors, thread-exit handlers) still belongs
-    // to this object, and the object outlives all of it, since Join waits
-    // for the system thread's very end.
+    // never cleared: code that runs while the thread ends (thread-local
+    // destructors, thread-exit handlers) still belongs to this object, and
+    // the object outlives all of it, since Join waits for the system
+    // thread's very end.
     os::SetCurrentObject(static_cast<CAbstractThread*>(thread));
     return ToExitCode(thread->m_runnable->Run());
 }

@@ -1,6 +1,10 @@
 // CZelkErrorScope as a host uses it: work abandoned by an early return or an
 // exception leaves no errors behind, kept work keeps them, errors from before
 // the scope stay; scopes nest, move and work on their own thread's list.
+//
+// The host has an operator new of its own, as leak trackers install, which
+// refuses to free a block it did not hand out: on Windows the library has a
+// C++ run-time of its own, so memory that changed hands would show here.
 #include "layer_thread.h"
 #include "test_errors.h"
 
@@ -8,9 +12,33 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <vector>
+
+namespace {
+struct alignas(std::max_align_t) Header {
+    void* self;
+};
+void Free(void* block) noexcept {
+    if (block == nullptr) return;
+    Header* const header = static_cast<Header*>(block) - 1;
+    if (header->self != header) std::abort();  // not a block of this host's
+    header->self = nullptr;
+    std::free(header);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    auto* const header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    if (header == nullptr) throw std::bad_alloc();
+    header->self = header;
+    return header + 1;
+}
+void operator delete(void* block) noexcept { Free(block); }
+void operator delete(void* block, std::size_t) noexcept { Free(block); }
 
 namespace {
 

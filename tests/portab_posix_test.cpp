@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -225,6 +226,30 @@ TEST(ThreadPosix, RunLeavingThroughPthreadExitStillJoins) {
     FunctionRunnable runnable("leaves", []() -> unsigned long { pthread_exit(reinterpret_cast<void*>(42)); });
     ASSERT_EQ(thread->Start(&runnable), 1);
     EXPECT_EQ(thread->Join(), 42UL);
+}
+
+// The kernel knows a started thread by its name when Start returns, before
+// the thread runs a line of its own, and a timer's thread once it is made.
+TEST(ThreadPosix, TheKernelKnowsTheNameWhenStartReturns) {
+    auto count = [](std::string const& name) {
+        int found = 0;
+        for (auto const& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            std::string comm;
+            found += std::getline(std::ifstream(task.path() / "comm"), comm) && comm == name;
+        }
+        return found;
+    };
+    for (int round = 0; round < 20; ++round) {
+        std::unique_ptr<CAbstractSemaphore> go(CreateZelkSemaphore(0));
+        Thread thread(CreateZelkThread());
+        FunctionRunnable runnable("named at once", [&]() -> unsigned long { return go->Lock(); });
+        ASSERT_EQ(thread->Start(&runnable), 1);
+        EXPECT_EQ(count("named at once"), 1) << "round " << round;
+        go->Unlock();
+        thread->Join();
+    }
+    std::unique_ptr<CAbstractTimer> const timer(CreateZelkTimer());
+    EXPECT_EQ(count("timer thread"), 1);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 // the same, and string chains stay close to std::string in speed.
 #include <zelk/binchar.h>
 
+#include "util/find_bytes.h"
+
 #include <climits>
 #include <cstring>
 #include <new>
@@ -227,17 +229,11 @@ namespace {
 // [text, text + length); -1 when there is none.  Zero bytes compare like any.
 int FindBytes(char const* text, int length, char const* pattern, int count, int from) {
     if (count <= 0 || from < 0 || from >= length || count > length - from) return -1;
-    char const first = pattern[0];
-    char const* const last = text + (length - count);  // last possible start
-    for (char const* p = text + from; p <= last;) {
-        void const* hit = std::memchr(p, static_cast<unsigned char>(first), static_cast<std::size_t>(last - p + 1));
-        if (!hit) return -1;
-        p = static_cast<char const*>(hit);
-        if (std::memcmp(p + 1, pattern + 1, static_cast<std::size_t>(count - 1)) == 0)
-            return static_cast<int>(p - text);
-        ++p;
-    }
-    return -1;
+    std::size_t const at = zelk::FindBytes<zelk::SameByte>(reinterpret_cast<unsigned char const*>(text + from),
+                                                          static_cast<std::size_t>(length - from),
+                                                          reinterpret_cast<unsigned char const*>(pattern),
+                                                          static_cast<std::size_t>(count));
+    return at == zelk::kNotFound ? -1 : from + static_cast<int>(at);
 }
 
 }  // namespace

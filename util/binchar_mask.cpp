@@ -8,7 +8,11 @@
 // Both texts are compared in place, lower-cased byte by byte as they are
 // read, so no copy of the mask is made and a mask of any length is matched
 // whole (there is no fixed buffer for the part after a star to outgrow).
+// Each search after a star starts where the last one ended and is linear in
+// what it passes, so a match takes time linear in the name plus the mask.
 #include <zelk/binchar.h>
+
+#include "util/find_bytes.h"
 
 #include <cstring>
 
@@ -19,18 +23,13 @@ inline unsigned char Fold(unsigned char c) { return (static_cast<unsigned>(c - '
 bool IsWild(unsigned char c) { return c == '*' || c == '?'; }
 
 // First position in [name, end) where the `count` bytes of `literal` stand,
-// case-blind; null when there is none.
+// case-blind; null when there is none.  Linear in the bytes it passes, so
+// the whole match is linear in the name and the mask together.
 unsigned char const* FindFolded(unsigned char const* name, unsigned char const* end, unsigned char const* literal,
                                 std::size_t count) {
-    if (static_cast<std::size_t>(end - name) < count) return nullptr;
-    unsigned char const first = Fold(literal[0]);
-    for (unsigned char const* last = end - count; name <= last; ++name) {
-        if (Fold(*name) != first) continue;
-        std::size_t i = 1;
-        while (i < count && Fold(name[i]) == Fold(literal[i])) ++i;
-        if (i == count) return name;
-    }
-    return nullptr;
+    std::size_t const at =
+        zelk::FindBytes<zelk::FoldedByte>(name, static_cast<std::size_t>(end - name), literal, count);
+    return at == zelk::kNotFound ? nullptr : name + at;
 }
 
 }  // namespace

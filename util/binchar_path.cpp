@@ -124,9 +124,34 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     s.swap(result);
 }
 
-std::size_t FindParentStep(std::string_view tail) {
-    std::size_t const backslash = tail.find("\\..");
-    return backslash != npos ? backslash : tail.find("/..");
+// Parent steps: the folder before each "\.." goes with the separator, the
+// two dots and the byte after them.  A ".." with no separator before it in
+// the tail has no folder to drop: the root is a ceiling, as on Windows, so
+// only the ".." step goes ("c:\..\x" becomes "c:\x").  Steps are taken
+// first one first, every "\.." before any "/.." (a "\.." that a "/.." step
+// brings together counts first again).
+//
+// One pass per separator kind, each in linear time.  The text is copied
+// byte by byte and a step is taken as soon as the copy ends in one: nothing
+// before the end of the copy can form a step any more, since a step taken
+// leaves a separator (or nothing) at the end.  A pass over "/" steps also
+// takes the "\.." steps that its own cuts bring together, which are the
+// only ones left after the first pass.
+std::string DropParentSteps(std::string_view tail, char separator) {
+    std::string out;
+    out.reserve(tail.size());
+    for (std::size_t i = 0; i < tail.size();) {
+        out += tail[i++];
+        std::size_t const n = out.size();
+        if (n < 3 || out[n - 1] != '.' || out[n - 2] != '.' || (out[n - 3] != '\\' && out[n - 3] != separator))
+            continue;
+        std::size_t const at = n - 3;
+        std::size_t folder = at;
+        while (folder > 0 && !IsSeparator(out[folder - 1])) --folder;
+        out.resize(folder > 0 ? folder : at + 1);
+        if (i < tail.size()) ++i;  // the byte after the dots
+    }
+    return out;
 }
 
 }  // namespace
@@ -186,20 +211,7 @@ BinChar BinChar::ReducePath() const {
     if (keep > full.size()) keep = full.size();
     std::string tail = full.substr(keep);
 
-    // Parent steps: drop the folder before each "\.." with the separator, the
-    // two dots and the byte after them.  A ".." directly below the root has
-    // no folder to drop: the root is a ceiling, as on Windows, so only the
-    // ".." step goes ("c:\..\x" becomes "c:\x").
-    for (std::size_t at = FindParentStep(tail); at != npos; at = FindParentStep(tail)) {
-        std::size_t folder = at;
-        while (folder > 0 && !IsSeparator(tail[folder - 1])) --folder;
-        // `folder` is the index just past the separator before the step, or
-        // 0 when no separator precedes it inside the tail.
-        std::size_t const kept = folder > 0 ? folder : at + 1;
-        std::size_t const after = at + 4 < tail.size() ? at + 4 : tail.size();
-        tail = tail.substr(0, kept) + tail.substr(after);
-    }
-
+    tail = DropParentSteps(DropParentSteps(tail, '\\'), '/');
     ReplaceAll(tail, "\\.\\", "\\");
     ReplaceAll(tail, "\\.", "");
 

@@ -32,6 +32,7 @@
 #include "util/nearest_double.h"
 
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -65,11 +66,11 @@ inline bool IsDigit(char c, int radix, int& value) {
 struct Segment {
     bool negative;
     char const* integerDigits;
-    int integerCount;
+    std::int64_t integerCount;
     char const* fractionDigits;  // after the point
-    int fractionCount;
-    std::uint64_t head;  // the leading digits, as many as fit in 64 bits
-    int dropped;         // digits after those in head
+    std::int64_t fractionCount;
+    std::uint64_t head;    // the leading digits, as many as fit in 64 bits
+    std::int64_t dropped;  // digits after those in head
     bool droppedNonzero;
 };
 
@@ -82,9 +83,10 @@ constexpr auto kHeadLimits = [] {
 }();
 
 // Reads blanks, signs, digits and the point of one number; returns the
-// bytes taken, or 0 when no number stands there.
-int ParseSegment(char const* text, int radix, Segment& segment) {
-    int i = 0;
+// bytes taken, or 0 when no number stands there.  Texts may be longer than
+// an int can count.
+std::size_t ParseSegment(char const* text, int radix, Segment& segment) {
+    std::size_t i = 0;
     while (text[i] == ' ') ++i;  // blanks only: a tab ends the text's number
     bool negative = false;
     while (text[i] == '-' || text[i] == '+') {
@@ -93,7 +95,7 @@ int ParseSegment(char const* text, int radix, Segment& segment) {
     }
     std::uint64_t const headLimit = kHeadLimits[radix];
     std::uint64_t head = 0;
-    int dropped = 0;
+    std::int64_t dropped = 0;
     bool droppedNonzero = false;
     int value = 0;
     auto const take = [&](int digit) {
@@ -104,10 +106,10 @@ int ParseSegment(char const* text, int radix, Segment& segment) {
             droppedNonzero = droppedNonzero || digit != 0;
         }
     };
-    int const integerStart = i;
+    std::size_t const integerStart = i;
     for (; IsDigit(text[i], radix, value); ++i) take(value);
-    int const integerCount = i - integerStart;
-    int fractionStart = i;
+    std::size_t const integerCount = i - integerStart;
+    std::size_t fractionStart = i;
     if (text[i] == '.') {
         fractionStart = ++i;
         for (; IsDigit(text[i], radix, value); ++i) take(value);
@@ -116,9 +118,9 @@ int ParseSegment(char const* text, int radix, Segment& segment) {
     }
     segment.negative = negative;
     segment.integerDigits = text + integerStart;
-    segment.integerCount = integerCount;
+    segment.integerCount = static_cast<std::int64_t>(integerCount);
     segment.fractionDigits = text + fractionStart;
-    segment.fractionCount = i - fractionStart;
+    segment.fractionCount = static_cast<std::int64_t>(i - fractionStart);
     segment.head = head;
     segment.dropped = dropped;
     segment.droppedNonzero = droppedNonzero;
@@ -131,7 +133,7 @@ int ParseSegment(char const* text, int radix, Segment& segment) {
 zelk::BigNatural DecimalDigits(Segment const& segment, std::int64_t* power) {
     zelk::BigNatural digits;
     int kept = 0;
-    int cut = 0;
+    std::int64_t cut = 0;
     bool cutNonzero = false;
     std::uint32_t chunk = 0, chunkScale = 1;
     auto const add = [&](char c) {
@@ -151,8 +153,8 @@ zelk::BigNatural DecimalDigits(Segment const& segment, std::int64_t* power) {
             chunkScale = 1;
         }
     };
-    for (int i = 0; i < segment.integerCount; ++i) add(segment.integerDigits[i]);
-    for (int i = 0; i < segment.fractionCount; ++i) add(segment.fractionDigits[i]);
+    for (std::int64_t i = 0; i < segment.integerCount; ++i) add(segment.integerDigits[i]);
+    for (std::int64_t i = 0; i < segment.fractionCount; ++i) add(segment.fractionDigits[i]);
     if (cutNonzero) {
         chunk = chunk * 10 + 1;
         chunkScale *= 10;
@@ -169,7 +171,7 @@ double Nearest(Segment const& segment, double exponent, int radix) {
     if (segment.head == 0) return 0.0;  // all digits zero
     // head's last digit weighs radix^power; beyond +-5000 the value is 0 or
     // infinite in every radix, and power fits in an int.
-    double const power = exponent - segment.fractionCount + segment.dropped;
+    double const power = exponent - static_cast<double>(segment.fractionCount) + static_cast<double>(segment.dropped);
     if (power > 5000) return HUGE_VAL;
     if (power < -5000) return 0.0;
     int const wholePower = static_cast<int>(power);
@@ -194,7 +196,7 @@ bool IsWhole(double x) {
 
 // The value of a segment raised by `exponent` powers of the radix.
 double Evaluate(Segment const& segment, double exponent, int radix) {
-    double const places = exponent - segment.fractionCount;
+    double const places = exponent - static_cast<double>(segment.fractionCount);
     // Below 190 places the exponent limit is out of reach in every radix
     // (190 x ln 36 < 708), so the logarithm is only taken near it.
     if (places > 190 && places * std::log(double(radix)) > kLargestExponent) return kTooLarge;
@@ -205,7 +207,7 @@ double Evaluate(Segment const& segment, double exponent, int radix) {
         value = Nearest(segment, exponent, radix);
     } else {
         double const m = static_cast<double>(segment.head);
-        value = std::exp((places + segment.dropped) * std::log(double(radix))) * m;
+        value = std::exp((places + static_cast<double>(segment.dropped)) * std::log(double(radix))) * m;
     }
     if (value > kLargestValue) return kTooLarge;
     return segment.negative ? -value : value;
@@ -243,7 +245,7 @@ namespace NonLocal {
 int StringToDouble(char const* text, double* result, int radix) {
     if (radix < 2 || radix > 36 || !text || !result) return 0;
     SegmentChain chain;
-    int count = ParseSegment(text, radix, chain.Add());
+    std::size_t count = ParseSegment(text, radix, chain.Add());
     if (count == 0) return 0;
     // An exponent (only up to radix 10: from 11 on "e" ends the number, from
     // 15 on it is a digit) is itself a full number, which may carry an
@@ -251,17 +253,19 @@ int StringToDouble(char const* text, double* result, int radix) {
     // evaluated from its innermost end, without recursion, so a long chain
     // cannot exhaust the stack.  An "e" not followed by a number is not taken.
     while (radix <= 10 && StartsExponent(text[count])) {
-        int const taken = ParseSegment(text + count + 1, radix, chain.Add());
+        std::size_t const taken = ParseSegment(text + count + 1, radix, chain.Add());
         if (taken == 0) {
             chain.RemoveLast();
             break;
         }
         count += taken + 1;
     }
+    // A count the result cannot carry: no number a caller could go on behind.
+    if (count > static_cast<std::size_t>(INT_MAX)) return 0;
     double value = 0.0;
     for (int i = chain.Size() - 1; i >= 0; --i) value = Evaluate(chain[i], value, radix);
     *result = value;
-    return count;
+    return static_cast<int>(count);
 }
 
 }  // namespace NonLocal

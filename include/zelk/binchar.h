@@ -332,15 +332,20 @@ namespace NonLocal {
 ///
 /// It takes leading spaces (0x20 only), any number of signs ("--5" is 5),
 /// digits with an optional fraction, and in radices up to 10 an exponent
-/// ("e" or "E" followed by a number read the same way).  Values beyond
-/// 8.2e307 come out as 8.988e307 in magnitude.  It reports how many
-/// characters it took, so a caller can go on reading behind the number.  No
-/// state: any thread may call it.
+/// ("e" or "E" followed by a number read the same way).  A point needs no
+/// digits: "." reads as 0 and "-." as -0 (taking 1 and 2 characters), and
+/// ".5" as 0.5.  Values beyond 8.2e307, and every value whose exponent is
+/// out of range (even "0e400"), come out as +8.988e307: the sign is dropped,
+/// so "-1e400" gives +8.988e307 too.  It reports how many characters it
+/// took, so a caller can go on reading behind the number.  No state: any
+/// thread may call it.
 /// @param text a zero-terminated text
 /// @param result receives the value
 /// @param radix the radix, 2 to 36
-/// @return the number of characters taken; 0 when the radix is out of range
-///         or no number stands at the start, and then *result is left unchanged
+/// @return the number of characters taken; 0 when the radix is out of range,
+///         no number stands at the start, or the number with its blanks,
+///         signs and exponent is longer than the largest int (its length
+///         could not be returned), and then *result is left unchanged
 ZELK_API int StringToDouble(char const* text, double* result, int radix);
 
 }  // namespace NonLocal

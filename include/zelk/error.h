@@ -41,7 +41,9 @@
 /// Windows-1252: a file that starts with a UTF-8 or UTF-16 byte-order mark is
 /// converted to it (characters it lacks become '?'), and a file without a mark
 /// gives its bytes as they stand.  So "ä" from a marked UTF-8 file comes back
-/// as the one byte 0xE4, which a UTF-8 terminal does not show as "ä".
+/// as the one byte 0xE4, which a UTF-8 terminal does not show as "ä":
+/// convert texts for such a terminal (iconv from "WINDOWS-1252" to "UTF-8",
+/// as the README shows), never for the library's own calls.
 ///
 /// @par File names on POSIX systems
 /// Message-file names are Windows names, because the library derives the
@@ -206,7 +208,9 @@ public:
 /// A self-contained copy of any error, and the only thing error lists store.
 ///
 /// Every value and every description line (both kinds, translated and
-/// English, each line up to 299 bytes) is read out when the snapshot is taken,
+/// English, each line up to 298 bytes of text: what the source writes into a
+/// buffer of 299 bytes with its terminating zero) is read out when the
+/// snapshot is taken,
 /// so the snapshot stays readable after the error object is gone, the message
 /// files have changed or the error's own code is unloaded.  Afterwards only
 /// the fatal value and the translation flag change, and switching the flag

@@ -76,7 +76,10 @@ private:
 /// MoveErrorsTo() and its destruction.
 ///
 /// Thread safety: every operation but copying and assignment takes the list's
-/// own recursive lock for its whole length, so any thread may use any list.
+/// own recursive lock for its whole length, so any thread may use any list:
+/// a supervisor may copy a running worker's errors with CopyErrorsTo() and a
+/// cursor of its own.  Only the list's own thread can empty it without loss
+/// (a copy and a clear from elsewhere are two calls).
 ///
 /// Cost: finding, adding and removing a number take logarithmic time in an
 /// ordered map.  AddError() takes the snapshot (for a base error up to six
@@ -140,7 +143,7 @@ public:
     ///        list, and a position that names no snapshot here changes nothing
     void Rollback(ErrorListPos const& position);
     /// Copies the snapshots after `*from` up to and including `*to` into
-    /// `target`, and moves `*from` on to the last one copied.
+    /// `target`, and moves `*from` on to the last one passed to the target.
     ///
     /// Keeping `from` and calling again copies only what was added since:
     /// @code
@@ -150,7 +153,10 @@ public:
     /// worker.CopyErrorsTo(collected, &copied, nullptr);
     /// @endcode
     /// The target's capacity applies, and a snapshot whose number the target
-    /// holds replaces it there.  The bounds are compared on the circle of
+    /// holds replaces it there.  A full target drops what it cannot take, and
+    /// `*from` moves past those snapshots all the same: a later call does not
+    /// offer them again.  Make room in the target (or copy with a `to` that
+    /// stops short) before the target fills up, if none may be lost.  The bounds are compared on the circle of
     /// 32-bit numbers, so they work across the wrap of the numbering.  If `to`
     /// names no snapshot of this list, the first snapshot after it is copied
     /// as well.
@@ -161,8 +167,9 @@ public:
     /// @param target the list that receives the copies
     /// @param from in and out: copying starts after this position (it is not
     ///        itself copied); null, or the null position, starts at the first
-    ///        snapshot.  On return it names the last snapshot copied, and is
-    ///        unchanged when nothing was copied.
+    ///        snapshot.  On return it names the last snapshot passed to the
+    ///        target, whether the target took it or, being full, dropped it;
+    ///        unchanged when the range was empty.
     /// @param to the last position to copy (copied itself); null copies to the
     ///        end.  Only read.  With both given, a `to` equal to or before
     ///        `from` copies nothing.

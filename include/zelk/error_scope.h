@@ -19,6 +19,7 @@
 #include <zelk/error_list.h>
 #include <zelk/export.h>
 
+#include <algorithm>
 #include <vector>
 
 /// Marks the calling thread's error list when made and, when it ends,
@@ -26,7 +27,9 @@
 ///
 /// Errors reported before the scope stay.  Scopes nest: an inner scope
 /// decides for its own errors, an outer one for everything after its mark,
-/// kept inner errors included.
+/// kept inner errors included.  A thread that ends through
+/// CAbstractThread::Exit() while a scope lives never ends the scope: its
+/// errors stay in the thread's list, on every system.
 ///
 /// Threads: a scope belongs to the thread that made it; make, read and end it
 /// there.  It works on the list it marked even if it ends elsewhere, so it
@@ -63,9 +66,22 @@ public:
     void Keep() noexcept;
     /// The errors reported since the mark: what the scope removes if it ends
     /// unkept.  Also after Keep().
+    ///
+    /// The vector is made here, in the header, so the host's own code
+    /// allocates it and the host's allocator frees it: on Windows the
+    /// library carries a C++ run-time of its own, and memory must not change
+    /// hands between the two.
     /// @return the positions of the list's errors numbered after the mark, in
     ///         list order (ascending numbers); empty for an inert scope
-    std::vector<ErrorListPos> Errors() const;
+    std::vector<ErrorListPos> Errors() const {
+        std::vector<ErrorListPos> errors;
+        if (m_list == nullptr) return errors;
+        for (ErrorListPos p = m_list->GetLast(); !p.IsNull() && p.GetOrdinalNumber() > m_mark.GetOrdinalNumber();
+             p = m_list->GetPrevious(p))
+            errors.push_back(p);
+        std::reverse(errors.begin(), errors.end());
+        return errors;
+    }
 
 private:
     void End() noexcept;

@@ -117,6 +117,8 @@ public:
     ///         wrapper is invalid
     BinChar GetString(char const* valueName, BinChar def);
     /// Writes a text value (REG_SZ), replacing a value of that name of any type.
+    /// A text of kStringBufferSize (8192) bytes or more is written whole, but
+    /// GetString() cannot read it back: it gives its default for it.
     /// @param valueName the value's name
     /// @param text the text; its len() bytes are stored
     /// @return true when it was written
@@ -135,7 +137,8 @@ public:
     /// text (`SetString("n", count)` writes "7" for 7), as any int given as a
     /// value name names the value by its decimal text.
     /// @param valueName the value's name
-    /// @param text the zero-terminated text; null writes ""
+    /// @param text the zero-terminated text; null writes "".  From 8192
+    ///        bytes on, GetString() gives its default for it.
     /// @return true when it was written
     bool SetString(BinChar const& valueName, char const* text);
 

@@ -233,10 +233,28 @@ public:
     /// Ends the calling thread at once with `exitCode`; does not return.
     ///
     /// It is the calling thread that ends, whichever object this is called
-    /// on; its object stays attached until Join().  Returning from Run() is
-    /// the portable way out: on Windows the thread's stack objects are not
-    /// destroyed; on POSIX systems the stack is unwound (a catch (...) that
-    /// does not rethrow then aborts the process).
+    /// on; its object stays attached until Join().  The thread ends where it
+    /// stands, alike on Windows and POSIX systems: the stack between this
+    /// call and Run() is abandoned, not unwound.  So, of that stack:
+    /// - no destructor runs: memory and handles that stack objects own are
+    ///   lost, and locks that guards hold stay held (a critical section
+    ///   stays owned by the ended thread);
+    /// - no catch block runs, and a catch (...) cannot stop the end;
+    /// - a CZelkErrorScope does not end: the errors it would have removed
+    ///   stay in the thread's list, where Join()'s caller finds them
+    ///   (GetErrorList()).
+    ///
+    /// What runs after it, as after a return from Run(): the thread's
+    /// thread_local destructors and the system's thread-exit handlers (on
+    /// Windows also DLL_THREAD_DETACH), on a thread that still belongs to
+    /// this object (MyZelkThread(), its name and error list); Join() returns
+    /// after the last of them.  Returning from Run() is the clean way out,
+    /// since it destroys what the stack holds.
+    ///
+    /// On a thread the library did not start, Windows ends the thread the
+    /// same way (ExitThread), while a POSIX system can only end it with
+    /// pthread_exit, which unwinds its stack (and aborts the process in a
+    /// catch (...) that does not rethrow).
     /// @param exitCode the exit code that Join() returns; 259 becomes 0
     [[noreturn]] virtual void Exit(unsigned long exitCode) = 0;
     /// @return 1 while the attached thread has not ended (it ends after the
@@ -366,8 +384,10 @@ public:
 ///
 /// A writer's cycle: AllocBlock(), fill Data() and set `length`,
 /// CommitBlock().  A reader's cycle: Next(), then GetBlock() and use the
-/// block.  Every reader reads every block; a block's space returns to the
-/// ring when the last reader has moved past it.  Make the readers before the
+/// block.  Every reader reads every block (the pipe broadcasts; workers that
+/// share the blocks out claim each with a word of its own, as the README
+/// shows); a block's space returns to the ring when the last reader has
+/// moved past it.  Make the readers before the
 /// writers start: committed blocks stay until a reader has passed them, so a
 /// pipe without readers fills up and then refuses (or, waiting, holds up)
 /// every writer.  Each block takes 24 bytes of header besides its data, plus

@@ -43,6 +43,18 @@
 ///   error list and a name of its own; every other thread, the process's
 ///   first one included, shares the main thread object "Main" (MyZelkThread()).
 ///
+/// @section windows Hosts on Windows
+///
+/// zelkerr.dll exports C++ as mingw-w64 g++ builds it (names, class layouts,
+/// exception tables), so a host that loads it is built with mingw-w64 g++;
+/// a Visual C++ suite builds the library from source instead (README).  The
+/// DLL carries a C++ run-time of its own, so memory never changes hands
+/// across its boundary: what the library allocates it frees, and results
+/// made of standard containers (CZelkErrorScope::Errors()) are built by
+/// inline code in the headers, with the host's allocator.  Each Windows
+/// package carries a toolchain file for cross-building hosts against it
+/// (`lib/cmake/ZelkErr/mingw-w64-x86_64.cmake`, `mingw-w64-i686.cmake`).
+///
 /// @section posix On POSIX systems
 ///
 /// The library behaves as on Windows, with Windows' names and results:
@@ -51,7 +63,8 @@
 ///   `z:\opt\suite\German.txt` is /opt/suite/German.txt (error.h).  BinChar's
 ///   path members give names in that form, with the current directory
 ///   lower-cased (binchar.h).
-/// - The registry is the library's own, kept in one SQLite file (freg.h).
+/// - The registry is the library's own, kept in SQLite files: one for the
+///   user's hive and one for the machine's (freg.h).
 /// - Process priority classes are nice values, thread priority levels steps
 ///   of five nice values (system.h, CAbstractThread::SetPriority()).
 /// - The documents folder is the XDG one; the Windows version reads as 10.0.

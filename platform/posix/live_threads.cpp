@@ -233,7 +233,7 @@ void SetLevel(LiveThread& thread, int level) noexcept {
 // most ("worker 12 of the import queue"), so the start is kept; a UTF-8
 // character that would be cut in two is dropped whole, so tools that show
 // the name never get half a character.
-void SetName(LiveThread& thread, char const* name) noexcept {
+void SetName(LiveThread& thread, char const* name, pthread_t const& handle) noexcept {
     char cut[LiveThread::kNameBytes + 1] = {};
     if (name != nullptr) {
         std::size_t length = strnlen(name, LiveThread::kNameBytes + 1);
@@ -250,6 +250,8 @@ void SetName(LiveThread& thread, char const* name) noexcept {
     thread.hasName = true;
     if (thread.live) {
         ApplyName_NoLock(thread);
+    } else if (thread.tid == 0) {
+        (void)pthread_setname_np(handle, thread.name);  // created, not yet entered
     }
 }
 

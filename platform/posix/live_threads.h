@@ -50,8 +50,10 @@ void Leave(LiveThread& thread) noexcept;
 // Records the level and applies it while the thread runs.
 void SetLevel(LiveThread& thread, int level) noexcept;
 // Records the name (cut to what the kernel keeps) and applies it while the
-// thread runs.
-void SetName(LiveThread& thread, char const* name) noexcept;
+// thread runs.  A thread that has not entered yet is named through
+// `handle`, its pthread, so that the system has the name when the caller
+// returns (it cannot have ended before it entered).
+void SetName(LiveThread& thread, char const* name, pthread_t const& handle) noexcept;
 
 // Moves the process to a new base nice value.  The first thread takes it;
 // the layer's threads take it plus their levels; every other thread keeps

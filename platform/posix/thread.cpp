@@ -3,13 +3,16 @@
 #include "platform/posix/live_threads.h"
 #include "platform/semaphore.h"
 
+#include <cxxabi.h>
 #include <pthread.h>
 #include <sched.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csetjmp>
 #include <cstdint>
 #include <ctime>
+#include <exception>
 #include <mutex>
 
 namespace zelk::os {
@@ -33,12 +36,15 @@ struct Thread::Impl {
     std::atomic<bool> ended{false};
     std::mutex reaper;
     posix::LiveThread live;
+    // Where ExitCurrentThread leaves the entry for: the trampoline, which
+    // then ends the thread as if the entry had returned.
+    std::jmp_buf exitJump;
 };
 
 namespace {
 
-// The object of the calling thread when this layer started it, so that
-// ExitCurrentThread can record the exit code before the thread goes.
+// The object of the calling thread while its entry runs, so that
+// ExitCurrentThread can record the exit code and jump back out of it.
 thread_local Thread::Impl* t_self = nullptr;
 
 // The thread ended without recording an exit code (the host called
@@ -53,7 +59,8 @@ void Reaped(Thread::Impl& impl, void* result) noexcept {
 }
 
 // Leaves the table of live threads as the entry is left, whether it returns
-// or unwinds (pthread_exit runs the destructors of the frames it leaves).
+// or unwinds (a host's own pthread_exit runs the destructors of the frames
+// it leaves).
 class LeaveOnExit {
 public:
     explicit LeaveOnExit(posix::LiveThread& live) noexcept : m_live(live) {}
@@ -64,6 +71,23 @@ public:
 private:
     posix::LiveThread& m_live;
 };
+
+// Exit ends a thread where it stands, as Win32's ExitThread does: the frames
+// between the call and the entry are abandoned, not unwound, so no
+// destructor and no catch block of theirs runs (a catch (...) cannot stop
+// the end, and an error scope keeps its errors).  What comes after the
+// entry runs as after a return: the thread-local destructors and the C
+// library's thread-exit handlers.  Only the exceptions that abandoned catch
+// blocks were handling are ended here, so their objects are not lost.
+void RunEntry(Thread::Impl* impl) {
+    t_self = impl;
+    if (setjmp(impl->exitJump) == 0) {
+        impl->exitCode = impl->entry(impl->argument);
+    } else {
+        while (std::current_exception() != nullptr) abi::__cxa_end_catch();
+    }
+    t_self = nullptr;
+}
 
 void* Trampoline(void* argument) {
     auto* impl = static_cast<Thread::Impl*>(argument);
@@ -82,8 +106,7 @@ void* Trampoline(void* argument) {
     if (impl->cancelled.load(std::memory_order_acquire)) {
         return nullptr;
     }
-    t_self = impl;
-    impl->exitCode = impl->entry(impl->argument);
+    RunEntry(impl);
     return nullptr;
 }
 
@@ -125,7 +148,7 @@ bool Thread::Resume() noexcept {
 
 void Thread::SetPriority(int priority) noexcept { posix::SetLevel(m_impl->live, priority); }
 
-void Thread::SetSystemName(char const* name) noexcept { posix::SetName(m_impl->live, name); }
+void Thread::SetSystemName(char const* name) noexcept { posix::SetName(m_impl->live, name, m_impl->handle); }
 
 bool Thread::GetExitCode(std::uint32_t& exitCode) noexcept {
     if (!m_impl->ended.load(std::memory_order_acquire)) {
@@ -167,9 +190,10 @@ bool Thread::WaitForEnd(std::uint32_t milliseconds) noexcept {
 
 void ExitCurrentThread(std::uint32_t exitCode) {
     if (Thread::Impl* self = t_self) {
-        t_self = nullptr;
         self->exitCode = exitCode;
+        std::longjmp(self->exitJump, 1);
     }
+    // A thread this layer did not start has no entry of ours to go back to.
     pthread_exit(nullptr);
 }
 
