@@ -121,7 +121,7 @@ std::string IntegrityCheck(fs::path const& file) {
     sqlite3* db = nullptr;
     sqlite3_stmt* check = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_create_collation(db, "zelk_nocase", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+    sqlite3_create_collation(db, "zelk_names", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
         return registry::CompareNames({static_cast<char const*>(a), std::size_t(n)}, {static_cast<char const*>(b), std::size_t(m)});
     });
     bool const checked = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW;
@@ -232,25 +232,70 @@ TEST_F(RegistryPosixTest, AFileThatIsNotARegistryIsRefusedAndLeftAsItWas) {
     EXPECT_EQ(Listing(m_folder), before);  // no side files made
 }
 
-TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
-    std::string block(1000, 'b');
-    auto const bytes = reinterpret_cast<unsigned char*>(block.data());
-    for (int i = 0; i < 60; ++i)
-        ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, std::to_string(i).c_str(), 0, REG_BINARY, bytes, 1000), kErrorSuccess);
-    RegistryClose();  // folds the log into the file
-    // Smash every page after the first two (the header and the schema).
-    fs::path const file = m_folder / "registry.db";
-    std::fstream(file, std::ios::binary | std::ios::in | std::ios::out).seekp(2 * 4096)
-        << std::string(fs::file_size(file) - 2 * 4096, '\xFF');
-    int bad = 0;
-    for (int i = 0; i < 60; ++i) {
-        std::uint32_t size = 1000;
-        std::fill(block.begin(), block.end(), '\0');
-        long const result = RegQueryValueExA(HKEY_CURRENT_USER, std::to_string(i).c_str(), nullptr, nullptr, bytes, &size);
-        EXPECT_TRUE(result == kErrorSuccess ? block == std::string(1000, 'b') : result == kErrorBadDb) << i << ": " << result;
-        bad += result != kErrorSuccess;
+// Everything below `key` as text, and whether any call failed on the way.
+void Dump(HKEY key, std::string& out, bool& failed) {
+    std::string name, data;
+    std::uint32_t type = 0;
+    long r = kErrorSuccess;
+    for (std::uint32_t i = 0; (r = RegEnumValueU(key, i, name, &type, &data)) == kErrorSuccess; ++i)
+        out += name + "=" + std::to_string(type) + ":" + data + ";";
+    failed |= r != kErrorNoMoreItems;
+    for (std::uint32_t i = 0; (r = RegEnumKeyU(key, i, name)) == kErrorSuccess; ++i) {
+        HKEY sub = nullptr;
+        out += "[" + name + "]";
+        if (long const opened = RegOpenKeyU(key, name, RegView::kDefault, &sub); opened != kErrorSuccess) {
+            failed = true;
+            continue;
+        }
+        Dump(sub, out, failed);
+        RegCloseKey(sub);
     }
-    EXPECT_GT(bad, 0);
+    failed |= r != kErrorNoMoreItems;
+}
+
+TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFileIsNotWrittenAgain) {
+    for (int i = 0; i < 150; ++i) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Software\\k" + std::to_string(i), RegView::kDefault, &key), kErrorSuccess);
+        ASSERT_EQ(RegSetValueU(key, "v", REG_BINARY, std::string(40 + i, static_cast<char>(i))), kErrorSuccess);
+        RegCloseKey(key);
+    }
+    RegistryClose();  // folds the log into the file
+    fs::path const file = m_folder / "registry.db", damaged = m_folder / "registry.db-damaged";
+    std::string const good = Bytes(file);
+    std::string expected;
+    bool failed = false;
+    Dump(HKEY_CURRENT_USER, expected, failed);
+    ASSERT_FALSE(failed);
+    RegistryClose();
+    // One changed byte at several places of every page, then every 512-byte sector rewritten.
+    std::vector<std::pair<std::size_t, std::string>> damage;
+    for (std::size_t page = 0; page < good.size(); page += 4096)
+        for (std::size_t at : {0, 5, 21, 100, 1000, 2048, 4000, 4095}) damage.push_back({page + at, std::string(1, good[page + at] ^ '\x5A')});
+    for (std::size_t sector = 0; sector < good.size(); sector += 512) damage.push_back({sector, std::string(512, '\xA5')});
+    RegistrySetBusyTimeout(100);
+    int wrong = 0, detected = 0, written = 0;
+    for (auto const& [at, bytes] : damage) {
+        std::string bad = good;
+        bad.replace(at, bytes.size(), bytes);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
+        fs::remove(damaged);
+        std::string seen;
+        failed = false;
+        Dump(HKEY_CURRENT_USER, seen, failed);
+        wrong += !failed && seen != expected;
+        if (failed) {
+            ++detected;
+            RegSetValueU(HKEY_CURRENT_USER, "later", REG_DWORD, std::string(4, '\1'));  // refused, wherever it goes
+            RegistryClose();
+            written += Bytes(file) != bad;
+        }
+        RegistryClose();
+    }
+    std::printf("damage sweep: %zu cases, %d detected, %d wrong data, %d written after\n", damage.size(), detected, wrong, written);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(written, 0);
+    EXPECT_GT(detected, static_cast<int>(damage.size()) / 2);
 }
 
 // An installer (this process, as root) writes; a user without write access
