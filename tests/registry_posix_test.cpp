@@ -4,6 +4,8 @@
 // network file systems, stale handles and transactions.
 #include "registry_test_env.h"
 
+#include "platform/codepage.h"
+
 #include <zelk/freg.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -538,7 +541,8 @@ TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNa
         " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
         "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
         " (4, 0, 'HKEY_USERS'), (5, 2, 'Software'), (6, 5, '\xC4rger'), (7, 5, '\xE4rger'), (8, 7, 'below');"
-        "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000');"
+        "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000'),"
+        " (6, 's\xE4', 1, x'E48000');"
         "PRAGMA application_id = 1514490955;";
     // A user who may only read such a file reads it as it was made: two spellings, two keys.
     MakeDatabase(m_folder / "readonly.db", earlier.c_str());
@@ -563,5 +567,98 @@ TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNa
     EXPECT_EQ(merged.GetDWORD("v", 0) * 10 + merged.GetDWORD("w", 0), 13u);  // the older key's value first
     EXPECT_TRUE(FReg(merged, "below", false).IsValid());
     EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\new"), kErrorSuccess);
+    // Its Windows-1252 names and text are Unicode now, and its pages carry checksums.
+    std::string text;
+    EXPECT_EQ(RegQueryValueU(merged, "S\u00C4", nullptr, &text), kErrorSuccess);
+    EXPECT_EQ(text, std::string("\xE4\0\xAC\x20\0\0", 6));
+    EXPECT_EQ(std::string(merged.GetString("s\xE4", "")), "\xE4\x80");
+    RegistryClose();
+    EXPECT_EQ(Bytes(m_folder / "registry.db")[20], 8);
     EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+}
+
+// UTF-16LE of UTF-8 text, with its terminator.
+std::string Utf16(std::string_view text) {
+    std::string out;
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t c = DecodeUtf8(text, pos);
+        if (c > 0xFFFF) {
+            out += {static_cast<char>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char>((0xD800 + ((c - 0x10000) >> 10)) >> 8)};
+            c = 0xDC00 + ((c - 0x10000) & 0x3FF);
+        }
+        out += {static_cast<char>(c), static_cast<char>(c >> 8)};
+    }
+    return out + std::string(2, '\0');
+}
+
+TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadThroughTheACallsAsWindowsGivesThem) {
+    struct Case { char const* name; char const* otherCase; char const* ansi; };
+    Case const cases[] = {  // the A calls: Windows' best fit, else '?' for each UTF-16 unit
+        {"\U0001F30E\U0001F30F\U0001F30D", "\U0001F30E\U0001F30F\U0001F30D", "??????"},
+        {"\u03A9\u03BC\u03AD\u03B3\u03B1", "\u03C9\u039C\u0388\u0393\u0391", "O\xB5??a"},  // Greek
+        {"\u4E2D\u6587\u540D", "\u4E2D\u6587\u540D", "???"},  // CJK
+        {"\u00C4rger \u0160\u0153", "\u00E4RGER \u0161\u0152", "\xC4rger \x8A\x9C"},  // the code page's own
+    };
+    HKEY international = nullptr;
+    ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international), kErrorSuccess);
+    for (Case const& c : cases) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyU(international, c.name, RegView::kDefault, &key), kErrorSuccess) << c.ansi;
+        EXPECT_EQ(RegSetValueU(key, c.name, REG_SZ, Utf16(c.name)), kErrorSuccess) << c.ansi;
+        RegCloseKey(key);
+    }
+    RegistryClose();
+    ASSERT_EQ(RegOpenKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international), kErrorSuccess);
+    // Keys list in Wine's order: by the upcased UTF-16 units, lower-cased.
+    std::vector<std::string> listed;
+    std::string name, data;
+    for (std::uint32_t i = 0; RegEnumKeyU(international, i, name) == kErrorSuccess; ++i) listed.push_back(name);
+    EXPECT_EQ(listed, (std::vector<std::string>{cases[3].name, cases[1].name, cases[2].name, cases[0].name}));
+    std::size_t const order[] = {3, 1, 2, 0};
+    for (std::uint32_t listedAt = 0; listedAt < std::size(order); ++listedAt) {
+        std::size_t const i = order[listedAt];
+        Case const& c = cases[i];
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyU(international, c.otherCase, RegView::kDefault, &key), kErrorSuccess) << c.ansi;
+        std::uint32_t type = 0;
+        EXPECT_EQ(RegQueryValueU(key, c.otherCase, &type, &data), kErrorSuccess) << c.ansi;
+        EXPECT_EQ(data, Utf16(c.name)) << c.ansi;
+        // Through the A calls: names and text in the code page, sizes counted there.
+        char ansiName[64] = {};
+        std::uint32_t nameSize = sizeof ansiName, dataSize = 0;
+        unsigned char ansiData[64] = {};
+        EXPECT_EQ(RegEnumKeyA(international, listedAt, ansiName, sizeof ansiName), kErrorSuccess);
+        EXPECT_STREQ(ansiName, c.ansi);
+        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorMoreData) << c.ansi;
+        EXPECT_EQ(dataSize, std::strlen(c.ansi) + 1) << c.ansi;
+        dataSize = sizeof ansiData;
+        nameSize = sizeof ansiName;
+        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorSuccess) << c.ansi;
+        EXPECT_EQ(std::string(ansiName, nameSize) + "|" + reinterpret_cast<char*>(ansiData), std::string(c.ansi) + "|" + c.ansi);
+        // An A name reaches only what the code page spells.
+        EXPECT_EQ(RegOpenKeyA(international, c.ansi, &key) == kErrorSuccess, i == 3) << c.ansi;
+    }
+    // Not UTF-8: refused, never replaced.
+    EXPECT_EQ(RegCreateKeyU(international, "bad\xC0\xAF", RegView::kDefault, &international), kErrorInvalidParameter);
+    EXPECT_EQ(RegSetValueU(international, "\xED\xA0\x80", REG_SZ, ""), kErrorInvalidParameter);
+}
+
+TEST_F(RegistryPosixTest, ALaterVersionsFileIsReadWhereItSaysSoNeverWrittenAndLeftAsItWas) {
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "kept", 7), kErrorSuccess);
+    RegistryClose();
+    fs::path const file = m_folder / "registry.db";
+    struct Case { int version; long read; };
+    for (Case const c : {Case{(2 << 16) | 3, kErrorSuccess}, Case{3, kErrorBadDb}, Case{(3 << 16) | 3, kErrorBadDb}}) {
+        sqlite3* db = nullptr;  // as that version would mark it (with the checksums kept right)
+        ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "zelk-checked"), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(c.version)).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        std::string const bytes = Bytes(file);
+        std::uint32_t value = 0;
+        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "kept", value), c.read) << c.version;
+        EXPECT_EQ(value, c.read == kErrorSuccess ? 7u : 0u) << c.version;
+        EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "new", 1), c.read == kErrorSuccess ? kErrorAccessDenied : kErrorBadDb) << c.version;
+        RegistryClose();
+        EXPECT_TRUE(Bytes(file) == bytes) << c.version;
+    }
 }
