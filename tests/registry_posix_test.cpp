@@ -428,6 +428,16 @@ TEST_F(RegistryPosixTest, ProcessesWriteAtOnceAndAKilledOneLosesNothingCommitted
     EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
 }
 
+// Killed with its writes still in the log: the next process to open the
+// file rebuilds the log's index from the log itself (its running checksums
+// must hold up) and finds every write.
+TEST_F(RegistryPosixTest, WritesLeftInTheLogByAKilledProcessAreAllFound) {
+    Child writer([](Child const& me) { return Writer(me, "Software\\Log", "a", 60, "b") + kill(getpid(), SIGKILL); });
+    EXPECT_EQ(writer.Wait(), 128 + SIGKILL);
+    EXPECT_GT(fs::file_size(m_folder / "registry.db-wal"), 0u);
+    for (long i = 0; i < 60; ++i) EXPECT_EQ(Read(HKEY_CURRENT_USER, "Software\\Log", ("a" + std::to_string(i)).c_str()), i * 7u + 1) << i;
+}
+
 // A program reads its settings and forks; one of parent and child exits
 // normally (running the exit handlers), the other goes on writing, and
 // another process writes too.

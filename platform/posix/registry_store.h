@@ -26,7 +26,9 @@
 // WAL's shared memory does not reach other hosts), use SQLite's rollback
 // journal, for which readers need nothing but read access.  A file that can
 // be read but not written is opened for reading: writes give
-// kErrorAccessDenied.
+// kErrorAccessDenied.  Every page carries a checksum, checked on every read
+// (registry_vfs.h): a damaged page gives kErrorBadDb, and a file found
+// damaged is not written again until it has been repaired.
 //
 // A RegistryStore is one connection to one file, used by one thread at a
 // time (registry.cpp gives each thread its own and closes them around
