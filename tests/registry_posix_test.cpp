@@ -299,6 +299,22 @@ TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFile
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(written, 0);
     EXPECT_GT(detected, static_cast<int>(damage.size()) / 2);
+
+    // Pages read back from the log are checked too: while this thread keeps
+    // the log in use, a byte of every frame's page changes under another.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << good;
+    fs::remove(damaged);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(RegSetValueU(HKEY_CURRENT_USER, "logged" + std::to_string(i), REG_SZ, "\0"), kErrorSuccess);
+    std::string log = Bytes(file.string() + "-wal");
+    ASSERT_GT(log.size(), 32u + 4096);
+    for (std::size_t page = 32 + 24; page + 4096 <= log.size(); page += 4096 + 24) log[page + 3000] ^= 1;
+    std::fstream(file.string() + "-wal", std::ios::binary | std::ios::in | std::ios::out) << log;
+    std::thread([&] {
+        std::string seen;
+        failed = false;
+        Dump(HKEY_CURRENT_USER, seen, failed);
+        EXPECT_TRUE(failed);
+    }).join();
 }
 
 // An installer (this process, as root) writes; a user without write access
