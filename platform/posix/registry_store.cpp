@@ -62,13 +62,16 @@ static_assert(kApplicationId == 1514490955 && kSchemaVersion == 2);
 // How a reader that may not write an earlier version's file sees it: names
 // and text as the current version keeps them, names compared as that
 // version compared them (version 0: A-Z only).  Temporary views, so they
-// hide the file's tables from this connection alone.
+// hide the file's tables from this connection alone; they convert only
+// while the file is of that version, so a writer that brings it up to date
+// meanwhile does not get its names converted twice.
 std::string EarlierAsCurrent(std::int64_t version) {
     std::string const collation = version == 0 ? "NOCASE" : "zelk_names";
-    return "CREATE TEMP VIEW keys AS SELECT id, parent, zelk_utf8(name) COLLATE " + collation +
-           " AS name FROM main.keys;"
-           "CREATE TEMP VIEW vals AS SELECT key, zelk_utf8(name) COLLATE " + collation +
-           " AS name, type, zelk_utf16(type, data) AS data FROM main.vals;";
+    std::string const earlier = "(SELECT user_version < 2 FROM pragma_user_version)";
+    return "CREATE TEMP VIEW keys AS SELECT id, parent, CASE WHEN " + earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " +
+           collation + " AS name FROM main.keys;"
+           "CREATE TEMP VIEW vals AS SELECT key, CASE WHEN " + earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " +
+           collation + " AS name, type, CASE WHEN " + earlier + " THEN zelk_utf16(type, data) ELSE data END AS data FROM main.vals;";
 }
 
 // The sub-tree of ?1, ?1 included.
