@@ -274,7 +274,7 @@ TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFile
     // One changed byte at several places of every page, then every 512-byte sector rewritten.
     std::vector<std::pair<std::size_t, std::string>> damage;
     for (std::size_t page = 0; page < good.size(); page += 4096)
-        for (std::size_t at : {0, 5, 21, 100, 1000, 2048, 4000, 4095}) damage.push_back({page + at, std::string(1, good[page + at] ^ '\x5A')});
+        for (std::size_t at : {0, 5, 20, 21, 60, 100, 1000, 2048, 4000, 4095}) damage.push_back({page + at, std::string(1, good[page + at] ^ '\x5A')});
     for (std::size_t sector = 0; sector < good.size(); sector += 512) damage.push_back({sector, std::string(512, '\xA5')});
     RegistrySetBusyTimeout(100);
     int wrong = 0, detected = 0, written = 0;
