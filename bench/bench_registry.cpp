@@ -80,7 +80,7 @@ void BM_SqlitePreparedPointQuery(benchmark::State& state) {
         return;
     }
     // Names compare as the registry compares them.
-    sqlite3_create_collation(db, "zelk_nocase", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+    sqlite3_create_collation(db, "zelk_names", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
         return zelk::os::registry::CompareNames({static_cast<char const*>(a), static_cast<std::size_t>(n)},
                                                 {static_cast<char const*>(b), static_cast<std::size_t>(m)});
     });

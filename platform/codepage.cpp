@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include <algorithm>
+
 namespace zelk::os {
 
 namespace {
@@ -10,6 +12,49 @@ constexpr char16_t kHighControls[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+// Runs of UTF-16 units whose case differs by the same distance.
+struct CaseRun {
+    char16_t first;
+    char16_t last;
+    unsigned char step;
+    int distance;
+};
+#include "platform/unicode_upper.inc"
+
+struct BestFit {
+    char16_t character;
+    unsigned char byte;
+};
+#include "platform/cp1252_best_fit.inc"
+
+template <std::size_t n>
+char16_t MapCase(CaseRun const (&runs)[n], char16_t unit) noexcept {
+    std::size_t low = 0, high = n;
+    while (low < high) {  // past the last run that starts at or before `unit`
+        std::size_t const middle = (low + high) / 2;
+        if (runs[middle].first <= unit) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    if (low == 0) return unit;
+    CaseRun const& run = runs[low - 1];
+    if (unit > run.last || (unit - run.first) % run.step != 0) return unit;
+    return static_cast<char16_t>(unit + run.distance);
+}
+
+// The byte Windows writes for `character` in its ANSI code page: the page's
+// own, else the near one of its best-fit table, else '?'.
+char Cp1252OrNear(char32_t character) {
+    unsigned char byte;
+    if (UnicodeToCp1252(character, byte)) return static_cast<char>(byte);
+    BestFit const* const end = kBestFit + sizeof kBestFit / sizeof kBestFit[0];
+    BestFit const* const near = std::lower_bound(kBestFit, end, character,
+                                                 [](BestFit const& fit, char32_t c) { return fit.character < c; });
+    return near != end && near->character == character ? static_cast<char>(near->byte) : '?';
+}
 
 }  // namespace
 
@@ -83,6 +128,65 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& pos) noexcept {
     if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kNoCharacter;
     pos = at;
     return c;
+}
+
+bool IsUtf8(std::string_view text, std::size_t* utf16Length) noexcept {
+    std::size_t units = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t const c = DecodeUtf8(text, pos);
+        if (c == kNoCharacter) return false;
+        units += c > 0xFFFF ? 2 : 1;
+    }
+    if (utf16Length) *utf16Length = units;
+    return true;
+}
+
+char16_t UpcaseUtf16(char16_t unit) noexcept {
+    return unit < 0x80 ? static_cast<char16_t>(AsciiUpper(static_cast<char>(unit))) : MapCase(kUpperRuns, unit);
+}
+
+char16_t LowercaseUtf16(char16_t unit) noexcept {
+    return unit < 0x80 ? static_cast<char16_t>(AsciiLower(static_cast<char>(unit))) : MapCase(kLowerRuns, unit);
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char const c : text) AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Utf8ToCp1252(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t const c = DecodeUtf8(text, pos);
+        if (c > 0xFFFF && c != kNoCharacter) out.push_back('?');  // the high surrogate
+        out.push_back(Cp1252OrNear(c));
+    }
+    return out;
+}
+
+std::string Cp1252ToUtf16le(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char const c : text) {
+        char16_t const unit = Cp1252ToUnicode(static_cast<unsigned char>(c));
+        out.push_back(static_cast<char>(unit & 0xFF));
+        out.push_back(static_cast<char>(unit >> 8));
+    }
+    return out;
+}
+
+std::string Utf16leToCp1252(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        auto const unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+        // A surrogate is no character of the page: '?' for each half.
+        out.push_back(unit >= 0xD800 && unit <= 0xDFFF ? '?' : Cp1252OrNear(unit));
+    }
+    return out;
 }
 
 }  // namespace zelk::os

@@ -1,6 +1,7 @@
 // Text knowledge shared by both backends and the tools, written once:
 // Windows-1252 (the ANSI code page of the POSIX stand-ins and of Windows'
-// Western installations), UTF-8 and ASCII case.  OS-free.
+// Western installations), UTF-8, UTF-16, ASCII case and the upper case that
+// Windows compares registry names in.  OS-free.
 #pragma once
 
 #include <cstddef>
@@ -38,5 +39,29 @@ inline constexpr char32_t kNoCharacter = 0xFFFFFFFF;
 // The character at `pos`, advancing `pos` past it; on a malformed sequence
 // kNoCharacter, with `pos` advanced past its lead byte.
 char32_t DecodeUtf8(std::string_view text, std::size_t& pos) noexcept;
+// Whether `text` is well-formed UTF-8, and its length in UTF-16 units.
+bool IsUtf8(std::string_view text, std::size_t* utf16Length = nullptr) noexcept;
+
+// The upper case of one UTF-16 unit as Windows upcases names to compare
+// them: simple one-to-one mappings of the Basic Multilingual Plane (a table
+// made from Unicode data, the same on every machine); a surrogate is its own
+// upper case.
+char16_t UpcaseUtf16(char16_t unit) noexcept;
+// Its lower case, the same way: registries list names in the order of their
+// upcased units lower-cased again (so "_" comes before "A", as in Wine).
+char16_t LowercaseUtf16(char16_t unit) noexcept;
+
+// Between Windows-1252 and Unicode as Windows converts between its ANSI code
+// page and UTF-16: every byte has a character, so text of the page comes
+// back as it went in; a character the page lacks becomes the near byte of
+// Windows' best-fit table (Greek alpha 'a', A with macron 'A'), or '?' where
+// there is none, one for each UTF-16 unit it takes (two for a character
+// beyond U+FFFF).  UTF-16 is in
+// little-endian bytes, as the registry keeps text data; an odd last byte is
+// no unit and is dropped.  The UTF-8 given to Utf8ToCp1252 is well-formed.
+std::string Cp1252ToUtf8(std::string_view text);
+std::string Utf8ToCp1252(std::string_view text);
+std::string Cp1252ToUtf16le(std::string_view text);
+std::string Utf16leToCp1252(std::string_view bytes);
 
 }  // namespace zelk::os

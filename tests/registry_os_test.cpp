@@ -218,6 +218,24 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
         EXPECT_EQ(RegDeleteValueA(m_base, name), expected) << (name ? name : "null");
     EXPECT_EQ(ValueNames(), (Names{"Large", "short"}));
 
+    // Every byte of the ANSI code page comes back as written, in a name and
+    // in text; text without its terminator gets one where the buffer has room.
+    std::string every;
+    for (int c = 1; c < 256; ++c) every += static_cast<char>(c);
+    ASSERT_EQ(Set(every.c_str(), REG_SZ, every), kErrorSuccess);
+    size = sizeof(buffer) - 1;
+    std::memset(buffer, '#', sizeof(buffer));
+    ASSERT_EQ(RegSetValueExA(m_base, "bare", 0, REG_EXPAND_SZ, reinterpret_cast<unsigned char const*>("xyz#"), 3), kErrorSuccess);
+    EXPECT_EQ(Query(m_base, "bare", buffer, &size), kErrorSuccess);
+    EXPECT_EQ(std::string(buffer, 5), std::string("xyz\0#", 5));
+    EXPECT_EQ(Stored(m_base, every.c_str()), Info(kErrorSuccess, REG_SZ, 256));
+    std::string text(256, '#');
+    size = 256;
+    ASSERT_EQ(Query(m_base, every.c_str(), text.data(), &size), kErrorSuccess);
+    EXPECT_EQ(text, every + '\0');
+    EXPECT_EQ(RegDeleteValueA(m_base, every.c_str()), kErrorSuccess);
+    EXPECT_EQ(RegDeleteValueA(m_base, "bare"), kErrorSuccess);
+
     // Value names up to Windows' limit.
     std::string const value16383(kMaxValueNameLength, 'v'), value16384(kMaxValueNameLength + 1, 'v');
     EXPECT_EQ(SetDword(m_base, value16383.c_str(), 7), kErrorSuccess);

@@ -4,6 +4,8 @@
 // network file systems, stale handles and transactions.
 #include "registry_test_env.h"
 
+#include "platform/codepage.h"
+
 #include <zelk/freg.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -121,7 +124,7 @@ std::string IntegrityCheck(fs::path const& file) {
     sqlite3* db = nullptr;
     sqlite3_stmt* check = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_create_collation(db, "zelk_nocase", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+    sqlite3_create_collation(db, "zelk_names", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
         return registry::CompareNames({static_cast<char const*>(a), std::size_t(n)}, {static_cast<char const*>(b), std::size_t(m)});
     });
     bool const checked = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW;
@@ -232,25 +235,86 @@ TEST_F(RegistryPosixTest, AFileThatIsNotARegistryIsRefusedAndLeftAsItWas) {
     EXPECT_EQ(Listing(m_folder), before);  // no side files made
 }
 
-TEST_F(RegistryPosixTest, ACorruptPageGivesBadDatabaseNeverWrongData) {
-    std::string block(1000, 'b');
-    auto const bytes = reinterpret_cast<unsigned char*>(block.data());
-    for (int i = 0; i < 60; ++i)
-        ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, std::to_string(i).c_str(), 0, REG_BINARY, bytes, 1000), kErrorSuccess);
-    RegistryClose();  // folds the log into the file
-    // Smash every page after the first two (the header and the schema).
-    fs::path const file = m_folder / "registry.db";
-    std::fstream(file, std::ios::binary | std::ios::in | std::ios::out).seekp(2 * 4096)
-        << std::string(fs::file_size(file) - 2 * 4096, '\xFF');
-    int bad = 0;
-    for (int i = 0; i < 60; ++i) {
-        std::uint32_t size = 1000;
-        std::fill(block.begin(), block.end(), '\0');
-        long const result = RegQueryValueExA(HKEY_CURRENT_USER, std::to_string(i).c_str(), nullptr, nullptr, bytes, &size);
-        EXPECT_TRUE(result == kErrorSuccess ? block == std::string(1000, 'b') : result == kErrorBadDb) << i << ": " << result;
-        bad += result != kErrorSuccess;
+// Everything below `key` as text, and whether any call failed on the way.
+void Dump(HKEY key, std::string& out, bool& failed) {
+    std::string name, data;
+    std::uint32_t type = 0;
+    long r = kErrorSuccess;
+    for (std::uint32_t i = 0; (r = RegEnumValueU(key, i, name, &type, &data)) == kErrorSuccess; ++i)
+        out += name + "=" + std::to_string(type) + ":" + data + ";";
+    failed |= r != kErrorNoMoreItems;
+    for (std::uint32_t i = 0; (r = RegEnumKeyU(key, i, name)) == kErrorSuccess; ++i) {
+        HKEY sub = nullptr;
+        out += "[" + name + "]";
+        if (long const opened = RegOpenKeyU(key, name, RegView::kDefault, &sub); opened != kErrorSuccess) {
+            failed = true;
+            continue;
+        }
+        Dump(sub, out, failed);
+        RegCloseKey(sub);
     }
-    EXPECT_GT(bad, 0);
+    failed |= r != kErrorNoMoreItems;
+}
+
+TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFileIsNotWrittenAgain) {
+    for (int i = 0; i < 150; ++i) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Software\\k" + std::to_string(i), RegView::kDefault, &key), kErrorSuccess);
+        ASSERT_EQ(RegSetValueU(key, "v", REG_BINARY, std::string(40 + i, static_cast<char>(i))), kErrorSuccess);
+        RegCloseKey(key);
+    }
+    RegistryClose();  // folds the log into the file
+    fs::path const file = m_folder / "registry.db", damaged = m_folder / "registry.db-damaged";
+    std::string const good = Bytes(file);
+    std::string expected;
+    bool failed = false;
+    Dump(HKEY_CURRENT_USER, expected, failed);
+    ASSERT_FALSE(failed);
+    RegistryClose();
+    // One changed byte at several places of every page, then every 512-byte sector rewritten.
+    std::vector<std::pair<std::size_t, std::string>> damage;
+    for (std::size_t page = 0; page < good.size(); page += 4096)
+        for (std::size_t at : {0, 5, 20, 21, 60, 100, 1000, 2048, 4000, 4095}) damage.push_back({page + at, std::string(1, good[page + at] ^ '\x5A')});
+    for (std::size_t sector = 0; sector < good.size(); sector += 512) damage.push_back({sector, std::string(512, '\xA5')});
+    RegistrySetBusyTimeout(100);
+    int wrong = 0, detected = 0, written = 0;
+    for (auto const& [at, bytes] : damage) {
+        std::string bad = good;
+        bad.replace(at, bytes.size(), bytes);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
+        fs::remove(damaged);
+        std::string seen;
+        failed = false;
+        Dump(HKEY_CURRENT_USER, seen, failed);
+        wrong += !failed && seen != expected;
+        if (failed) {
+            ++detected;
+            RegSetValueU(HKEY_CURRENT_USER, "later", REG_DWORD, std::string(4, '\1'));  // refused, wherever it goes
+            RegistryClose();
+            written += Bytes(file) != bad;
+        }
+        RegistryClose();
+    }
+    std::printf("damage sweep: %zu cases, %d detected, %d wrong data, %d written after\n", damage.size(), detected, wrong, written);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(written, 0);
+    EXPECT_GT(detected, static_cast<int>(damage.size()) / 2);
+
+    // Pages read back from the log are checked too: while this thread keeps
+    // the log in use, a byte of every frame's page changes under another.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << good;
+    fs::remove(damaged);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(RegSetValueU(HKEY_CURRENT_USER, "logged" + std::to_string(i), REG_SZ, "\0"), kErrorSuccess);
+    std::string log = Bytes(file.string() + "-wal");
+    ASSERT_GT(log.size(), 32u + 4096);
+    for (std::size_t page = 32 + 24; page + 4096 <= log.size(); page += 4096 + 24) log[page + 3000] ^= 1;
+    std::fstream(file.string() + "-wal", std::ios::binary | std::ios::in | std::ios::out) << log;
+    std::thread([&] {
+        std::string seen;
+        failed = false;
+        Dump(HKEY_CURRENT_USER, seen, failed);
+        EXPECT_TRUE(failed);
+    }).join();
 }
 
 // An installer (this process, as root) writes; a user without write access
@@ -380,6 +444,16 @@ TEST_F(RegistryPosixTest, ProcessesWriteAtOnceAndAKilledOneLosesNothingCommitted
     EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
 }
 
+// Killed with its writes still in the log: the next process to open the
+// file rebuilds the log's index from the log itself (its running checksums
+// must hold up) and finds every write.
+TEST_F(RegistryPosixTest, WritesLeftInTheLogByAKilledProcessAreAllFound) {
+    Child writer([](Child const& me) { return Writer(me, "Software\\Log", "a", 60, "b") + kill(getpid(), SIGKILL); });
+    EXPECT_EQ(writer.Wait(), 128 + SIGKILL);
+    EXPECT_GT(fs::file_size(m_folder / "registry.db-wal"), 0u);
+    for (long i = 0; i < 60; ++i) EXPECT_EQ(Read(HKEY_CURRENT_USER, "Software\\Log", ("a" + std::to_string(i)).c_str()), i * 7u + 1) << i;
+}
+
 // A program reads its settings and forks; one of parent and child exits
 // normally (running the exit handlers), the other goes on writing, and
 // another process writes too.
@@ -493,7 +567,8 @@ TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNa
         " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
         "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
         " (4, 0, 'HKEY_USERS'), (5, 2, 'Software'), (6, 5, '\xC4rger'), (7, 5, '\xE4rger'), (8, 7, 'below');"
-        "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000');"
+        "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000'),"
+        " (6, 's\xE4', 1, x'E48000');"
         "PRAGMA application_id = 1514490955;";
     // A user who may only read such a file reads it as it was made: two spellings, two keys.
     MakeDatabase(m_folder / "readonly.db", earlier.c_str());
@@ -518,5 +593,98 @@ TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNa
     EXPECT_EQ(merged.GetDWORD("v", 0) * 10 + merged.GetDWORD("w", 0), 13u);  // the older key's value first
     EXPECT_TRUE(FReg(merged, "below", false).IsValid());
     EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\new"), kErrorSuccess);
+    // Its Windows-1252 names and text are Unicode now, and its pages carry checksums.
+    std::string text;
+    EXPECT_EQ(RegQueryValueU(merged, "S\u00C4", nullptr, &text), kErrorSuccess);
+    EXPECT_EQ(text, std::string("\xE4\0\xAC\x20\0\0", 6));
+    EXPECT_EQ(std::string(merged.GetString("s\xE4", "")), "\xE4\x80");
+    RegistryClose();
+    EXPECT_EQ(Bytes(m_folder / "registry.db")[20], 8);
     EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+}
+
+// UTF-16LE of UTF-8 text, with its terminator.
+std::string Utf16(std::string_view text) {
+    std::string out;
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t c = DecodeUtf8(text, pos);
+        if (c > 0xFFFF) {
+            out += {static_cast<char>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char>((0xD800 + ((c - 0x10000) >> 10)) >> 8)};
+            c = 0xDC00 + ((c - 0x10000) & 0x3FF);
+        }
+        out += {static_cast<char>(c), static_cast<char>(c >> 8)};
+    }
+    return out + std::string(2, '\0');
+}
+
+TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadThroughTheACallsAsWindowsGivesThem) {
+    struct Case { char const* name; char const* otherCase; char const* ansi; };
+    Case const cases[] = {  // the A calls: Windows' best fit, else '?' for each UTF-16 unit
+        {"\U0001F30E\U0001F30F\U0001F30D", "\U0001F30E\U0001F30F\U0001F30D", "??????"},
+        {"\u03A9\u03BC\u03AD\u03B3\u03B1", "\u03C9\u039C\u0388\u0393\u0391", "O\xB5??a"},  // Greek
+        {"\u4E2D\u6587\u540D", "\u4E2D\u6587\u540D", "???"},  // CJK
+        {"\u00C4rger \u0160\u0153", "\u00E4RGER \u0161\u0152", "\xC4rger \x8A\x9C"},  // the code page's own
+    };
+    HKEY international = nullptr;
+    ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international), kErrorSuccess);
+    for (Case const& c : cases) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyU(international, c.name, RegView::kDefault, &key), kErrorSuccess) << c.ansi;
+        EXPECT_EQ(RegSetValueU(key, c.name, REG_SZ, Utf16(c.name)), kErrorSuccess) << c.ansi;
+        RegCloseKey(key);
+    }
+    RegistryClose();
+    ASSERT_EQ(RegOpenKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international), kErrorSuccess);
+    // Keys list in Wine's order: by the upcased UTF-16 units, lower-cased.
+    std::vector<std::string> listed;
+    std::string name, data;
+    for (std::uint32_t i = 0; RegEnumKeyU(international, i, name) == kErrorSuccess; ++i) listed.push_back(name);
+    EXPECT_EQ(listed, (std::vector<std::string>{cases[3].name, cases[1].name, cases[2].name, cases[0].name}));
+    std::size_t const order[] = {3, 1, 2, 0};
+    for (std::uint32_t listedAt = 0; listedAt < std::size(order); ++listedAt) {
+        std::size_t const i = order[listedAt];
+        Case const& c = cases[i];
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyU(international, c.otherCase, RegView::kDefault, &key), kErrorSuccess) << c.ansi;
+        std::uint32_t type = 0;
+        EXPECT_EQ(RegQueryValueU(key, c.otherCase, &type, &data), kErrorSuccess) << c.ansi;
+        EXPECT_EQ(data, Utf16(c.name)) << c.ansi;
+        // Through the A calls: names and text in the code page, sizes counted there.
+        char ansiName[64] = {};
+        std::uint32_t nameSize = sizeof ansiName, dataSize = 0;
+        unsigned char ansiData[64] = {};
+        EXPECT_EQ(RegEnumKeyA(international, listedAt, ansiName, sizeof ansiName), kErrorSuccess);
+        EXPECT_STREQ(ansiName, c.ansi);
+        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorMoreData) << c.ansi;
+        EXPECT_EQ(dataSize, std::strlen(c.ansi) + 1) << c.ansi;
+        dataSize = sizeof ansiData;
+        nameSize = sizeof ansiName;
+        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorSuccess) << c.ansi;
+        EXPECT_EQ(std::string(ansiName, nameSize) + "|" + reinterpret_cast<char*>(ansiData), std::string(c.ansi) + "|" + c.ansi);
+        // An A name reaches only what the code page spells.
+        EXPECT_EQ(RegOpenKeyA(international, c.ansi, &key) == kErrorSuccess, i == 3) << c.ansi;
+    }
+    // Not UTF-8: refused, never replaced.
+    EXPECT_EQ(RegCreateKeyU(international, "bad\xC0\xAF", RegView::kDefault, &international), kErrorInvalidParameter);
+    EXPECT_EQ(RegSetValueU(international, "\xED\xA0\x80", REG_SZ, ""), kErrorInvalidParameter);
+}
+
+TEST_F(RegistryPosixTest, ALaterVersionsFileIsReadWhereItSaysSoNeverWrittenAndLeftAsItWas) {
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "kept", 7), kErrorSuccess);
+    RegistryClose();
+    fs::path const file = m_folder / "registry.db";
+    struct Case { int version; long read; };
+    for (Case const c : {Case{(2 << 16) | 3, kErrorSuccess}, Case{3, kErrorBadDb}, Case{(3 << 16) | 3, kErrorBadDb}}) {
+        sqlite3* db = nullptr;  // as that version would mark it (with the checksums kept right)
+        ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "zelk-checked"), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(c.version)).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        std::string const bytes = Bytes(file);
+        std::uint32_t value = 0;
+        EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "kept", value), c.read) << c.version;
+        EXPECT_EQ(value, c.read == kErrorSuccess ? 7u : 0u) << c.version;
+        EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "new", 1), c.read == kErrorSuccess ? kErrorAccessDenied : kErrorBadDb) << c.version;
+        RegistryClose();
+        EXPECT_TRUE(Bytes(file) == bytes) << c.version;
+    }
 }

@@ -2,6 +2,12 @@
 // argument checks, name rules, and which connection serves a call; the
 // storage is in registry_store.cpp.
 //
+// Text: the Unicode (U) calls are the store's own; the A calls convert
+// through Windows-1252 on top of them, as Windows' A calls convert through
+// the ANSI code page: every byte has its character, so what an A call
+// writes it reads back unchanged; a character outside the page reads as its
+// best-fit byte or '?'.
+//
 // Threads: every thread has connections of its own (one per file), so a
 // read never waits behind another thread's write, nor behind a write
 // waiting for another process's lock; only the handle table is shared,
@@ -19,6 +25,7 @@
 // kErrorOperationAborted.
 #include "platform/registry.h"
 
+#include "platform/codepage.h"
 #include "platform/posix/registry_store.h"
 
 #include <pthread.h>
@@ -227,18 +234,28 @@ bool IsRoot(HKEY key) {
     return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || key == HKEY_USERS;
 }
 
+// A name of the U calls ends where a W call's string would, at a zero; the
+// rest must be UTF-8.  `units`: its length in UTF-16 units.
+bool UnicodeName(std::string_view& name, std::size_t& units) {
+    name = name.substr(0, name.find('\0'));
+    return IsUtf8(name, &units);
+}
+
 // Splits a key path at "\".  Empty steps ("a\\b", "a\") are passed over as
 // Windows does; a leading "\" is a bad path name, and a step longer than
-// Windows' 255 bytes an invalid parameter.  A null path has no steps.
-long SplitKeyPath(char const* path, std::vector<std::string_view>& steps) {
-    std::string_view rest(path ? path : "");
+// Windows' 255 characters (UTF-16 units) an invalid parameter.
+long SplitKeyPath(std::string_view rest, std::vector<std::string_view>& steps) {
+    std::size_t units = 0;
+    if (!UnicodeName(rest, units)) {
+        return kErrorInvalidParameter;
+    }
     if (!rest.empty() && rest.front() == '\\') {
         return kErrorBadPathname;
     }
     while (!rest.empty()) {
         std::size_t const end = rest.find('\\');
         std::string_view const step = rest.substr(0, end);
-        if (step.size() > kMaxKeyNameLength) {
+        if (step.size() > kMaxKeyNameLength && (IsUtf8(step, &units), units > kMaxKeyNameLength)) {
             return kErrorInvalidParameter;
         }
         if (!step.empty()) {
@@ -382,7 +399,7 @@ private:
     State& m_state;
 };
 
-long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
+long OpenOrCreate(HKEY key, std::string_view subKey, HKEY* result, bool create) {
     if (!result) {
         return kErrorInvalidParameter;
     }
@@ -396,7 +413,7 @@ long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
     }
-    if (!create && (!subKey || !*subKey)) {
+    if (!create && subKey.substr(0, subKey.find('\0')).empty()) {
         *result = key;  // RegOpenKey's rule: the same handle, not a new one
         return kErrorSuccess;
     }
@@ -418,7 +435,7 @@ long OpenOrCreate(HKEY key, char const* subKey, HKEY* result, bool create) {
     return kErrorSuccess;
 }
 
-long DeleteKey(HKEY key, char const* subKey, bool tree) {
+long DeleteKey(HKEY key, std::string_view subKey, bool tree) {
     std::vector<std::string_view> steps;
     if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
         return split;
@@ -445,11 +462,166 @@ long DeleteKey(HKEY key, char const* subKey, bool tree) {
     return call.Wrote(target.file, tree ? store->DeleteTree(victim, !steps.empty()) : store->DeleteKey(victim));
 }
 
+// The names the A calls pass, in UTF-8.
+std::string Widened(char const* name) { return Cp1252ToUtf8(name ? name : ""); }
+
+// Data of the A calls: text types convert as Windows converts them; the
+// rest passes as it is.
+std::string ToStored(std::uint32_t type, unsigned char const* data, std::uint32_t size) {
+    std::string_view const bytes(reinterpret_cast<char const*>(data), data ? size : 0);
+    return IsStringType(type) ? Cp1252ToUtf16le(bytes) : std::string(bytes);
+}
+
+// Stored data given to an A call's buffer as RegQueryValueExA and
+// RegEnumValueA give it: `size` is what the value needs (text: its length
+// in the code page), kErrorMoreData and nothing copied when that is more
+// than the buffer; text that fits with room to spare and does not end in a
+// zero gets one.
+long ToCaller(std::uint32_t type, std::string bytes, unsigned char* data, std::uint32_t* size) {
+    bool const text = IsStringType(type);
+    if (text) {
+        bytes = Utf16leToCp1252(bytes);
+    }
+    auto const needed = static_cast<std::uint32_t>(bytes.size());
+    long result = kErrorSuccess;
+    if (data && needed > *size) {
+        result = kErrorMoreData;
+    } else if (data && needed != 0) {
+        std::memcpy(data, bytes.data(), needed);
+        if (text && needed < *size && bytes.back() != '\0') {
+            data[needed] = 0;
+        }
+    }
+    if (size) {
+        *size = needed;
+    }
+    return result;
+}
+
+long QueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::string* data) {
+    std::size_t units = 0;
+    if (!UnicodeName(name, units)) {
+        return kErrorInvalidParameter;
+    }
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    if (units > kMaxValueNameLength) {
+        return kErrorFileNotFound;  // no such value can exist
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
+        return opened;
+    }
+    return store->QueryValue(target.key, name, type, data);
+}
+
+long SetValue(HKEY key, std::string_view name, std::uint32_t type, std::string_view data) {
+    std::size_t units = 0;
+    if (!UnicodeName(name, units) || units > kMaxValueNameLength ||
+        data.size() > std::uint32_t{0xFFFFFFFF}) {
+        return kErrorInvalidParameter;
+    }
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
+        return call.Wrote(target.file, opened);
+    }
+    return call.Wrote(target.file, store->SetValue(target.key, name, type, reinterpret_cast<unsigned char const*>(data.data()),
+                                                   static_cast<std::uint32_t>(data.size())));
+}
+
+long DeleteValue(HKEY key, std::string_view name) {
+    std::size_t units = 0;
+    if (!UnicodeName(name, units)) {
+        return kErrorInvalidParameter;
+    }
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    if (units > kMaxValueNameLength) {
+        return kErrorFileNotFound;  // no such value can exist
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
+        return call.Wrote(target.file, opened);
+    }
+    return call.Wrote(target.file, store->DeleteValue(target.key, name));
+}
+
+long EnumKey(HKEY key, std::uint32_t index, std::string& name) {
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
+        return opened == kErrorFileNotFound ? kErrorNoMoreItems : opened;  // no classes at all
+    }
+    return store->EnumKey(target.key, index, name);
+}
+
+long EnumValue(HKEY key, std::uint32_t index, std::string& name, std::uint32_t& type, std::string& data) {
+    Call call;
+    Target target;
+    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
+        return resolved;
+    }
+    RegistryStore* store = nullptr;
+    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
+        return opened == kErrorFileNotFound ? kErrorNoMoreItems : opened;  // no classes at all
+    }
+    return store->EnumValue(target.key, index, name, type, data);
+}
+
 }  // namespace
 
-long RegOpenKeyA(HKEY key, char const* subKey, HKEY* result) { return OpenOrCreate(key, subKey, result, false); }
+long RegOpenKeyU(HKEY key, std::string_view subKey, RegView, HKEY* result) {
+    return OpenOrCreate(key, subKey, result, false);
+}
 
-long RegCreateKeyA(HKEY key, char const* subKey, HKEY* result) { return OpenOrCreate(key, subKey, result, true); }
+long RegCreateKeyU(HKEY key, std::string_view subKey, RegView, HKEY* result) {
+    return OpenOrCreate(key, subKey, result, true);
+}
+
+long RegQueryValueU(HKEY key, std::string_view valueName, std::uint32_t* type, std::string* data) {
+    return QueryValue(key, valueName, type, data);
+}
+
+long RegSetValueU(HKEY key, std::string_view valueName, std::uint32_t type, std::string_view data) {
+    return SetValue(key, valueName, type, data);
+}
+
+long RegEnumKeyU(HKEY key, std::uint32_t index, std::string& name) { return EnumKey(key, index, name); }
+
+long RegEnumValueU(HKEY key, std::uint32_t index, std::string& name, std::uint32_t* type, std::string* data) {
+    std::uint32_t foundType = 0;
+    std::string found;
+    long const result = EnumValue(key, index, name, foundType, data ? *data : found);
+    if (result == kErrorSuccess && type) {
+        *type = foundType;
+    }
+    return result;
+}
+
+long RegDeleteKeyU(HKEY key, std::string_view subKey, RegView) { return DeleteKey(key, subKey, false); }
+
+long RegDeleteTreeU(HKEY key, std::string_view subKey) { return DeleteKey(key, subKey, true); }
+
+long RegDeleteValueU(HKEY key, std::string_view valueName) { return DeleteValue(key, valueName); }
+
+long RegOpenKeyA(HKEY key, char const* subKey, HKEY* result) { return OpenOrCreate(key, Widened(subKey), result, false); }
+
+long RegCreateKeyA(HKEY key, char const* subKey, HKEY* result) { return OpenOrCreate(key, Widened(subKey), result, true); }
 
 long RegCloseKey(HKEY key) {
     if (IsRoot(key)) {
@@ -483,20 +655,16 @@ long RegQueryValueExA(HKEY key, char const* valueName, std::uint32_t* reserved, 
     if (reserved || (data && !size)) {
         return kErrorInvalidParameter;
     }
-    std::string_view const name = valueName ? valueName : "";
-    Call call;
-    Target target;
-    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
-        return resolved;
+    std::uint32_t found = 0;
+    std::string bytes;
+    // Text needs its data even for its size: its length in the code page.
+    if (long const queried = QueryValue(key, Widened(valueName), &found, &bytes); queried != kErrorSuccess) {
+        return queried;
     }
-    if (name.size() > kMaxValueNameLength) {
-        return kErrorFileNotFound;  // no such value can exist
+    if (type) {
+        *type = found;
     }
-    RegistryStore* store = nullptr;
-    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
-        return opened;
-    }
-    return store->QueryValue(target.key, name, type, data, size);
+    return ToCaller(found, std::move(bytes), data, size);
 }
 
 long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t /*reserved*/, std::uint32_t type,
@@ -510,52 +678,20 @@ long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t /*reserved*/,
     if (data && size != 0 && IsStringType(type) && data[size - 1] != 0 && data[size] == 0) {
         ++size;
     }
-    Call call;
-    Target target;
-    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    RegistryStore* store = nullptr;
-    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
-        return call.Wrote(target.file, opened);
-    }
-    return call.Wrote(target.file, store->SetValue(target.key, name, type, data, size));
+    return SetValue(key, Widened(valueName), type, ToStored(type, data, size));
 }
 
-long RegDeleteValueA(HKEY key, char const* valueName) {
-    std::string_view const name = valueName ? valueName : "";
-    Call call;
-    Target target;
-    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    if (name.size() > kMaxValueNameLength) {
-        return kErrorFileNotFound;  // no such value can exist
-    }
-    RegistryStore* store = nullptr;
-    if (long const opened = call.Store(target, store, true); opened != kErrorSuccess) {
-        return call.Wrote(target.file, opened);
-    }
-    return call.Wrote(target.file, store->DeleteValue(target.key, name));
-}
+long RegDeleteValueA(HKEY key, char const* valueName) { return DeleteValue(key, Widened(valueName)); }
 
 long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     if (!name) {
         return kErrorInvalidParameter;
     }
-    Call call;
-    Target target;
-    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    RegistryStore* store = nullptr;
-    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
-        return opened == kErrorFileNotFound ? kErrorNoMoreItems : opened;  // no classes at all
-    }
     std::string found;
-    if (long const listed = store->EnumKey(target.key, index, found); listed != kErrorSuccess) {
+    if (long const listed = EnumKey(key, index, found); listed != kErrorSuccess) {
         return listed;
     }
+    found = Utf8ToCp1252(found);
     if (found.size() + 1 > nameSize) {
         return kErrorMoreData;
     }
@@ -568,49 +704,36 @@ long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nam
     if (!name || !nameSize || reserved || (data && !dataSize)) {
         return kErrorInvalidParameter;
     }
-    Call call;
-    Target target;
-    if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
-        return resolved;
-    }
-    RegistryStore* store = nullptr;
-    if (long const opened = call.Store(target, store); opened != kErrorSuccess) {
-        return opened == kErrorFileNotFound ? kErrorNoMoreItems : opened;  // no classes at all
-    }
     std::string found;
     std::string bytes;
     std::uint32_t foundType = 0;
-    if (long const listed = store->EnumValue(target.key, index, found, foundType, bytes); listed != kErrorSuccess) {
+    if (long const listed = EnumValue(key, index, found, foundType, bytes); listed != kErrorSuccess) {
         return listed;
     }
+    found = Utf8ToCp1252(found);
     if (type) {
         *type = foundType;
     }
     if (found.size() + 1 > *nameSize) {
         return kErrorMoreData;
     }
-    long result = kErrorSuccess;
-    if (dataSize) {
-        if (data && *dataSize < bytes.size()) {
-            result = kErrorMoreData;
-        } else if (data) {
-            std::memcpy(data, bytes.data(), bytes.size());
-        }
-        *dataSize = static_cast<std::uint32_t>(bytes.size());
+    // Data that do not fit leave the name untouched, as Windows does.
+    if (long const given = ToCaller(foundType, std::move(bytes), data, dataSize); given != kErrorSuccess) {
+        return given;
     }
     std::memcpy(name, found.c_str(), found.size() + 1);
     *nameSize = static_cast<std::uint32_t>(found.size());
-    return result;
+    return kErrorSuccess;
 }
 
 long RegDeleteKeyA(HKEY key, char const* subKey) {
     if (!subKey) {
         return kErrorInvalidParameter;
     }
-    return DeleteKey(key, subKey, false);
+    return DeleteKey(key, Widened(subKey), false);
 }
 
-long RegDeleteTreeA(HKEY key, char const* subKey) { return DeleteKey(key, subKey, true); }
+long RegDeleteTreeA(HKEY key, char const* subKey) { return DeleteKey(key, Widened(subKey), true); }
 
 RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
 

@@ -1,5 +1,7 @@
 #include "platform/posix/registry_store.h"
 
+#include "platform/codepage.h"
+#include "platform/posix/registry_vfs.h"
 #include "platform/registry.h"
 
 #include <fcntl.h>
@@ -18,10 +20,19 @@ namespace {
 
 // Marks the file as this library's registry (the bytes "ZELK"), so that a
 // ZELK_REGISTRY pointing at some other SQLite database is refused rather
-// than altered.  The schema version: 1 compares names with CompareNames
-// (files of version 0 folded A-Z only and are upgraded when opened).
+// than altered.
+//
+// The schema version (user_version): its low 16 bits are the version, the
+// high 16 bits the oldest version that can still read the file (0: only its
+// own).  Version 0 folded names A-Z only; 1 kept Windows-1252 names and
+// text data and folded them in that page; 2 keeps names as UTF-8 and text
+// data as UTF-16LE, as Windows does, compares names in Unicode upper case,
+// and every page carries a checksum (registry_vfs.h).  Earlier versions are
+// brought up to 2 by the first process that may write them.  A later
+// version's file is read only where it says version 2 can read it, and
+// never written (kErrorAccessDenied), so it stays as it was.
 constexpr std::uint32_t kApplicationId = 0x5A454C4B;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // How often a journal-mode switch that met another process's lock tries again.
 constexpr int kSwitchRetryMs = 5;
@@ -33,11 +44,11 @@ constexpr char const kSchema[] =
     "CREATE TABLE IF NOT EXISTS keys("
     "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
     "  parent INTEGER NOT NULL,"
-    "  name TEXT NOT NULL COLLATE zelk_nocase,"
+    "  name TEXT NOT NULL COLLATE zelk_names,"
     "  UNIQUE(parent, name));"
     "CREATE TABLE IF NOT EXISTS vals("
     "  key INTEGER NOT NULL,"
-    "  name TEXT NOT NULL COLLATE zelk_nocase,"
+    "  name TEXT NOT NULL COLLATE zelk_names,"
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
     "  PRIMARY KEY(key, name)) WITHOUT ROWID;"
@@ -45,8 +56,23 @@ constexpr char const kSchema[] =
     "  (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'),"
     "  (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS');"
     "PRAGMA application_id = 1514490955;"
-    "PRAGMA user_version = 1;";
-static_assert(kApplicationId == 1514490955 && kSchemaVersion == 1);
+    "PRAGMA user_version = 2;";
+static_assert(kApplicationId == 1514490955 && kSchemaVersion == 2);
+
+// How a reader that may not write an earlier version's file sees it: names
+// and text as the current version keeps them, names compared as that
+// version compared them (version 0: A-Z only).  Temporary views, so they
+// hide the file's tables from this connection alone; they convert only
+// while the file is of that version, so a writer that brings it up to date
+// meanwhile does not get its names converted twice.
+std::string EarlierAsCurrent(std::int64_t version) {
+    std::string const collation = version == 0 ? "NOCASE" : "zelk_names";
+    std::string const earlier = "(SELECT user_version < 2 FROM pragma_user_version)";
+    return "CREATE TEMP VIEW keys AS SELECT id, parent, CASE WHEN " + earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " +
+           collation + " AS name FROM main.keys;"
+           "CREATE TEMP VIEW vals AS SELECT key, CASE WHEN " + earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " +
+           collation + " AS name, type, CASE WHEN " + earlier + " THEN zelk_utf16(type, data) ELSE data END AS data FROM main.vals;";
+}
 
 // The sub-tree of ?1, ?1 included.
 #define ZELK_SUBTREE "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
@@ -103,9 +129,51 @@ constexpr std::array<unsigned char, 256> kFold = [] {
     return fold;
 }();
 
-int CompareFolded(void*, int lengthA, void const* a, int lengthB, void const* b) {
+// Version 1's comparison of Windows-1252 names, for its tables until they
+// are converted.
+int CompareCp1252(void*, int lengthA, void const* a, int lengthB, void const* b) {
+    auto const* x = static_cast<unsigned char const*>(a);
+    auto const* y = static_cast<unsigned char const*>(b);
+    int const common = lengthA < lengthB ? lengthA : lengthB;
+    for (int i = 0; i < common; ++i) {
+        if (kFold[x[i]] != kFold[y[i]]) return kFold[x[i]] < kFold[y[i]] ? -1 : 1;
+    }
+    return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
+}
+
+int CompareUnicode(void*, int lengthA, void const* a, int lengthB, void const* b) {
     return CompareNames(std::string_view(static_cast<char const*>(a), static_cast<std::size_t>(lengthA)),
                         std::string_view(static_cast<char const*>(b), static_cast<std::size_t>(lengthB)));
+}
+
+// zelk_utf8(name): a Windows-1252 name of an earlier version in UTF-8.
+void ToUtf8(sqlite3_context* context, int, sqlite3_value** arguments) {
+    auto const* bytes = reinterpret_cast<char const*>(sqlite3_value_text(arguments[0]));
+    std::string const text = Cp1252ToUtf8(std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(arguments[0]))));
+    sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// zelk_utf16(type, data): an earlier version's Windows-1252 text data in
+// UTF-16LE; data of other types as they are.
+void ToUtf16(sqlite3_context* context, int, sqlite3_value** arguments) {
+    std::int64_t const type = sqlite3_value_int64(arguments[0]);
+    if (type != 1 && type != 2 && type != 7) {  // REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ
+        sqlite3_result_value(context, arguments[1]);
+        return;
+    }
+    auto const* bytes = static_cast<char const*>(sqlite3_value_blob(arguments[1]));
+    std::string const text = Cp1252ToUtf16le(std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(arguments[1]))));
+    sqlite3_result_blob(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// What every connection needs: both versions' name orders and the
+// conversions between them.
+void AddFunctions(sqlite3* db) {
+    sqlite3_create_collation_v2(db, "zelk_names", SQLITE_UTF8, nullptr, CompareUnicode, nullptr);
+    sqlite3_create_collation_v2(db, "zelk_nocase", SQLITE_UTF8, nullptr, CompareCp1252, nullptr);
+    int const flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "zelk_utf8", 1, flags, nullptr, ToUtf8, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "zelk_utf16", 2, flags, nullptr, ToUtf16, nullptr, nullptr, nullptr);
 }
 
 long ExecScript(sqlite3* db, char const* sql) {
@@ -191,19 +259,78 @@ Header ReadHeader(int fd, std::string const& path, bool& wal) {
 
 }  // namespace
 
+namespace {
+
+// The UTF-16 units of a UTF-8 name, upcased, one at a time.  A byte that
+// starts no character (none is stored) stands for itself.
+class UpperUnits {
+public:
+    explicit UpperUnits(std::string_view text) : m_text(text) {}
+    bool Next(char16_t& unit) {
+        if (m_low != 0) {
+            unit = std::exchange(m_low, 0);
+            return true;
+        }
+        if (m_pos >= m_text.size()) {
+            return false;
+        }
+        auto const lead = static_cast<unsigned char>(m_text[m_pos]);
+        if (lead < 0x80) {
+            ++m_pos;
+            unit = static_cast<char16_t>(AsciiUpper(static_cast<char>(lead)));
+            return true;
+        }
+        std::size_t const at = m_pos;
+        char32_t const c = DecodeUtf8(m_text, m_pos);
+        if (c == kNoCharacter) {
+            unit = static_cast<char16_t>(static_cast<unsigned char>(m_text[at]));
+        } else if (c > 0xFFFF) {
+            unit = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            m_low = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit = UpcaseUtf16(static_cast<char16_t>(c));
+        }
+        return true;
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+    char16_t m_low = 0;
+};
+
+}  // namespace
+
 int CompareNames(std::string_view a, std::string_view b) {
-    std::size_t const common = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < common; ++i) {
-        unsigned char const x = kFold[static_cast<unsigned char>(a[i])];
-        unsigned char const y = kFold[static_cast<unsigned char>(b[i])];
-        if (x != y) {
-            return x < y ? -1 : 1;
+    // By the upcased units lower-cased again; names that differ only there
+    // (the Kelvin sign and K) by the upcased units.
+    UpperUnits x(a), y(b);
+    int tie = 0;
+    for (;;) {
+        char16_t p = 0, q = 0;
+        bool const more = x.Next(p);
+        if (more != y.Next(q)) {
+            return more ? 1 : -1;
+        }
+        if (!more) {
+            return tie;
+        }
+        if (p != q) {
+            char16_t const lowP = LowercaseUtf16(p), lowQ = LowercaseUtf16(q);
+            if (lowP != lowQ) {
+                return lowP < lowQ ? -1 : 1;
+            }
+            if (tie == 0) {
+                tie = p < q ? -1 : 1;
+            }
         }
     }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 long ErrorFromSqlite(int code, int systemErrno) {
+    if (code == SQLITE_IOERR_DATA) {
+        return kErrorBadDb;  // a page failed its checksum, or the file is marked damaged
+    }
     switch (code & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
@@ -365,16 +492,11 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
     }
     bool const network = IsNetworkFileSystem(path);
 
-    sqlite3* raw = nullptr;
-    // NOMUTEX: a connection belongs to one thread at a time.
-    int const rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    m_db.reset(raw);
-    if (rc != SQLITE_OK) {
-        return raw ? ErrorFromSqlite(rc, sqlite3_system_errno(raw)) : kErrorOutOfMemory;
+    if (long const opened = OpenDatabase(path, SQLITE_OPEN_READWRITE, busyTimeout); opened != kErrorSuccess) {
+        return opened;
     }
-    sqlite3_busy_timeout(raw, busyTimeout);
-    sqlite3_create_collation_v2(raw, "zelk_nocase", SQLITE_UTF8, nullptr, CompareFolded, nullptr);
-    bool const readOnly = sqlite3_db_readonly(raw, "main") == 1;
+    sqlite3* const raw = m_db.get();
+    bool const readOnly = m_readOnly;
     if (network && wal && readOnly) {
         // Reading a WAL file maps its shared memory, which other hosts do not
         // see; only a writer may switch the file to the rollback journal.
@@ -391,11 +513,27 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
             return r;
         }
     }
+    if (id == kApplicationId && (version & 0xFFFF) > kSchemaVersion) {
+        // A later version's file: read where it says this version can, as
+        // a reader only (so nothing, not even a log checkpoint, changes it).
+        std::int64_t const oldestReader = version >> 16;
+        if (oldestReader == 0 || oldestReader > kSchemaVersion) {
+            return kErrorBadDb;
+        }
+        if (long const reopened = OpenDatabase(path, SQLITE_OPEN_READONLY, busyTimeout); reopened != kErrorSuccess) {
+            return reopened;
+        }
+        return Prepare();
+    }
     if (id != kApplicationId || version < kSchemaVersion) {
         if (readOnly) {
             if (id == kApplicationId) {
-                // An earlier version's file, not ours to upgrade: its names
-                // compare as it made them.
+                // An earlier version's file, not ours to upgrade: read as it
+                // is, through views that give names and text as the current
+                // version keeps them.
+                if (long const r = ExecScript(raw, EarlierAsCurrent(version).c_str()); r != kErrorSuccess) {
+                    return r;
+                }
             } else if (header == Header::kEmpty) {
                 Close();
                 m_empty = true;
@@ -403,6 +541,8 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
             } else {
                 return kErrorBadDb;
             }
+        } else if (long const checked = AddChecksums(header == Header::kEmpty); checked != kErrorSuccess) {
+            return checked;
         } else if (long const made = MakeOrUpgrade(static_cast<int>(version)); made != kErrorSuccess) {
             return made;
         }
@@ -467,17 +607,18 @@ long RegistryStore::MakeOrUpgrade(int /*seenVersion*/) {
     if (result == kErrorSuccess && id == 0 && objects == 0) {
         result = ExecScript(db, kSchema);
     } else if (result == kErrorSuccess && id == kApplicationId && version < kSchemaVersion) {
-        // Names that folded apart before and are one name now merge: the
-        // first key (by age) keeps its spelling and takes the other's
-        // sub-keys; of two values the older key's stays.  Ids are kept, so
-        // the handles of processes still running stay right.
+        // Names and text data move from Windows-1252 to Unicode.  Names
+        // that folded apart before and are one name now merge: the first
+        // key (by age) keeps its spelling and takes the other's sub-keys;
+        // of two values the older key's stays.  Ids are kept, so the
+        // handles of processes still running stay right.
         result = ExecScript(db, "ALTER TABLE keys RENAME TO old_keys; ALTER TABLE vals RENAME TO old_vals;");
         if (result == kErrorSuccess) {
             result = ExecScript(db, kSchema);
         }
         std::unordered_map<KeyId, KeyId> moved;
         sqlite3_stmt* raw = nullptr;
-        sqlite3_prepare_v2(db, "SELECT id, parent, name FROM old_keys WHERE parent <> 0 ORDER BY id", -1, &raw, nullptr);
+        sqlite3_prepare_v2(db, "SELECT id, parent, zelk_utf8(name) FROM old_keys WHERE parent <> 0 ORDER BY id", -1, &raw, nullptr);
         StatementPtr old(raw);
         sqlite3_prepare_v2(db, "INSERT INTO keys(id, parent, name) VALUES(?1, ?2, ?3) ON CONFLICT DO NOTHING", -1, &raw,
                            nullptr);
@@ -517,7 +658,8 @@ long RegistryStore::MakeOrUpgrade(int /*seenVersion*/) {
             result = Fail(rc);
         }
         old.reset();
-        sqlite3_prepare_v2(db, "INSERT INTO vals SELECT ?1, name, type, data FROM old_vals WHERE key = ?2 ON CONFLICT DO NOTHING",
+        sqlite3_prepare_v2(db, "INSERT INTO vals SELECT ?1, zelk_utf8(name), type, zelk_utf16(type, data) FROM old_vals WHERE key = ?2 "
+                           "ON CONFLICT DO NOTHING",
                            -1, &raw, nullptr);
         StatementPtr values(raw);
         sqlite3_prepare_v2(db, "SELECT id FROM old_keys ORDER BY id", -1, &raw, nullptr);
@@ -555,13 +697,44 @@ long RegistryStore::MakeOrUpgrade(int /*seenVersion*/) {
     return result;
 }
 
+long RegistryStore::OpenDatabase(std::string const& path, int flags, int busyTimeout) {
+    m_db.reset();
+    sqlite3* raw = nullptr;
+    // NOMUTEX: a connection belongs to one thread at a time.
+    int const rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, CheckedVfsName());
+    m_db.reset(raw);
+    if (rc != SQLITE_OK) {
+        return raw ? ErrorFromSqlite(rc, sqlite3_system_errno(raw)) : kErrorOutOfMemory;
+    }
+    sqlite3_extended_result_codes(raw, 1);  // a failed page checksum is SQLITE_IOERR_DATA
+    sqlite3_busy_timeout(raw, busyTimeout);
+    AddFunctions(raw);
+    m_readOnly = sqlite3_db_readonly(raw, "main") == 1;
+    return kErrorSuccess;
+}
+
+// Room for the page checksums: a new file reserves it from its first page;
+// an earlier version's file is rebuilt with it (VACUUM), before its schema
+// is brought up to date, so a file of the current version always has it.
+long RegistryStore::AddChecksums(bool empty) {
+    int reserved = -1;  // asks without changing
+    sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_RESERVE_BYTES, &reserved);
+    if (reserved == kChecksumBytes) {
+        return kErrorSuccess;
+    }
+    reserved = kChecksumBytes;
+    sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_RESERVE_BYTES, &reserved);
+    return empty ? kErrorSuccess : ExecScript(m_db.get(), "VACUUM");
+}
+
 long RegistryStore::Prepare() {
     static_assert(sizeof(kStatementText) / sizeof(kStatementText[0]) == kStatementCount);
     for (int i = 0; i < kStatementCount; ++i) {
         sqlite3_stmt* raw = nullptr;
         int const rc = sqlite3_prepare_v3(m_db.get(), kStatementText[i], -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
         m_statements[i].reset(raw);
-        if (rc != SQLITE_OK) {
+        // A reader's views of an earlier version's file take no writes.
+        if (rc != SQLITE_OK && !m_readOnly) {
             return Fail(rc);
         }
     }
@@ -605,6 +778,9 @@ long RegistryStore::Find(KeyId parent, std::vector<std::string_view> const& path
 long RegistryStore::Create(KeyId parent, std::vector<std::string_view> const& path, KeyId& result) {
     if (!m_db) {
         return kErrorAccessDenied;  // an empty store
+    }
+    if (m_readOnly) {
+        return kErrorAccessDenied;
     }
     Transaction transaction(*this);
     if (transaction.Result() != kErrorSuccess) {
@@ -655,12 +831,10 @@ long RegistryStore::Exists(KeyId key) {
     return rc == SQLITE_DONE ? kErrorKeyDeleted : Fail(rc);
 }
 
-long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* type, unsigned char* data,
-                               std::uint32_t* size) {
+long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* type, std::string* data) {
     if (!m_db) {
         return kErrorFileNotFound;  // an empty store
     }
-    long result = kErrorSuccess;
     {
         Use query(*this, kQueryValue);
         sqlite3_bind_int64(*query, 1, key);
@@ -670,19 +844,11 @@ long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* 
             if (type) {
                 *type = static_cast<std::uint32_t>(sqlite3_column_int64(*query, 0));
             }
-            void const* bytes = sqlite3_column_blob(*query, 1);
-            auto const needed = static_cast<std::uint32_t>(sqlite3_column_bytes(*query, 1));
             if (data) {
-                if (*size < needed) {
-                    result = kErrorMoreData;
-                } else if (needed != 0) {
-                    std::memcpy(data, bytes, needed);
-                }
+                auto const* bytes = static_cast<char const*>(sqlite3_column_blob(*query, 1));
+                data->assign(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(*query, 1)));
             }
-            if (size) {
-                *size = needed;
-            }
-            return result;
+            return kErrorSuccess;
         }
         if (rc != SQLITE_DONE) {
             return Fail(rc);
@@ -696,6 +862,9 @@ long RegistryStore::SetValue(KeyId key, std::string_view name, std::uint32_t typ
                              std::uint32_t size) {
     if (!m_db) {
         return kErrorAccessDenied;  // an empty store
+    }
+    if (m_readOnly) {
+        return kErrorAccessDenied;
     }
     Use set(*this, kSetValue);
     sqlite3_bind_int64(*set, 1, key);
@@ -798,6 +967,9 @@ long RegistryStore::DeleteValue(KeyId key, std::string_view name) {
     if (!m_db) {
         return kErrorFileNotFound;  // an empty store
     }
+    if (m_readOnly) {
+        return kErrorAccessDenied;
+    }
     {
         Use remove(*this, kDeleteValue);
         sqlite3_bind_int64(*remove, 1, key);
@@ -816,6 +988,9 @@ long RegistryStore::DeleteValue(KeyId key, std::string_view name) {
 long RegistryStore::BeginWrite() {
     if (!m_db) {
         return kErrorAccessDenied;  // an empty store
+    }
+    if (m_readOnly) {
+        return kErrorAccessDenied;
     }
     Use begin(*this, kBegin);
     return Fail(sqlite3_step(*begin));
@@ -836,6 +1011,9 @@ void RegistryStore::RollbackWrite() noexcept {
 long RegistryStore::DeleteKey(KeyId key) {
     if (!m_db) {
         return kErrorAccessDenied;  // an empty store
+    }
+    if (m_readOnly) {
+        return kErrorAccessDenied;
     }
     Transaction transaction(*this);
     if (transaction.Result() != kErrorSuccess) {
@@ -865,6 +1043,9 @@ long RegistryStore::DeleteKey(KeyId key) {
 long RegistryStore::DeleteTree(KeyId key, bool withKey) {
     if (!m_db) {
         return kErrorAccessDenied;  // an empty store
+    }
+    if (m_readOnly) {
+        return kErrorAccessDenied;
     }
     Transaction transaction(*this);
     if (transaction.Result() != kErrorSuccess) {

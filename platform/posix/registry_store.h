@@ -1,5 +1,7 @@
 // The POSIX registry's storage: SQLite databases that hold the predefined
-// roots as hives, their keys and their values.
+// roots as hives, their keys and their values.  Names are UTF-8 and data
+// are kept as the Unicode calls give them (text in UTF-16LE); the A calls
+// convert above this layer.
 //
 // Where the hives live (registry_location.cpp):
 // - HKEY_CURRENT_USER: the user file, $XDG_CONFIG_HOME/zelk/registry.db
@@ -24,7 +26,9 @@
 // WAL's shared memory does not reach other hosts), use SQLite's rollback
 // journal, for which readers need nothing but read access.  A file that can
 // be read but not written is opened for reading: writes give
-// kErrorAccessDenied.
+// kErrorAccessDenied.  Every page carries a checksum, checked on every read
+// (registry_vfs.h): a damaged page gives kErrorBadDb, and a file found
+// damaged is not written again until it has been repaired.
 //
 // A RegistryStore is one connection to one file, used by one thread at a
 // time (registry.cpp gives each thread its own and closes them around
@@ -71,9 +75,11 @@ void SetFileSystemProbe(FileSystemProbe probe);
 // for the cases where it decides (a file that cannot be opened).
 long ErrorFromSqlite(int code, int systemErrno);
 
-// Names compare as Windows compares them in its ANSI code page
-// (Windows-1252): letters fold to lower case, accented ones too ("\xC4" and
-// "\xE4" are one letter); names sort by their folded bytes.
+// Names (UTF-8) compare as Windows compares them: as UTF-16 units, each
+// upcased on its own (UpcaseUtf16), so "\u00C4rger" and "\u00E4rger" are
+// one name.  They sort as Wine lists them, by those units lower-cased again
+// ("_" before "A"; a character beyond U+FFFF by its surrogates, before
+// U+E000).
 int CompareNames(std::string_view a, std::string_view b);
 
 struct StatementDeleter {
@@ -111,9 +117,8 @@ public:
     long Create(KeyId parent, std::vector<std::string_view> const& path, KeyId& result);
     // kErrorSuccess while `key` exists, kErrorKeyDeleted once it is gone.
     long Exists(KeyId key);
-    // Windows' RegQueryValueExA over one value; `type`, `data`, `size` as there.
-    long QueryValue(KeyId key, std::string_view name, std::uint32_t* type, unsigned char* data,
-                    std::uint32_t* size);
+    // The type and the whole data of one value; either may be null.
+    long QueryValue(KeyId key, std::string_view name, std::uint32_t* type, std::string* data);
     long SetValue(KeyId key, std::string_view name, std::uint32_t type, unsigned char const* data,
                   std::uint32_t size);
     // Sub-key number `index` in name order.
@@ -176,6 +181,8 @@ private:
     static constexpr int kCursors = 10;  // a tree walk lists one key per level
 
     long Connect(std::string const& path, Role role, int busyTimeout);
+    long OpenDatabase(std::string const& path, int flags, int busyTimeout);
+    long AddChecksums(bool empty);
     long MakeOrUpgrade(int userVersion);
     long Prepare();
     long Fail(int code);
@@ -185,6 +192,7 @@ private:
 
     DatabasePtr m_db;
     bool m_empty = false;  // missing and may not be made: reads find nothing
+    bool m_readOnly = false;  // may not be written (or is a later version's)
     StatementPtr m_statements[kStatementCount];
     Cursor m_cursors[kCursors];
     int m_nextCursor = 0;
