@@ -39,4 +39,21 @@ inline constexpr char32_t kNoCharacter = 0xFFFFFFFF;
 // kNoCharacter, with `pos` advanced past its lead byte.
 char32_t DecodeUtf8(std::string_view text, std::size_t& pos) noexcept;
 
+// UTF-8 and UTF-16, nothing replaced: false for bytes that are not UTF-8
+// (`bad` is then the offset of the first), or for UTF-16 with half a
+// surrogate pair (a name Windows may hold but UTF-8 cannot spell).
+bool Utf8ToUtf16(std::string_view utf8, std::u16string& text, std::size_t& bad);
+bool Utf16ToUtf8(std::u16string_view text, std::string& utf8);
+// UTF-16 as bytes, low byte first: the form of the registry's texts.  An
+// odd last byte is dropped.
+std::u16string Utf16FromLittleEndian(std::string_view bytes);
+std::string Utf16ToLittleEndian(std::u16string_view text);
+
+// The lower-case form of a UTF-16 code unit (Unicode's simple one-to-one
+// mappings of the Basic Multilingual Plane).  The registry orders and
+// matches names by it, unit by unit, as Wine's registry does.
+char16_t LowerUtf16Unit(char16_t unit) noexcept;
+// <0, 0, >0 as `a` orders before, with or after `b` by LowerUtf16Unit.
+int CompareNamesNoCase(std::u16string_view a, std::u16string_view b) noexcept;
+
 }  // namespace zelk::os

@@ -70,6 +70,14 @@ bool ParseCommandLine(std::vector<std::string> const& arguments, Command& comman
         std::string const option = argument.size() > 1 && (argument[0] == '/' || argument[0] == '-')
                                        ? Lower(argument.substr(1))
                                        : std::string();
+        if (option == "reg:32" || option == "reg:64") {
+            if (command.view != os::RegView::kDefault) {
+                error = context + "give only one of /reg:32 and /reg:64";
+                return false;
+            }
+            command.view = option == "reg:32" ? os::RegView::k32 : os::RegView::k64;
+            continue;
+        }
         bool const known = !option.empty() && std::string_view(verb->options).find(" " + option + " ") !=
                                                   std::string_view::npos;
         if (!known) {

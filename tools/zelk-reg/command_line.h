@@ -2,6 +2,8 @@
 // options written "/v" or "-v" in any case.
 #pragma once
 
+#include "platform/registry.h"
+
 #include <string>
 #include <vector>
 
@@ -26,6 +28,7 @@ struct Command {
     std::string separatorText;
     bool force = false;      // /f
     bool overwrite = false;  // /y
+    os::RegView view = os::RegView::kDefault;  // /reg:32, /reg:64
 };
 
 // False with a message for an unknown verb, an option the verb does not

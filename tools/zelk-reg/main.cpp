@@ -6,14 +6,11 @@
 
 #include "platform/console.h"
 
-int main(int argc, char** argv) {
-    using namespace zelk::regtool;
-    Command command;
-    std::string error;
-    if (!ParseCommandLine(zelk::os::CommandLineArguments(argc, argv), command, error)) {
-        ReportError(error);
-        return 1;
-    }
+namespace {
+
+using namespace zelk::regtool;
+
+int Run(Command const& command) {
     switch (command.verb) {
     case Verb::kQuery: return RunQuery(command);
     case Verb::kAdd: return RunAdd(command);
@@ -23,4 +20,21 @@ int main(int argc, char** argv) {
     case Verb::kHelp: break;
     }
     return RunHelp();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Command command;
+    std::string error;
+    if (!ParseCommandLine(zelk::os::CommandLineArguments(argc, argv), command, error)) {
+        ReportError(error);
+        return 1;
+    }
+    int const status = Run(command);
+    if (OutputFailed()) {
+        ReportError("cannot write the output");
+        return 1;
+    }
+    return status;
 }

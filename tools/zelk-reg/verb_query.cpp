@@ -32,11 +32,9 @@ public:
             ReportError(error);
             return 1;
         }
+        key.view = m_command.view;
         bool const oneValue = m_command.valueName || m_command.defaultValue;
-        if (m_command.valueName && !Utf8ToAnsi(m_command.name, m_name, error)) {
-            ReportError("value name '" + m_command.name + "': " + error);
-            return 1;
-        }
+        m_name = m_command.valueName ? m_command.name : std::string();
         OpenedKey opened;
         if (!Open(key, opened)) {
             return 1;
@@ -59,7 +57,7 @@ public:
 
 private:
     bool Open(KeyName const& key, OpenedKey& opened) {
-        long const result = opened.Open(key.root, key.path);
+        long const result = opened.Open(key);
         if (result == os::kErrorFileNotFound) {
             ReportError("the key " + key.display + " was not found");
         } else if (result != os::kErrorSuccess) {
@@ -115,7 +113,7 @@ private:
         if (!values.empty() || below) {
             m_output.Line(key.display);
             for (Value const& value : values) {
-                m_output.Line(ValueLine(AnsiToUtf8(value.name), value));
+                m_output.Line(ValueLine(value.name, value));
             }
             m_output.Line();
         }
@@ -160,7 +158,7 @@ private:
     }
 
     Command const& m_command;
-    std::string m_name;  // ANSI; empty for the default value
+    std::string m_name;  // empty for the default value
     Output m_output;
     std::size_t m_matches = 0;
 };

@@ -19,6 +19,6 @@ int RunHelp();
 // The work of export and import without the files (the benchmark times
 // them); false after the error has been reported.
 bool ExportToBytes(KeyName const& key, std::string& bytes);
-bool ImportBytes(std::string_view bytes, std::string const& fileName);
+bool ImportBytes(std::string_view bytes, std::string const& fileName, os::RegView view = os::RegView::kDefault);
 
 }  // namespace zelk::regtool
