@@ -349,6 +349,88 @@ HKEY_CURRENT_CONFIG\\Software\\ZelkRegCli-$$
 
 EOF
 
+# ---- query /f, copy and compare: Windows' reg as its documentation
+# describes them (Wine's reg has no /f and no compare; its copy is checked
+# against ours below)
+for verb in query add delete copy compare export import; do
+    run $verb /?
+    checks=$((checks + 1))
+    { [ "$status" = 0 ] && head -2 "$work/out.txt" | grep -q "^    zelk-reg $verb "; } || fail "$verb /?"
+done
+F="$K\\find"
+succeeds add "$F" /v Colour /d 'Dark Red' /f
+succeeds add "$F" /v size /t REG_DWORD /d 16 /f
+succeeds add "$F" /v list /t REG_MULTI_SZ /d 'a\0b' /f
+succeeds add "$F\\Reddish" /v x /d blue /f
+expect 0 query "$F" /f red <<EOF
+
+$L\\find
+    Colour    REG_SZ    Dark Red
+
+$L\\find\\Reddish
+End of search: 2 match(es) found.
+EOF
+expect 1 query "$F" /f red /c <<EOF
+
+End of search: 0 match(es) found.
+EOF
+expect 0 query "$F" /f 0x10 /d /e <<EOF
+
+$L\\find
+    size    REG_DWORD    0x10
+
+End of search: 1 match(es) found.
+EOF
+expect 0 query "$F" /f X /v /s /t REG_SZ /z <<EOF
+
+$L\\find\\Reddish
+    x    REG_SZ (1)    blue
+
+End of search: 1 match(es) found.
+EOF
+expect 0 query "$F" /f 'a#b' /d /e /se '#' <<EOF
+
+$L\\find
+    list    REG_MULTI_SZ    a#b
+
+End of search: 1 match(es) found.
+EOF
+fails 'go with /f' query "$F" /k
+succeeds copy "$F" "$K\\copied" /s /f
+fails 'same key' copy "$F" "${F,,}" /f
+fails 'cancelled' copy "$F" "$K\\copied"
+expect 0 compare "$F" "$K\\copied" /s <<EOF
+Result Compared: Identical
+The operation completed successfully.
+EOF
+succeeds add "$K\\copied" /v size /t REG_DWORD /d 17 /f
+succeeds add "$K\\copied\\extra" /f
+expect 2 compare "$F" "$K\\copied" /s <<EOF
+< Value: $L\\find  size  REG_DWORD  0x10
+> Value: $L\\copied  size  REG_DWORD  0x11
+> Key: $L\\copied\\extra
+Result Compared: Different
+The operation completed successfully.
+EOF
+expect 0 compare "$F" "$K\\copied" /v Colour /os <<EOF
+= Value: $L\\find  Colour  REG_SZ  Dark Red
+Result Compared: Identical
+The operation completed successfully.
+EOF
+expect 2 compare "$F" "$K\\copied" /on <<EOF
+Result Compared: Different
+The operation completed successfully.
+EOF
+fails 'was not found' compare "$F" "$K\\nothing"
+if [ -n "$emulator" ]; then
+    $emulator reg copy "$F" "$K\\wine-copy" /s /f </dev/null >/dev/null 2>&1
+    succeeds copy "$F" "$K\\our-copy" /s /f
+    expect 0 compare "$K\\wine-copy" "$K\\our-copy" /s <<EOF
+Result Compared: Identical
+The operation completed successfully.
+EOF
+fi
+
 if [ -z "$emulator" ]; then
     echo "note: Unicode names and texts are checked by the Windows builds until the POSIX registry holds Unicode"
 else

@@ -15,11 +15,13 @@ int Run(Command const& command) {
     case Verb::kQuery: return RunQuery(command);
     case Verb::kAdd: return RunAdd(command);
     case Verb::kDelete: return RunDelete(command);
+    case Verb::kCopy: return RunCopy(command);
+    case Verb::kCompare: return RunCompare(command);
     case Verb::kExport: return RunExport(command);
     case Verb::kImport: return RunImport(command);
     case Verb::kHelp: break;
     }
-    return RunHelp();
+    return RunHelp(command.helpFor);
 }
 
 }  // namespace

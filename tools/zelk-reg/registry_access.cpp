@@ -104,6 +104,20 @@ long ReadSubKeyNames(HKEY key, std::vector<std::string>& names) {
     return os::kErrorSuccess;
 }
 
+long ReadTree(KeyName const& key, std::vector<KeyContents>& tree) {
+    OpenedKey opened;
+    long result = opened.Open(key);
+    std::vector<std::string> subKeys;
+    tree.push_back(KeyContents{key, {}});
+    if (result == os::kErrorSuccess) result = ReadValues(opened.get(), tree.back().values);
+    if (result == os::kErrorSuccess) result = ReadSubKeyNames(opened.get(), subKeys);
+    opened.Close();
+    for (std::size_t i = 0; result == os::kErrorSuccess && i < subKeys.size(); ++i) {
+        result = ReadTree(SubKey(key, subKeys[i]), tree);
+    }
+    return result;
+}
+
 long DeleteKeyTree(KeyName const& key) {
     std::string leaf;
     OpenedKey parent;

@@ -43,6 +43,13 @@ long ReadValue(HKEY key, std::string const& name, Value& value);
 long ReadValues(HKEY key, std::vector<Value>& values);
 long ReadSubKeyNames(HKEY key, std::vector<std::string>& names);
 
+// `key` and every key below it, parents first, each with its values.
+struct KeyContents {
+    KeyName key;
+    std::vector<Value> values;
+};
+long ReadTree(KeyName const& key, std::vector<KeyContents>& tree);
+
 // Deletes `key` with everything below it.
 long DeleteKeyTree(KeyName const& key);
 

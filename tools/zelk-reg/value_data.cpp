@@ -179,7 +179,7 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
     }
 }
 
-std::string FormatData(std::uint32_t type, std::string_view bytes) {
+std::string FormatData(std::uint32_t type, std::string_view bytes, std::string_view separator) {
     switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
@@ -199,7 +199,7 @@ std::string FormatData(std::uint32_t type, std::string_view bytes) {
             if (end == std::u16string::npos) {
                 return shown;
             }
-            shown += "\\0";
+            shown += separator;
             start = end + 1;
         }
     }

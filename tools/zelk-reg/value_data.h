@@ -25,6 +25,7 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
 // The data column of "query" (UTF-8): texts up to their first zero,
 // REG_MULTI_SZ's strings joined by "\0" (empty ones too), numbers as 0x-hexadecimal, all
 // else as upper-case hex digits.
-std::string FormatData(std::uint32_t type, std::string_view bytes);
+// `separator` stands between REG_MULTI_SZ's strings (query /se).
+std::string FormatData(std::uint32_t type, std::string_view bytes, std::string_view separator = "\\0");
 
 }  // namespace zelk::regtool

@@ -25,21 +25,8 @@ struct Undo {
     Kind kind;
     KeyName key;
     Value value;
-    std::vector<std::pair<KeyName, std::vector<Value>>> tree;  // kRecreate, parents first
+    std::vector<KeyContents> tree;  // kRecreate
 };
-
-long Snapshot(KeyName const& key, std::vector<std::pair<KeyName, std::vector<Value>>>& tree) {
-    OpenedKey opened;
-    long result = opened.Open(key);
-    std::vector<std::string> subKeys;
-    tree.emplace_back(key, std::vector<Value>());
-    if (result == os::kErrorSuccess) result = ReadValues(opened.get(), tree.back().second);
-    if (result == os::kErrorSuccess) result = ReadSubKeyNames(opened.get(), subKeys);
-    for (std::size_t i = 0; result == os::kErrorSuccess && i < subKeys.size(); ++i) {
-        result = Snapshot(SubKey(key, subKeys[i]), tree);
-    }
-    return result;
-}
 
 class Importer {
 public:
@@ -90,7 +77,7 @@ private:
             return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
         }
         case RegChange::kDeleteKey:
-            result = Snapshot(change.key, undo.tree);
+            result = ReadTree(change.key, undo.tree);
             undo.kind = Undo::kRecreate;
             break;
         case RegChange::kSetValue:
