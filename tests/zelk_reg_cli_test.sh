@@ -328,9 +328,9 @@ $emulator "$tool" query "$K" </dev/null >/dev/full 2>"$work/err.txt"
 status=$?
 checks=$((checks + 1))
 { [ "$status" = 1 ] && grep -q '^zelk-reg: cannot write the output' "$work/err.txt"; } || fail "query >/dev/full"
-succeeds add "$K" /v big /t REG_BINARY /d "$(printf '0%.0s' {1..8000})" /f
+succeeds add "$K" /v big /t REG_BINARY /d "$(printf '0%.0s' {1..40000})" /f
 printf 'keep me' >"$work/kept.reg"
-(ulimit -f 8; trap '' XFSZ; $emulator "$tool" export "$K" "$work/kept.reg" /y) </dev/null >/dev/null 2>"$work/err.txt"
+(ulimit -f 64; trap '' XFSZ; $emulator "$tool" export "$K" "$work/kept.reg" /y) </dev/null >/dev/null 2>"$work/err.txt"
 status=$?
 checks=$((checks + 1))
 { [ "$status" = 1 ] && [ "$(cat "$work/kept.reg")" = 'keep me' ] && [ "$(ls "$work" | grep -c kept)" = 1 ]; } ||
