@@ -328,7 +328,8 @@ $emulator "$tool" query "$K" </dev/null >/dev/full 2>"$work/err.txt"
 status=$?
 checks=$((checks + 1))
 { [ "$status" = 1 ] && grep -q '^zelk-reg: cannot write the output' "$work/err.txt"; } || fail "query >/dev/full"
-succeeds add "$K" /v big /t REG_BINARY /d "$(printf '0%.0s' {1..40000})" /f
+{ printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n"big"=hex:' "$L"; printf '00,%.0s' {1..20000}; printf '00\r\n'; } >"$work/big.reg"
+succeeds import "$work/big.reg"
 printf 'keep me' >"$work/kept.reg"
 (ulimit -f 64; trap '' XFSZ; $emulator "$tool" export "$K" "$work/kept.reg" /y) </dev/null >/dev/null 2>"$work/err.txt"
 status=$?
