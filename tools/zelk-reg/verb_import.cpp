@@ -118,6 +118,16 @@ private:
         return os::kErrorInvalidParameter;
     }
 
+    // Writes only what differs, so that playing the record after a rolled
+    // back transaction (POSIX) asks nothing of a registry that may be full.
+    static long PutBack(HKEY key, Value const& value) {
+        Value now;
+        if (ReadValue(key, value.name, now) == os::kErrorSuccess && now.type == value.type && now.data == value.data) {
+            return os::kErrorSuccess;
+        }
+        return os::RegSetValueU(key, value.name, value.type, value.data);
+    }
+
     static long Revert(Undo const& undo) {
         if (undo.kind == Undo::kDeleteKey) {
             return DeleteKeyTree(undo.key);
@@ -126,16 +136,14 @@ private:
         if (undo.kind != Undo::kRecreate) {
             long const result = opened.Open(undo.key);
             if (result != os::kErrorSuccess) return result;
-            return undo.kind == Undo::kPutValue
-                       ? os::RegSetValueU(opened.get(), undo.value.name, undo.value.type, undo.value.data)
-                       : os::RegDeleteValueU(opened.get(), undo.value.name);
+            return undo.kind == Undo::kPutValue ? PutBack(opened.get(), undo.value)
+                                                : os::RegDeleteValueU(opened.get(), undo.value.name);
         }
         long result = os::kErrorSuccess;
         for (auto const& [key, values] : undo.tree) {
             if ((result = opened.Create(key)) != os::kErrorSuccess) return result;
             for (Value const& value : values) {
-                result = os::RegSetValueU(opened.get(), value.name, value.type, value.data);
-                if (result != os::kErrorSuccess) return result;
+                if ((result = PutBack(opened.get(), value)) != os::kErrorSuccess) return result;
             }
         }
         return result;
