@@ -4,7 +4,6 @@
 // column 80 and go on indented by two spaces.
 #include "reg_file.h"
 
-#include "text.h"
 
 #include "platform/codepage.h"
 

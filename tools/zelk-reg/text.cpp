@@ -23,16 +23,14 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return utf8;
 }
 
-bool Utf8ToTextData(std::string_view utf8, bool terminate, std::string& data, std::string& error) {
+bool Utf8ToTextData(std::string_view utf8, std::string& data, std::string& error) {
     std::u16string text;
     std::size_t bad = 0;
     if (!os::Utf8ToUtf16(utf8, text, bad)) {
         error = "the text is not UTF-8 (byte " + std::to_string(bad + 1) + ")";
         return false;
     }
-    if (terminate) {
-        text.push_back(u'\0');
-    }
+    text.push_back(u'\0');
     data = os::Utf16ToLittleEndian(text);
     return true;
 }

@@ -12,9 +12,9 @@ namespace zelk::regtool {
 // For display and messages: half a surrogate pair becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The registry bytes of a text: UTF-16LE, with a terminator when asked.
-// False for bytes that are not UTF-8, with a message.
-bool Utf8ToTextData(std::string_view utf8, bool terminate, std::string& data, std::string& error);
+// The registry bytes of a text: UTF-16LE with its terminator.  False for
+// bytes that are not UTF-8, with a message.
+bool Utf8ToTextData(std::string_view utf8, std::string& data, std::string& error);
 // A text's UTF-8 up to its first terminator (or its end).
 std::string TextDataToUtf8(std::string_view data);
 

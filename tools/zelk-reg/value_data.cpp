@@ -116,7 +116,7 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
     case REG_SZ:
     case REG_EXPAND_SZ:
     case REG_NONE:  // reg keeps a REG_NONE's text as it keeps a REG_SZ's
-        return Utf8ToTextData(data, true, bytes, error);
+        return Utf8ToTextData(data, bytes, error);
     case REG_MULTI_SZ: {
         if (separator.empty()) {
             separator = "\\0";
@@ -130,7 +130,7 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
                 error = "REG_MULTI_SZ data may not hold an empty string";
                 return false;
             }
-            if (!Utf8ToTextData(item, true, piece, error)) {
+            if (!Utf8ToTextData(item, piece, error)) {
                 return false;
             }
             bytes += piece;

@@ -6,7 +6,6 @@
 #include "key_name.h"
 #include "output.h"
 #include "registry_access.h"
-#include "text.h"
 #include "value_data.h"
 #include "verbs.h"
 
