@@ -17,9 +17,15 @@ namespace {
 using zelk::regtool::RegChange;
 using zelk::regtool::Value;
 
-// An export writes a REG_SZ up to its first zero and reads it back with one.
+// An export writes a REG_SZ (UTF-16LE) up to its first zero unit and reads
+// it back with one.
 std::string Canonical(Value const& value) {
-    std::string const data = value.type == REG_SZ ? value.data.substr(0, value.data.find('\0')) + '\0' : value.data;
+    std::string data = value.data;
+    if (value.type == REG_SZ) {
+        std::size_t end = 0;
+        while (end + 1 < data.size() && (data[end] != 0 || data[end + 1] != 0)) end += 2;
+        data = data.substr(0, end) + std::string(2, '\0');
+    }
     return std::to_string(value.type) + ':' + value.name + '=' + data;
 }
 

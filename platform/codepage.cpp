@@ -189,4 +189,68 @@ std::string Utf16leToCp1252(std::string_view bytes) {
     return out;
 }
 
+bool Utf8ToUtf16(std::string_view utf8, std::u16string& text, std::size_t& bad) {
+    text.clear();
+    text.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        std::size_t const start = pos;
+        char32_t c = DecodeUtf8(utf8, pos);
+        if (c == kNoCharacter) {
+            bad = start;
+            return false;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            c = 0xDC00 + (c & 0x3FF);
+        }
+        text.push_back(static_cast<char16_t>(c));
+    }
+    return true;
+}
+
+bool Utf16ToUtf8(std::u16string_view text, std::string& utf8) {
+    utf8.clear();
+    utf8.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            return false;
+        }
+        AppendUtf8(utf8, c);
+    }
+    return true;
+}
+
+std::u16string Utf16FromLittleEndian(std::string_view bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
+    return text;
+}
+
+std::string Utf16ToLittleEndian(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(2 * text.size());
+    for (char16_t const c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+int CompareNamesNoCase(std::u16string_view a, std::u16string_view b) noexcept {
+    std::size_t const common = a.size() < b.size() ? a.size() : b.size();
+    int tie = 0;
+    for (std::size_t i = 0; i < common; ++i) {
+        if (int const order = CompareNameUnits(UpcaseUtf16(a[i]), UpcaseUtf16(b[i]), tie)) return order;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return tie;
+}
+
 }  // namespace zelk::os

@@ -64,4 +64,30 @@ std::string Utf8ToCp1252(std::string_view text);
 std::string Cp1252ToUtf16le(std::string_view text);
 std::string Utf16leToCp1252(std::string_view bytes);
 
+// UTF-8 and UTF-16, nothing replaced: false for bytes that are not UTF-8
+// (`bad` is then the offset of the first), or for UTF-16 with half a
+// surrogate pair (a name Windows may hold but UTF-8 cannot spell).
+bool Utf8ToUtf16(std::string_view utf8, std::u16string& text, std::size_t& bad);
+bool Utf16ToUtf8(std::u16string_view text, std::string& utf8);
+// UTF-16 as bytes, low byte first: the form of the registry's texts.  An
+// odd last byte is dropped.
+std::u16string Utf16FromLittleEndian(std::string_view bytes);
+std::string Utf16ToLittleEndian(std::u16string_view text);
+
+// The order registries list names in: by their upcased units lower-cased
+// again (so "_" comes before "A", as Wine lists them), and names that differ
+// only there (the Kelvin sign and K) by the upcased units.  <0, 0, >0 as `a`
+// orders before, with or after `b`; 0 only for names Windows takes as one.
+int CompareNamesNoCase(std::u16string_view a, std::u16string_view b) noexcept;
+// One step of that order over two upcased units: their order by lower case,
+// or 0, with the first difference of the units themselves kept in `tie`
+// (for callers that decode names unit by unit).
+inline int CompareNameUnits(char16_t p, char16_t q, int& tie) noexcept {
+    if (p == q) return 0;
+    char16_t const lowP = LowercaseUtf16(p), lowQ = LowercaseUtf16(q);
+    if (lowP != lowQ) return lowP < lowQ ? -1 : 1;
+    if (tie == 0) tie = p < q ? -1 : 1;
+    return 0;
+}
+
 }  // namespace zelk::os

@@ -302,8 +302,7 @@ private:
 }  // namespace
 
 int CompareNames(std::string_view a, std::string_view b) {
-    // By the upcased units lower-cased again; names that differ only there
-    // (the Kelvin sign and K) by the upcased units.
+    // The order of CompareNamesNoCase, decoding the UTF-8 names as it goes.
     UpperUnits x(a), y(b);
     int tie = 0;
     for (;;) {
@@ -315,14 +314,8 @@ int CompareNames(std::string_view a, std::string_view b) {
         if (!more) {
             return tie;
         }
-        if (p != q) {
-            char16_t const lowP = LowercaseUtf16(p), lowQ = LowercaseUtf16(q);
-            if (lowP != lowQ) {
-                return lowP < lowQ ? -1 : 1;
-            }
-            if (tie == 0) {
-                tie = p < q ? -1 : 1;
-            }
+        if (int const order = CompareNameUnits(p, q, tie)) {
+            return order;
         }
     }
 }

@@ -1,6 +1,8 @@
-// The registry calls: the real advapi32 functions in their ANSI forms.
+// The registry calls: the real advapi32 functions, in their ANSI forms for
+// the library and their wide forms for the tools.
 #include "platform/registry.h"
 
+#include "platform/codepage.h"
 #include "platform/win32/win32.h"
 
 namespace zelk::os {
@@ -44,6 +46,25 @@ private:
     std::uint32_t* m_source;
     DWORD m_value;
 };
+
+// A UTF-8 name as the W calls take it; false when it is not UTF-8.
+bool WideName(std::string_view utf8, std::wstring& wide) {
+    std::u16string text;
+    std::size_t bad = 0;
+    if (!Utf8ToUtf16(utf8, text, bad)) {
+        return false;
+    }
+    wide.assign(text.begin(), text.end());
+    return true;
+}
+
+bool Utf8Name(wchar_t const* wide, std::size_t length, std::string& utf8) {
+    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<char16_t const*>(wide), length), utf8);
+}
+
+REGSAM ViewAccess(RegView view) {
+    return view == RegView::k32 ? KEY_WOW64_32KEY : view == RegView::k64 ? KEY_WOW64_64KEY : 0;
+}
 
 }  // namespace
 
@@ -96,6 +117,120 @@ long RegDeleteKeyA(HKEY key, char const* subKey) { return ::RegDeleteKeyA(key, s
 long RegDeleteTreeA(HKEY key, char const* subKey) { return ::RegDeleteTreeA(key, subKey); }
 
 long RegDeleteValueA(HKEY key, char const* valueName) { return ::RegDeleteValueA(key, valueName); }
+
+long RegOpenKeyU(HKEY key, std::string_view subKey, RegView view, HKEY* result) {
+    std::wstring name;
+    if (!result || !WideName(subKey, name)) {
+        return kErrorInvalidParameter;
+    }
+    // Read and write where the user may, else read only: what the verbs
+    // need (MAXIMUM_ALLOWED ignores the view flags under Wine).
+    long const opened = ::RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | KEY_WRITE | ViewAccess(view), result);
+    return opened != ERROR_ACCESS_DENIED ? opened
+                                         : ::RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | ViewAccess(view), result);
+}
+
+long RegCreateKeyU(HKEY key, std::string_view subKey, RegView view, HKEY* result) {
+    std::wstring name;
+    if (!result || !WideName(subKey, name)) {
+        return kErrorInvalidParameter;
+    }
+    return ::RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | ViewAccess(view), nullptr,
+                             result, nullptr);
+}
+
+long RegQueryValueU(HKEY key, std::string_view valueName, std::uint32_t* type, std::string* data) {
+    std::wstring name;
+    if (!WideName(valueName, name)) {
+        return kErrorInvalidParameter;
+    }
+    std::string buffer(data ? 256 : 0, '\0');
+    for (;;) {
+        DWORD kind = 0;
+        DWORD size = static_cast<DWORD>(buffer.size());
+        long const result = ::RegQueryValueExW(key, name.c_str(), nullptr, &kind,
+                                               data ? reinterpret_cast<BYTE*>(buffer.data()) : nullptr,
+                                               data ? &size : nullptr);
+        if (result == ERROR_MORE_DATA) {
+            buffer.resize(size > buffer.size() ? size : 2 * buffer.size());
+            continue;
+        }
+        if (result == ERROR_SUCCESS) {
+            if (type) *type = kind;
+            if (data) *data = buffer.substr(0, size);
+        }
+        return result;
+    }
+}
+
+long RegSetValueU(HKEY key, std::string_view valueName, std::uint32_t type, std::string_view data) {
+    std::wstring name;
+    if (!WideName(valueName, name) || data.size() > 0xFFFFFFFFu) {
+        return kErrorInvalidParameter;
+    }
+    return ::RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<BYTE const*>(data.data()),
+                            static_cast<DWORD>(data.size()));
+}
+
+long RegEnumKeyU(HKEY key, std::uint32_t index, std::string& name) {
+    wchar_t buffer[kMaxKeyNameLength + 1];
+    DWORD length = kMaxKeyNameLength + 1;
+    long const result = ::RegEnumKeyExW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_SUCCESS && !Utf8Name(buffer, length, name)) {
+        return kErrorInvalidParameter;
+    }
+    return result;
+}
+
+long RegEnumValueU(HKEY key, std::uint32_t index, std::string& name, std::uint32_t* type, std::string* data) {
+    std::wstring buffer(kMaxValueNameLength + 1, L'\0');
+    std::string bytes(data ? 4096 : 0, '\0');
+    for (;;) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        DWORD kind = 0;
+        DWORD size = static_cast<DWORD>(bytes.size());
+        long const result = ::RegEnumValueW(key, index, buffer.data(), &length, nullptr, &kind,
+                                            data ? reinterpret_cast<BYTE*>(bytes.data()) : nullptr,
+                                            data ? &size : nullptr);
+        if (result == ERROR_MORE_DATA && data) {
+            bytes.resize(size > bytes.size() ? size : 2 * bytes.size());
+            continue;  // the same index with room for its data
+        }
+        if (result != ERROR_SUCCESS) {
+            return result;
+        }
+        if (!Utf8Name(buffer.data(), length, name)) {
+            return kErrorInvalidParameter;
+        }
+        if (type) *type = kind;
+        if (data) *data = bytes.substr(0, size);
+        return result;
+    }
+}
+
+long RegDeleteKeyU(HKEY key, std::string_view subKey, RegView view) {
+    std::wstring name;
+    if (!WideName(subKey, name)) {
+        return kErrorInvalidParameter;
+    }
+    return ::RegDeleteKeyExW(key, name.c_str(), ViewAccess(view), 0);
+}
+
+long RegDeleteTreeU(HKEY key, std::string_view subKey) {
+    std::wstring name;
+    if (!WideName(subKey, name)) {
+        return kErrorInvalidParameter;
+    }
+    return ::RegDeleteTreeW(key, name.empty() ? nullptr : name.c_str());
+}
+
+long RegDeleteValueU(HKEY key, std::string_view valueName) {
+    std::wstring name;
+    if (!WideName(valueName, name)) {
+        return kErrorInvalidParameter;
+    }
+    return ::RegDeleteValueW(key, name.c_str());
+}
 
 // Nothing to hold: every write has taken effect when its call returns.
 RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 
 namespace zelk::regtool {
@@ -46,17 +47,27 @@ bool ReadWholeFile(std::string const& name, std::string& bytes, std::string& err
 }
 
 bool WriteWholeFile(std::string const& name, std::string_view bytes, std::string& error) {
+    // A file of its own beside the target, renamed over it when whole: a
+    // full disk or a crash leaves the previous file as it was.
+    std::filesystem::path const target = PathOf(name);
+    std::filesystem::path temporary = target;
+    temporary += ".zelk-reg-" + std::to_string(std::random_device()()) + ".tmp";
     errno = 0;
-    std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (out) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
     }
+    std::error_code code;
     if (!out) {
         error = "cannot write " + name + ": " + Reason();
-        return false;
+    } else if (std::filesystem::rename(temporary, target, code); code) {
+        error = "cannot write " + name + ": " + code.message();
+    } else {
+        return true;
     }
-    return true;
+    std::filesystem::remove(temporary, code);
+    return false;
 }
 
 }  // namespace zelk::regtool

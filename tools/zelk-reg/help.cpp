@@ -10,12 +10,20 @@ constexpr char kManual[] = R"MAN(NAME
     zelk-reg - look into, change, export and import the registry
 
 SYNOPSIS
-    zelk-reg query KEY [/v NAME | /ve] [/s]
+    zelk-reg query KEY [/v NAME | /ve] [/s] [/t TYPE] [/z] [/se SEPARATOR]
+                 [/reg:32 | /reg:64]
+    zelk-reg query KEY /f TEXT [/k] [/v] [/d] [/c] [/e] [/s] [/t TYPE] [/z]
+                 [/se SEPARATOR] [/reg:32 | /reg:64]
     zelk-reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]
-    zelk-reg delete KEY [/v NAME | /ve | /va] [/f]
-    zelk-reg export KEY FILE [/y]
-    zelk-reg import FILE
+                 [/reg:32 | /reg:64]
+    zelk-reg delete KEY [/v NAME | /ve | /va] [/f] [/reg:32 | /reg:64]
+    zelk-reg copy KEY1 KEY2 [/s] [/f] [/reg:32 | /reg:64]
+    zelk-reg compare KEY1 KEY2 [/v NAME | /ve] [/s] [/oa | /od | /os | /on]
+                 [/reg:32 | /reg:64]
+    zelk-reg export KEY FILE [/y] [/reg:32 | /reg:64]
+    zelk-reg import FILE [/reg:32 | /reg:64]
     zelk-reg --help
+    zelk-reg VERB /?
 
 DESCRIPTION
     zelk-reg reads and writes the registry with the commands and output of
@@ -25,35 +33,59 @@ DESCRIPTION
 
     KEY is a root key, long or short, followed by the path of sub-keys:
     HKEY_CURRENT_USER (HKCU), HKEY_LOCAL_MACHINE (HKLM), HKEY_CLASSES_ROOT
-    (HKCR) or HKEY_USERS (HKU), as in HKCU\Software\Suite. Names are matched
+    (HKCR), HKEY_USERS (HKU) or HKEY_CURRENT_CONFIG (HKCC), as in
+    HKCU\Software\Suite. Names are matched
     without regard to case. Options are written /x or -x, in any case.
 
     query     Prints the values of KEY ("    NAME    TYPE    DATA", the
               default value as "(Default)") and the names of its sub-keys;
               with /s every key below it too. With /v or /ve only that
-              value; with /s as well, every key below KEY that has it.
+              value; with /s as well, every key below KEY that has it. /t
+              shows only values of that type. With /f, searches key names,
+              value names and data (/k, /v, /d: only those) for TEXT, a part
+              of them (/e: all of them; "*" and "?" are wildcards), without
+              regard to case (/c: with it); the search takes KEY's values
+              and the names of its sub-keys, with /s everything below KEY,
+              and ends with the number of matches.
     add       Creates KEY (and the keys above it) and sets a value: the one
               named by /v, or the default value. An existing value is
               replaced after a yes, or at once with /f.
     delete    Deletes KEY with everything below it, or the value named by
               /v, the default value (/ve), or all values of KEY (/va).
               Asks first unless /f is given.
+    copy      Copies the values of KEY1 into KEY2 (created when missing), with
+              /s every key below KEY1 too. What only KEY2 holds stays.
+              Asks before it writes into an existing KEY2 unless /f is given.
+    compare   Compares the values of KEY1 and KEY2 (or the one of /v or
+              /ve), and the names of their sub-keys; with /s everything below
+              them. "< " marks what KEY1 holds, "> " what KEY2 holds, "= "
+              what both hold alike. Prints the differences (/od), everything
+              (/oa), what is alike (/os) or nothing (/on), then "Result
+              Compared: Identical" or "Different".
     export    Writes KEY with everything below it into FILE in regedit's
               format: "Windows Registry Editor Version 5.00", UTF-16LE with
               a byte-order mark, CRLF line ends. Asks before it replaces an
               existing FILE unless /y is given.
     import    Applies a .reg file: regedit's version 5 files in UTF-16LE
               (with a byte-order mark) or UTF-8, and REGEDIT4 files in the
-              ANSI code page. [KEY] creates a key, [-KEY] deletes it,
+              ANSI code page (as is a file without a byte-order mark that
+              is not UTF-8). [KEY] creates a key, [-KEY] deletes it,
               "NAME"=DATA and @=DATA set a value, "NAME"=- deletes one. The
               whole file is checked first: a file with an error changes
-              nothing, and the message names its line.
+              nothing, and the message names its line. When the registry
+              refuses a write, what the import had changed is put back.
 
 OPTIONS
     /v NAME       The value NAME.
     /ve           The key's default value (the value without a name).
     /va           All values of the key (delete).
-    /s            Every key below KEY too (query).
+    /s            Every key below KEY too (query, copy, compare).
+    /f TEXT       What to search for (query).
+    /k /d         Search key names only, data only (query /f).
+    /c /e         Match case; match the whole text (query /f).
+    /z            Show the number of each type (query).
+    /se CHARACTER The separator of REG_MULTI_SZ strings (query).
+    /oa /od /os /on   What compare prints.
     /t TYPE       The type of the value (add): REG_SZ (the default),
                   REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD,
                   REG_BINARY or REG_NONE.
@@ -63,18 +95,22 @@ OPTIONS
                   REG_BINARY: hexadecimal digits (01ff). REG_NONE: a text.
     /s SEPARATOR  The character that separates REG_MULTI_SZ strings in
                   DATA instead of \0 (add).
-    /f            Do not ask (add, delete).
+    /f            Do not ask (add, delete, copy).
     /y            Replace FILE without asking (export).
+    /reg:32       The registry as 32-bit programs see it on 64-bit Windows.
+    /reg:64       The registry as 64-bit programs see it on 64-bit Windows.
     --help, /?    This page.
 
-    Texts are stored in the registry's ANSI code page (Windows-1252 on
-    systems other than Windows); a character it cannot hold is an error,
-    never a silent "?".
+    Names and texts keep every character as it was; nothing is replaced
+    by "?". (On systems other than Windows the registry keeps Windows-1252
+    for now, and refuses a character outside it.)
 
 EXIT STATUS
-    0   Done; for query, the key or value was found.
+    0   Done; for query, the key or value was found; for compare, the keys
+        are identical.
     1   Not found, refused, cancelled, or an error (with a message on
         standard error).
+    2   compare: the keys differ.
 
 ENVIRONMENT
     On systems other than Windows:
@@ -93,11 +129,43 @@ EXAMPLES
     zelk-reg delete "HKCU\Software\Suite" /v Retries /f
 )MAN";
 
+// The lines of `manual` from the one that starts with `start` to the one
+// before that which starts with `end`.
+std::string_view Lines(std::string_view manual, std::string_view start, std::string_view end) {
+    std::size_t const from = manual.find("\n" + std::string(start)) + 1;
+    std::size_t const to = manual.find("\n" + std::string(end), from);
+    return manual.substr(from, to - from);
+}
+
+struct VerbHelp {
+    Verb verb;
+    char const* name;
+    char const* next;  // the verb after it in the manual
+};
+
+constexpr VerbHelp kVerbHelp[] = {
+    {Verb::kQuery, "query", "add"},       {Verb::kAdd, "add", "delete"},       {Verb::kDelete, "delete", "copy"},
+    {Verb::kCopy, "copy", "compare"},     {Verb::kCompare, "compare", "export"}, {Verb::kExport, "export", "import"},
+    {Verb::kImport, "import", "--help"},
+};
+
 }  // namespace
 
-int RunHelp() {
+int RunHelp(Verb verb) {
     Output output;
     std::string_view text = kManual;
+    for (VerbHelp const& help : kVerbHelp) {
+        if (help.verb == verb) {
+            // Its synopsis, and its paragraph of the description.
+            output.Line("USAGE");
+            output.Line(Lines(text, std::string("    zelk-reg ") + help.name + " ",
+                              std::string("    zelk-reg ") + help.next));
+            output.Line();
+            output.Line(Lines(text, std::string("    ") + help.name + " ",
+                              verb == Verb::kImport ? std::string("\nOPTIONS") : std::string("    ") + help.next + " "));
+            return 0;
+        }
+    }
     text.remove_suffix(1);  // the last line end; Line adds it
     output.Line(text);
     return 0;

@@ -6,21 +6,37 @@
 
 #include "platform/console.h"
 
+namespace {
+
+using namespace zelk::regtool;
+
+int Run(Command const& command) {
+    switch (command.verb) {
+    case Verb::kQuery: return RunQuery(command);
+    case Verb::kAdd: return RunAdd(command);
+    case Verb::kDelete: return RunDelete(command);
+    case Verb::kCopy: return RunCopy(command);
+    case Verb::kCompare: return RunCompare(command);
+    case Verb::kExport: return RunExport(command);
+    case Verb::kImport: return RunImport(command);
+    case Verb::kHelp: break;
+    }
+    return RunHelp(command.helpFor);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    using namespace zelk::regtool;
     Command command;
     std::string error;
     if (!ParseCommandLine(zelk::os::CommandLineArguments(argc, argv), command, error)) {
         ReportError(error);
         return 1;
     }
-    switch (command.verb) {
-    case Verb::kQuery: return RunQuery(command);
-    case Verb::kAdd: return RunAdd(command);
-    case Verb::kDelete: return RunDelete(command);
-    case Verb::kExport: return RunExport(command);
-    case Verb::kImport: return RunImport(command);
-    case Verb::kHelp: break;
+    int const status = Run(command);
+    if (OutputFailed()) {
+        ReportError("cannot write the output");
+        return 1;
     }
-    return RunHelp();
+    return status;
 }

@@ -15,10 +15,20 @@ void Output::Line(std::string_view text) {
     }
 }
 
+namespace {
+
+bool g_outputFailed = false;
+
+}  // namespace
+
 void Output::Flush() {
-    os::WriteText(os::StandardStream::kOutput, m_buffer);
+    if (!m_buffer.empty() && !os::WriteText(os::StandardStream::kOutput, m_buffer)) {
+        g_outputFailed = true;
+    }
     m_buffer.clear();
 }
+
+bool OutputFailed() noexcept { return g_outputFailed; }
 
 void ReportError(std::string_view message) {
     std::string line = "zelk-reg: ";
@@ -28,7 +38,9 @@ void ReportError(std::string_view message) {
 }
 
 bool Confirm(std::string_view question) {
-    os::WriteText(os::StandardStream::kOutput, std::string(question) + " (Yes/No) ");
+    if (!os::WriteText(os::StandardStream::kOutput, std::string(question) + " (Yes/No) ")) {
+        g_outputFailed = true;
+    }
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         os::WriteText(os::StandardStream::kOutput, "\n");

@@ -22,6 +22,10 @@ private:
     std::string m_buffer;
 };
 
+// Whether a write to standard output has failed (a full disk, a closed
+// pipe): the run then ends with status 1, whatever the verb did.
+bool OutputFailed() noexcept;
+
 // "zelk-reg: <message>" on standard error.
 void ReportError(std::string_view message);
 

@@ -1,12 +1,13 @@
 // regedit's .reg files: "Windows Registry Editor Version 5.00" (UTF-16LE
-// with a byte-order mark as regedit writes them, or UTF-8) and "REGEDIT4"
-// (the ANSI code page).
+// with a byte-order mark as regedit writes them, UTF-8, or the ANSI code
+// page as older editors save it) and "REGEDIT4" (the ANSI code page).
 //
 // Reading turns a whole file into a plan of registry changes before anything
 // is written, so a file with an error changes nothing.  Writing is regedit's
 // export format, byte for byte.
 #pragma once
 
+#include "key_name.h"
 #include "registry_access.h"
 
 #include <zelk/hkey.h>
@@ -28,16 +29,14 @@ struct RegChange {
     };
     Kind kind = kCreateKey;
     std::size_t line = 0;  // where it stands in the file, for messages
-    HKEY root = nullptr;   // the key's, for the key changes
-    std::string path;      // the key's, ANSI
-    std::string display;   // the key as the file names it, UTF-8
-    Value value;           // the value changes' name (ANSI), type and registry bytes
+    KeyName key;           // for the key changes
+    Value value;           // the value changes' name, type and registry bytes
 };
 
 // Parses the bytes of a .reg file.  False with "FILE:LINE: what" (`fileName`
 // as given) for anything regedit would not import as it stands: a missing
 // header, a malformed line, an unknown root, a value outside a key section,
-// text the registry's code page cannot hold.
+// a NUL character inside a string.
 bool ReadRegFile(std::string_view bytes, std::string const& fileName, std::vector<RegChange>& changes,
                  std::string& error);
 

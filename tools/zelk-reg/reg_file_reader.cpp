@@ -1,7 +1,9 @@
 // Reading .reg files into a plan of changes.  What regedit imports as it
-// stands is read the same way: blank lines and ";" comments anywhere,
-// spaces around "=" and inside hex lists, a trailing comma, hex lists
-// continued over lines that end with "\", CRLF or LF.  What regedit would
+// stands is read the same way: blank lines and ";" or "#" comments
+// anywhere, an indented header, spaces around "=", after "dword:" and
+// inside hex lists, hex bytes written with leading zeros ("001"), a trailing
+// comma, hex lists continued over lines that end with "\", text after a
+// key's "]", empty steps in a key's path ("a\\b" is a\b), CRLF or LF.  What regedit would
 // pass over with a warning (an unknown escape, a malformed number, a line it
 // cannot place) is an error here, because an import either happens whole or
 // not at all.
@@ -11,6 +13,7 @@
 #include "text.h"
 
 #include "platform/ansi_text.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 
 #include <algorithm>
@@ -44,12 +47,13 @@ bool IsEnd(std::u16string_view rest) {
     return rest.empty() || rest.front() == u';';
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
+// A line regedit passes over: blank, or a comment.
+bool IsSkipped(std::u16string_view line) {
+    line = TrimLeft(line);
+    return line.empty() || line.front() == u';' || line.front() == u'#';
 }
+
+int HexDigit(char16_t c) { return c < 0x80 ? os::HexDigitValue(static_cast<char>(c)) : -1; }
 
 bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -75,7 +79,8 @@ public:
             return false;
         }
         SplitLines();
-        std::u16string_view const header = m_lines.empty() ? std::u16string_view() : TrimRight(m_lines[0].text);
+        std::u16string_view const header =
+            m_lines.empty() ? std::u16string_view() : TrimRight(TrimLeft(m_lines[0].text));
         if (header != kHeader5 && header != kHeader4) {
             return Fail(1, "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
                            "\"REGEDIT4\"");
@@ -84,7 +89,7 @@ public:
         for (m_index = 1; m_index < m_lines.size(); ++m_index) {
             std::u16string_view const text = TrimLeft(m_lines[m_index].text);
             std::size_t const number = m_lines[m_index].number;
-            if (text.empty() || text.front() == u';') {
+            if (IsSkipped(text)) {
                 continue;
             }
             bool const ok = text.front() == u'['                         ? ReadKey(text, number)
@@ -111,11 +116,7 @@ private:
         auto const at = [&](std::size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 256u; };
         if (at(0) == 0xFF && at(1) == 0xFE) {
             bytes.remove_prefix(2);
-            m_text.resize(bytes.size() / 2);
-            for (std::size_t i = 0; i < m_text.size(); ++i) {
-                m_text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                  static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-            }
+            m_text = os::Utf16FromLittleEndian(bytes);
             if (bytes.size() % 2 != 0) {
                 auto const lines = std::count(m_text.begin(), m_text.end(), u'\n');
                 return Fail(static_cast<std::size_t>(lines) + 1, "the file ends in half a UTF-16 character");
@@ -130,13 +131,17 @@ private:
         }
         if (at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
             bytes.remove_prefix(3);
-        } else if (bytes.substr(0, 8) == "REGEDIT4") {
-            m_text = os::AnsiToUtf16(bytes);  // regedit's old format: the ANSI code page
-            return true;
+            std::size_t bad = 0;
+            return os::Utf8ToUtf16(bytes, m_text, bad) ||
+                   Fail(LineOfOffset(bytes, bad), "the file starts as UTF-8 but is not UTF-8");
         }
+        // Without a byte-order mark regedit reads the ANSI code page; a file
+        // that is UTF-8 throughout is taken as UTF-8, which ANSI text beyond
+        // ASCII almost never is.  REGEDIT4 files are always ANSI.
+        std::string_view const start = bytes.substr(std::min(bytes.find_first_not_of(" \t"), bytes.size()));
         std::size_t bad = 0;
-        if (!Utf8ToUtf16(bytes, m_text, bad)) {
-            return Fail(LineOfOffset(bytes, bad), "the file is neither UTF-16 (with a byte-order mark) nor UTF-8");
+        if (start.substr(0, 8) == "REGEDIT4" || !os::Utf8ToUtf16(bytes, m_text, bad)) {
+            m_text = os::AnsiToUtf16(bytes);
         }
         return true;
     }
@@ -162,29 +167,35 @@ private:
         if (remove) {
             text.remove_prefix(1);
         }
-        // The first "]" that only blanks or a comment follow ends the name:
-        // key names may hold "]" themselves.
-        std::size_t close = text.find(u']');
-        while (close != std::u16string_view::npos && !IsEnd(text.substr(close + 1))) {
-            close = text.find(u']', close + 1);
-        }
+        // The last "]" ends the name, as regedit reads it: names may hold
+        // "]", and what follows it is passed over.
+        std::size_t const close = text.rfind(u']');
         if (close == std::u16string_view::npos) {
             return Fail(number, "a key line must end with \"]\"");
         }
+        std::u16string name(text.substr(0, close));
+        if (name.find(u'\0') != std::u16string::npos) {
+            return Fail(number, "a NUL character in a key's name");
+        }
+        for (std::size_t twice; (twice = name.find(u"\\\\")) != std::u16string::npos;) {
+            name.erase(twice, 1);
+        }
         KeyName key;
         std::string problem;
-        if (!ParseKeyName(Utf16ToUtf8(text.substr(0, close)), key, problem)) {
+        std::string utf8;
+        if (!ToUtf8(name, number, utf8)) {
+            return false;
+        }
+        if (!ParseKeyName(utf8, key, problem)) {
             return Fail(number, problem);
         }
-        if (remove && key.path.empty()) {
+        if (remove && key.isRoot) {
             return Fail(number, "a root key cannot be deleted: " + key.display);
         }
         RegChange change;
         change.kind = remove ? RegChange::kDeleteKey : RegChange::kCreateKey;
         change.line = number;
-        change.root = key.root;
-        change.path = std::move(key.path);
-        change.display = std::move(key.display);
+        change.key = std::move(key);
         m_changes.push_back(std::move(change));
         m_section = remove ? Section::kDeleted : Section::kOpen;
         return true;
@@ -198,6 +209,9 @@ private:
             if (c == u'"') {
                 text.remove_prefix(i + 1);
                 return true;
+            }
+            if (c == u'\0') {
+                return Fail(number, "a NUL character inside a string");
             }
             if (c != u'\\') {
                 result.push_back(c);
@@ -218,9 +232,8 @@ private:
         return Fail(number, "a string without its closing quote");
     }
 
-    bool ToAnsi(std::u16string_view text, std::size_t number, std::string& ansi) {
-        std::string problem;
-        return Utf16ToAnsi(text, ansi, problem) || Fail(number, problem);
+    bool ToUtf8(std::u16string_view text, std::size_t number, std::string& utf8) {
+        return os::Utf16ToUtf8(text, utf8) || Fail(number, "half a UTF-16 surrogate pair in a name");
     }
 
     bool ReadValue(std::u16string_view text, std::size_t number) {
@@ -244,18 +257,20 @@ private:
         if (m_section == Section::kDeleted) {
             return Fail(number, "a value in a section that deletes its key");
         }
-        if (!ToAnsi(name, number, change.value.name)) {
+        if (!ToUtf8(name, number, change.value.name)) {
             return false;
         }
-        if (change.value.name.size() > os::kMaxValueNameLength) {
-            return Fail(number, "a value name longer than " + std::to_string(os::kMaxValueNameLength) + " bytes");
+        if (name.size() > os::kMaxValueNameLength) {
+            return Fail(number, "a value name longer than " + std::to_string(os::kMaxValueNameLength) +
+                                    " characters");
         }
         bool ok;
         if (!text.empty() && text.front() == u'"') {
             std::u16string data;
-            ok = ReadQuoted(text, number, data) && ToAnsi(data, number, change.value.data);
+            ok = ReadQuoted(text, number, data);
+            data.push_back(u'\0');
             change.value.type = REG_SZ;
-            change.value.data.push_back('\0');
+            change.value.data = os::Utf16ToLittleEndian(data);
         } else if (!text.empty() && text.front() == u'-') {
             text.remove_prefix(1);
             change.kind = RegChange::kDeleteValue;
@@ -278,7 +293,7 @@ private:
     }
 
     bool ReadDword(std::u16string_view& text, std::size_t number, Value& value) {
-        text.remove_prefix(6);
+        text = TrimLeft(text.substr(6));
         std::uint32_t dword = 0;
         std::size_t digits = 0;
         for (int digit; digits < text.size() && (digit = HexDigit(text[digits])) >= 0; ++digits) {
@@ -333,7 +348,7 @@ private:
                 }
                 text = TrimLeft(m_lines[m_index].text);
                 number = m_lines[m_index].number;
-            } while (text.empty() || text.front() == u';');
+            } while (IsSkipped(text));
         }
         auto const lineAt = [&](std::size_t offset) {
             std::size_t line = lines.front().second;
@@ -352,47 +367,30 @@ private:
         skipSpace();
         while (i < list.size()) {
             std::size_t const start = i;
+            // Any number of digits, as long as they make a byte ("001").
             int byte = 0;
-            while (i < list.size() && i - start < 3 && HexDigit(list[i]) >= 0) {
+            while (i < list.size() && byte <= 0xFF && HexDigit(list[i]) >= 0) {
                 byte = byte * 16 + HexDigit(list[i++]);
             }
-            if (i == start || i - start > 2) {
-                return Fail(lineAt(start), "a hex list takes bytes of 1 or 2 hexadecimal digits separated by \",\"");
+            if (i == start || byte > 0xFF) {
+                return Fail(lineAt(start), "a hex list takes bytes (00 to ff) separated by \",\"");
             }
             bytes.push_back(static_cast<char>(byte));
             skipSpace();
             if (i < list.size()) {
                 if (list[i] != u',') {
-                    return Fail(lineAt(i), "a hex list takes bytes of 1 or 2 hexadecimal digits separated by \",\"");
+                    return Fail(lineAt(i), "a hex list takes bytes (00 to ff) separated by \",\"");
                 }
                 ++i;
                 skipSpace();
             }
         }
-        if (!ConvertHexText(value.type, bytes, lineAt(0), value.data)) {
-            return false;
-        }
+        // The texts of a version 5 file are UTF-16LE as the registry keeps
+        // them; those of a REGEDIT4 file are in the ANSI code page.
+        bool const isText = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+        value.data = isText && !m_utf16Texts ? os::Utf16ToLittleEndian(os::AnsiToUtf16(bytes)) : std::move(bytes);
         m_changes.push_back(std::move(change));
         return true;
-    }
-
-    // The texts of a version 5 file are UTF-16LE, of a REGEDIT4 file ANSI;
-    // the registry is given ANSI bytes.
-    bool ConvertHexText(std::uint32_t type, std::string& bytes, std::size_t number, std::string& data) {
-        bool const text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-        if (!text || !m_utf16Texts) {
-            data = std::move(bytes);
-            return true;
-        }
-        if (bytes.size() % 2 != 0) {
-            return Fail(number, "UTF-16 text data of an odd number of bytes");
-        }
-        std::u16string utf16(bytes.size() / 2, u'\0');
-        for (std::size_t k = 0; k < utf16.size(); ++k) {
-            utf16[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                             static_cast<unsigned char>(bytes[2 * k + 1]) << 8);
-        }
-        return ToAnsi(utf16, number, data);
     }
 
     std::string const& m_fileName;

@@ -4,9 +4,8 @@
 // column 80 and go on indented by two spaces.
 #include "reg_file.h"
 
-#include "text.h"
 
-#include "platform/ansi_text.h"
+#include "platform/codepage.h"
 
 #include <cstdio>
 
@@ -42,7 +41,7 @@ void RegFileWriter::Append(std::string_view ascii) { m_text.append(ascii.begin()
 void RegFileWriter::Key(std::string_view key) {
     std::u16string text;
     std::size_t bad = 0;
-    Utf8ToUtf16(key, text, bad);  // the tool's own UTF-8
+    os::Utf8ToUtf16(key, text, bad);  // the registry's own names
     Append("\r\n[");
     m_text += text;
     Append("]\r\n");
@@ -50,11 +49,15 @@ void RegFileWriter::Key(std::string_view key) {
 
 void RegFileWriter::Add(Value const& value) {
     std::size_t const start = m_text.size();
-    m_text += value.name.empty() ? std::u16string(u"@") : Quoted(os::AnsiToUtf16(value.name));
+    std::u16string name;
+    std::size_t bad = 0;
+    os::Utf8ToUtf16(value.name, name, bad);
+    m_text += value.name.empty() ? std::u16string(u"@") : Quoted(name);
     m_text.push_back(u'=');
     std::string_view const data = value.data;
     if (value.type == REG_SZ) {
-        m_text += Quoted(os::AnsiToUtf16(data.substr(0, data.find('\0'))));
+        std::u16string const text = os::Utf16FromLittleEndian(data);
+        m_text += Quoted(std::u16string_view(text).substr(0, text.find(u'\0')));
     } else if (value.type == REG_DWORD && data.size() == 4) {
         char number[16];
         std::snprintf(number, sizeof number, "dword:%08x",
@@ -71,19 +74,7 @@ void RegFileWriter::Add(Value const& value) {
             std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
         }
         Append(prefix);
-        if (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ) {
-            // Texts travel in UTF-16LE, whatever the registry's code page.
-            std::u16string const text = os::AnsiToUtf16(data);
-            std::string bytes;
-            bytes.reserve(text.size() * 2);
-            for (char16_t const c : text) {
-                bytes.push_back(static_cast<char>(c & 0xFF));
-                bytes.push_back(static_cast<char>(c >> 8));
-            }
-            AppendHex(m_text.size() - start, bytes);
-        } else {
-            AppendHex(m_text.size() - start, data);
-        }
+        AppendHex(m_text.size() - start, data);
     }
     Append("\r\n");
 }

@@ -1,27 +1,55 @@
 #include "registry_access.h"
 
+#include "platform/codepage.h"
+#include "platform/error_text.h"
 #include "platform/registry.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace zelk::regtool {
 
-long OpenedKey::Open(HKEY root, std::string const& path) {
+namespace {
+
+// Sorts `items` by the UTF-16 of their names.
+template <typename T, typename Name>
+void SortByName(std::vector<T>& items, Name name) {
+    std::vector<std::pair<std::u16string, T>> keyed;
+    keyed.reserve(items.size());
+    for (T& item : items) {
+        std::u16string text;
+        std::size_t bad = 0;
+        os::Utf8ToUtf16(name(item), text, bad);  // the registry's own names are UTF-8
+        keyed.emplace_back(std::move(text), std::move(item));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](auto const& a, auto const& b) {
+        return os::CompareNamesNoCase(a.first, b.first) < 0;
+    });
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        items[i] = std::move(keyed[i].second);
+    }
+}
+
+}  // namespace
+
+long OpenedKey::Open(KeyName const& name) {
     Close();
     HKEY key = nullptr;
-    long const result = os::RegOpenKeyA(root, path.c_str(), &key);
+    long const result = os::RegOpenKeyU(name.root, name.path, name.view, &key);
     if (result == os::kErrorSuccess) {
         m_key = key;
-        m_owned = key != root;  // an empty path hands back the root itself
+        m_owned = key != name.root;  // an empty path may hand back the root itself
     }
     return result;
 }
 
-long OpenedKey::Create(HKEY root, std::string const& path) {
+long OpenedKey::Create(KeyName const& name) {
     Close();
     HKEY key = nullptr;
-    long const result = os::RegCreateKeyA(root, path.c_str(), &key);
+    long const result = os::RegCreateKeyU(name.root, name.path, name.view, &key);
     if (result == os::kErrorSuccess) {
         m_key = key;
-        m_owned = key != root;
+        m_owned = key != name.root;
     }
     return result;
 }
@@ -35,88 +63,68 @@ void OpenedKey::Close() noexcept {
 }
 
 long ReadValue(HKEY key, std::string const& name, Value& value) {
-    std::string data(256, '\0');
-    for (;;) {
-        std::uint32_t type = 0;
-        auto size = static_cast<std::uint32_t>(data.size());
-        long const result = os::RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                                 reinterpret_cast<unsigned char*>(data.data()), &size);
-        if (result == os::kErrorMoreData) {
-            data.resize(size > data.size() ? size : data.size() * 2);
-            continue;
-        }
-        if (result == os::kErrorSuccess) {
-            data.resize(size);
-            value.name = name;
-            value.type = type;
-            value.data = std::move(data);
-        }
-        return result;
+    long const result = os::RegQueryValueU(key, name, &value.type, &value.data);
+    if (result == os::kErrorSuccess) {
+        value.name = name;
     }
+    return result;
 }
 
 long ReadValues(HKEY key, std::vector<Value>& values) {
     values.clear();
-    std::string name(os::kMaxValueNameLength + 1, '\0');
-    std::string data(4096, '\0');
-    for (std::uint32_t index = 0;;) {
-        auto nameSize = static_cast<std::uint32_t>(name.size());
-        auto dataSize = static_cast<std::uint32_t>(data.size());
-        std::uint32_t type = 0;
-        long const result = os::RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
-                                              reinterpret_cast<unsigned char*>(data.data()), &dataSize);
+    for (std::uint32_t index = 0;; ++index) {
+        Value value;
+        long const result = os::RegEnumValueU(key, index, value.name, &value.type, &value.data);
         if (result == os::kErrorNoMoreItems) {
-            return os::kErrorSuccess;
-        }
-        if (result == os::kErrorMoreData && dataSize > data.size()) {
-            data.resize(dataSize);
-            continue;  // the same index with room for its data
+            break;
         }
         if (result != os::kErrorSuccess) {
             return result;
         }
-        values.push_back(Value{name.substr(0, nameSize), type, data.substr(0, dataSize)});
-        ++index;
+        values.push_back(std::move(value));
     }
+    SortByName(values, [](Value const& value) -> std::string const& { return value.name; });
+    return os::kErrorSuccess;
 }
 
 long ReadSubKeyNames(HKEY key, std::vector<std::string>& names) {
     names.clear();
-    // 255 characters, which a multi-byte ANSI page may spell in more bytes.
-    char name[1024];
     for (std::uint32_t index = 0;; ++index) {
-        long const result = os::RegEnumKeyA(key, index, name, sizeof name);
+        std::string name;
+        long const result = os::RegEnumKeyU(key, index, name);
         if (result == os::kErrorNoMoreItems) {
-            return os::kErrorSuccess;
+            break;
         }
         if (result != os::kErrorSuccess) {
             return result;
         }
-        names.emplace_back(name);
+        names.push_back(std::move(name));
     }
+    SortByName(names, [](std::string const& name) -> std::string const& { return name; });
+    return os::kErrorSuccess;
 }
 
-std::string ErrorText(long code) {
-    char const* text = nullptr;
-    switch (code) {
-    case os::kErrorFileNotFound: text = "not found"; break;
-    case os::kErrorPathNotFound: text = "the path was not found"; break;
-    case os::kErrorAccessDenied: text = "access denied"; break;
-    case os::kErrorInvalidHandle: text = "invalid handle"; break;
-    case os::kErrorNotEnoughMemory:
-    case os::kErrorOutOfMemory: text = "out of memory"; break;
-    case os::kErrorLockViolation: text = "the registry is locked by another process"; break;
-    case os::kErrorDiskFull: text = "the disk is full"; break;
-    case os::kErrorInvalidParameter: text = "invalid parameter"; break;
-    case os::kErrorBadPathname: text = "bad path name"; break;
-    case os::kErrorBadDb: text = "the registry file is damaged or not a registry"; break;
-    case os::kErrorCantOpen: text = "the registry file cannot be opened"; break;
-    case os::kErrorRegistryIoFailed: text = "the registry file could not be read or written"; break;
-    case os::kErrorKeyDeleted: text = "the key was deleted meanwhile"; break;
-    default: break;
+long ReadTree(KeyName const& key, std::vector<KeyContents>& tree) {
+    OpenedKey opened;
+    long result = opened.Open(key);
+    std::vector<std::string> subKeys;
+    tree.push_back(KeyContents{key, {}});
+    if (result == os::kErrorSuccess) result = ReadValues(opened.get(), tree.back().values);
+    if (result == os::kErrorSuccess) result = ReadSubKeyNames(opened.get(), subKeys);
+    opened.Close();
+    for (std::size_t i = 0; result == os::kErrorSuccess && i < subKeys.size(); ++i) {
+        result = ReadTree(SubKey(key, subKeys[i]), tree);
     }
-    std::string const number = "error " + std::to_string(code);
-    return text ? std::string(text) + " (" + number + ")" : number;
+    return result;
 }
+
+long DeleteKeyTree(KeyName const& key) {
+    std::string leaf;
+    OpenedKey parent;
+    long const result = parent.Open(ParentKey(key, leaf));
+    return result == os::kErrorSuccess ? os::RegDeleteTreeU(parent.get(), leaf) : result;
+}
+
+std::string ErrorText(long code) { return os::SystemErrorText(code); }
 
 }  // namespace zelk::regtool

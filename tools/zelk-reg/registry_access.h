@@ -1,7 +1,9 @@
 // The registry calls the verbs make, with handles closed by scope and a
-// key's values and sub-keys read whole.  Names and data are the registry's
-// ANSI bytes as the layer hands them over.
+// key's values and sub-keys read whole.  Names are UTF-8; data are the
+// registry's bytes as Windows' wide calls give them (texts in UTF-16LE).
 #pragma once
+
+#include "key_name.h"
 
 #include <zelk/hkey.h>
 
@@ -24,9 +26,9 @@ public:
     OpenedKey(OpenedKey const&) = delete;
     OpenedKey& operator=(OpenedKey const&) = delete;
 
-    // An empty path stands for `root` itself.  Windows' error codes.
-    long Open(HKEY root, std::string const& path);
-    long Create(HKEY root, std::string const& path);
+    // Windows' error codes.
+    long Open(KeyName const& key);
+    long Create(KeyName const& key);
     void Close() noexcept;
     HKEY get() const noexcept { return m_key; }
 
@@ -36,11 +38,22 @@ private:
 };
 
 long ReadValue(HKEY key, std::string const& name, Value& value);
-// In the registry's enumeration order.
+// Sorted as regedit lists them: by name, letters of any case together
+// (os::CompareNamesNoCase), whatever order the system enumerates them in.
 long ReadValues(HKEY key, std::vector<Value>& values);
 long ReadSubKeyNames(HKEY key, std::vector<std::string>& names);
 
-// "access denied (error 5)" and the like.
+// `key` and every key below it, parents first, each with its values.
+struct KeyContents {
+    KeyName key;
+    std::vector<Value> values;
+};
+long ReadTree(KeyName const& key, std::vector<KeyContents>& tree);
+
+// Deletes `key` with everything below it.
+long DeleteKeyTree(KeyName const& key);
+
+// The system's text for a registry error ("Access is denied.").
 std::string ErrorText(long code);
 
 }  // namespace zelk::regtool

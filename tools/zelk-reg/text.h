@@ -1,6 +1,7 @@
-// Conversions between the three encodings the tool meets: UTF-8 (command
-// line, console, .reg files saved as UTF-8), UTF-16 (.reg files as regedit
-// writes them) and the registry's ANSI bytes (see platform/ansi_text.h).
+// Conversions between the encodings the tool meets: UTF-8 (command line,
+// console, names), UTF-16 (.reg files as regedit writes them, and the
+// registry's texts: REG_SZ and its kin hold UTF-16LE) and the ANSI code page
+// (REGEDIT4 files, see platform/ansi_text.h).
 #pragma once
 
 #include <string>
@@ -8,22 +9,17 @@
 
 namespace zelk::regtool {
 
-// False for bytes that are not UTF-8 (`bad` is then the offset of the first
-// byte that is not); surrogate code points and overlong forms count as bad.
-bool Utf8ToUtf16(std::string_view utf8, std::u16string& text, std::size_t& bad);
-// An unpaired surrogate becomes U+FFFD.
+// For display and messages: half a surrogate pair becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-std::string AnsiToUtf8(std::string_view ansi);
+// The registry bytes of a text: UTF-16LE with its terminator.  False for
+// bytes that are not UTF-8, with a message.
+bool Utf8ToTextData(std::string_view utf8, std::string& data, std::string& error);
+// A text's UTF-8 up to its first terminator (or its end).
+std::string TextDataToUtf8(std::string_view data);
 
-// The ANSI bytes of UTF-8 text; false with a message that names the first
-// character the registry's code page cannot hold (or the bad UTF-8 byte).
-bool Utf8ToAnsi(std::string_view utf8, std::string& ansi, std::string& error);
-// The same for UTF-16 text.
-bool Utf16ToAnsi(std::u16string_view text, std::string& ansi, std::string& error);
-
-// Whether two names are equal but for the case of their letters (root keys,
-// type names).
+// Whether two names are equal but for the case of their ASCII letters (root
+// keys, type names).
 bool SameLetters(std::string_view a, std::string_view b);
 
 }  // namespace zelk::regtool

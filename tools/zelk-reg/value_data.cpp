@@ -2,6 +2,8 @@
 
 #include "text.h"
 
+#include "platform/codepage.h"
+
 #include <zelk/hkey.h>
 
 #include <cctype>
@@ -32,12 +34,7 @@ constexpr TypeEntry kTypes[] = {
     {REG_QWORD, "REG_QWORD"},
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+int HexDigit(char c) { return os::HexDigitValue(c); }
 
 // Decimal, or hexadecimal after "0x"; leading zeros stay decimal, as reg reads them.
 bool ParseNumber(std::string_view text, std::uint64_t limit, std::uint64_t& value) {
@@ -118,11 +115,8 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
     switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
-        if (!Utf8ToAnsi(data, bytes, error)) {
-            return false;
-        }
-        bytes.push_back('\0');
-        return true;
+    case REG_NONE:  // reg keeps a REG_NONE's text as it keeps a REG_SZ's
+        return Utf8ToTextData(data, bytes, error);
     case REG_MULTI_SZ: {
         if (separator.empty()) {
             separator = "\\0";
@@ -136,14 +130,13 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
                 error = "REG_MULTI_SZ data may not hold an empty string";
                 return false;
             }
-            if (!Utf8ToAnsi(item, piece, error)) {
+            if (!Utf8ToTextData(item, piece, error)) {
                 return false;
             }
             bytes += piece;
-            bytes.push_back('\0');
             data = last ? std::string_view() : data.substr(end + separator.size());
         }
-        bytes.push_back('\0');
+        bytes.append(2, '\0');
         return true;
     }
     case REG_DWORD:
@@ -180,46 +173,35 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
         }
         return true;
     }
-    case REG_NONE: {
-        // reg keeps the text as it came, in UTF-16 with its terminator.
-        std::u16string text;
-        std::size_t bad = 0;
-        if (!Utf8ToUtf16(data, text, bad)) {
-            error = "the data is not UTF-8 text";
-            return false;
-        }
-        for (char16_t const c : text) {
-            AppendLittleEndian(bytes, c, 2);
-        }
-        AppendLittleEndian(bytes, 0, 2);
-        return true;
-    }
     default:
         error = "values of type " + TypeName(type) + " cannot be added";
         return false;
     }
 }
 
-std::string FormatData(std::uint32_t type, std::string_view bytes) {
+std::string FormatData(std::uint32_t type, std::string_view bytes, std::string_view separator) {
     switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
-        return AnsiToUtf8(bytes.substr(0, bytes.find('\0')));
+        return TextDataToUtf8(bytes);
     case REG_MULTI_SZ: {
-        std::string text;
-        while (!bytes.empty()) {
-            std::size_t const end = bytes.find('\0');
-            std::string_view const item = bytes.substr(0, end);
-            if (item.empty()) {
-                break;  // the empty string that ends the list
-            }
-            if (!text.empty()) {
-                text += "\\0";
-            }
-            text += AnsiToUtf8(item);
-            bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
+        // Every string, empty ones too: the list's own terminators go, each
+        // other zero shows as "\0" (("a", "", "b") is a\0\0b, as Windows' reg
+        // shows it).
+        std::u16string text = os::Utf16FromLittleEndian(bytes);
+        for (int i = 0; i < 2 && !text.empty() && text.back() == u'\0'; ++i) {
+            text.pop_back();
         }
-        return text;
+        std::string shown;
+        for (std::size_t start = 0;;) {
+            std::size_t const end = text.find(u'\0', start);
+            shown += Utf16ToUtf8(std::u16string_view(text).substr(start, end - start));
+            if (end == std::u16string::npos) {
+                return shown;
+            }
+            shown += separator;
+            start = end + 1;
+        }
     }
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:  // reg prints it as it prints REG_DWORD

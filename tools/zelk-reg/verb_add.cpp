@@ -4,7 +4,6 @@
 #include "key_name.h"
 #include "output.h"
 #include "registry_access.h"
-#include "text.h"
 #include "value_data.h"
 #include "verbs.h"
 
@@ -19,6 +18,7 @@ int RunAdd(Command const& command) {
         ReportError(error);
         return 1;
     }
+    key.view = command.view;
     std::uint32_t type = REG_SZ;
     if (command.type && !ParseTypeName(command.typeName, type)) {
         ReportError("add: unknown type '" + command.typeName +
@@ -38,17 +38,9 @@ int RunAdd(Command const& command) {
         ReportError("add: " + error);
         return 1;
     }
-    std::string name;
-    if (command.valueName && !Utf8ToAnsi(command.name, name, error)) {
-        ReportError("add: value name '" + command.name + "': " + error);
-        return 1;
-    }
-    if (name.size() > os::kMaxValueNameLength) {
-        ReportError("add: a value name is at most " + std::to_string(os::kMaxValueNameLength) + " bytes long");
-        return 1;
-    }
+    std::string const name = command.valueName ? command.name : std::string();
     OpenedKey opened;
-    if (long const result = opened.Create(key.root, key.path); result != os::kErrorSuccess) {
+    if (long const result = opened.Create(key); result != os::kErrorSuccess) {
         ReportError("cannot create " + key.display + ": " + ErrorText(result));
         return 1;
     }
@@ -59,9 +51,7 @@ int RunAdd(Command const& command) {
         ReportError("add: cancelled; nothing was changed");
         return 1;
     }
-    long const result = os::RegSetValueExA(opened.get(), name.c_str(), 0, type,
-                                           reinterpret_cast<unsigned char const*>(data.data()),
-                                           static_cast<std::uint32_t>(data.size()));
+    long const result = os::RegSetValueU(opened.get(), name, type, data);
     if (result != os::kErrorSuccess) {
         ReportError("cannot write " + shown + " in " + key.display + ": " + ErrorText(result));
         return 1;

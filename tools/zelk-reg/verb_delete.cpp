@@ -3,7 +3,6 @@
 #include "key_name.h"
 #include "output.h"
 #include "registry_access.h"
-#include "text.h"
 #include "verbs.h"
 
 #include "platform/registry.h"
@@ -18,17 +17,17 @@ bool Cancelled() {
 }
 
 bool DeleteKey(Command const& command, KeyName const& key) {
-    if (key.path.empty()) {
+    if (key.isRoot) {
         ReportError("delete: a root key cannot be deleted: " + key.display);
         return false;
     }
-    long result = OpenedKey().Open(key.root, key.path);
+    long result = OpenedKey().Open(key);
     if (result == os::kErrorSuccess && !command.force &&
         !Confirm("Permanently delete the key " + key.display + " and everything below it?")) {
         return Cancelled();
     }
     if (result == os::kErrorSuccess) {
-        result = os::RegDeleteTreeA(key.root, key.path.c_str());
+        result = DeleteKeyTree(key);
     }
     if (result == os::kErrorFileNotFound) {
         ReportError("the key " + key.display + " was not found");
@@ -39,14 +38,9 @@ bool DeleteKey(Command const& command, KeyName const& key) {
 }
 
 bool DeleteValues(Command const& command, KeyName const& key) {
-    std::string name;
-    std::string error;
-    if (command.valueName && !Utf8ToAnsi(command.name, name, error)) {
-        ReportError("delete: value name '" + command.name + "': " + error);
-        return false;
-    }
+    std::string const name = command.valueName ? command.name : std::string();
     OpenedKey opened;
-    long result = opened.Open(key.root, key.path);
+    long result = opened.Open(key);
     if (result != os::kErrorSuccess) {
         ReportError(result == os::kErrorFileNotFound ? "the key " + key.display + " was not found"
                                                      : "cannot open " + key.display + ": " + ErrorText(result));
@@ -76,7 +70,7 @@ bool DeleteValues(Command const& command, KeyName const& key) {
     os::RegistryTransaction transaction;
     result = transaction.Begin();
     for (std::size_t i = 0; result == os::kErrorSuccess && i < values.size(); ++i) {
-        result = os::RegDeleteValueA(opened.get(), values[i].name.c_str());
+        result = os::RegDeleteValueU(opened.get(), values[i].name);
     }
     if (result == os::kErrorSuccess) {
         result = transaction.Commit();
@@ -96,6 +90,7 @@ int RunDelete(Command const& command) {
         ReportError(error);
         return 1;
     }
+    key.view = command.view;
     bool const values = command.valueName || command.defaultValue || command.allValues;
     if (!(values ? DeleteValues(command, key) : DeleteKey(command, key))) {
         return 1;

@@ -32,7 +32,7 @@ bool ExportKey(KeyName const& key, HKEY handle, RegFileWriter& writer) {
     for (std::string const& name : subKeys) {
         KeyName const sub = SubKey(key, name);
         OpenedKey opened;
-        if (long const opening = opened.Open(sub.root, sub.path); opening != os::kErrorSuccess) {
+        if (long const opening = opened.Open(sub); opening != os::kErrorSuccess) {
             ReportError("cannot open " + sub.display + ": " + ErrorText(opening));
             return false;
         }
@@ -47,7 +47,7 @@ bool ExportKey(KeyName const& key, HKEY handle, RegFileWriter& writer) {
 
 bool ExportToBytes(KeyName const& key, std::string& bytes) {
     OpenedKey opened;
-    long const result = opened.Open(key.root, key.path);
+    long const result = opened.Open(key);
     if (result != os::kErrorSuccess) {
         ReportError(result == os::kErrorFileNotFound ? "the key " + key.display + " was not found"
                                                      : "cannot open " + key.display + ": " + ErrorText(result));
@@ -68,6 +68,7 @@ int RunExport(Command const& command) {
         ReportError(error);
         return 1;
     }
+    key.view = command.view;
     std::string bytes;
     if (!ExportToBytes(key, bytes)) {
         return 1;

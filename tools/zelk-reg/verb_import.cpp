@@ -1,7 +1,9 @@
 // import: the whole file is read into a plan first, so a file with an error
-// changes nothing; the plan is then applied in one registry transaction (on
-// Windows, which has none for these calls, the checks before the first
-// write are what protects).
+// changes nothing.  The plan is then applied in one registry transaction,
+// and what each change replaces is recorded before it is made: when a write
+// fails, the transaction is rolled back (POSIX) and the record is played
+// backwards (Windows, whose registry has no transaction for these calls), so
+// a failed import leaves the registry as it found it on both.
 #include "files.h"
 #include "output.h"
 #include "reg_file.h"
@@ -10,64 +12,185 @@
 
 #include "platform/registry.h"
 
+#include <optional>
+
 namespace zelk::regtool {
 
 namespace {
 
-// Applies one change; the key of the values is `current`.
-long Apply(RegChange const& change, OpenedKey& current) {
-    switch (change.kind) {
-    case RegChange::kCreateKey:
-        return current.Create(change.root, change.path);
-    case RegChange::kDeleteKey: {
-        current.Close();
-        long const result = os::RegDeleteTreeA(change.root, change.path.c_str());
-        return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;  // regedit's rule
+// What puts one change back: keys to delete again, values to set or delete
+// again, keys (with their values) to create again.
+struct Undo {
+    enum Kind { kDeleteKey, kPutValue, kRemoveValue, kRecreate };
+    Kind kind;
+    KeyName key;
+    Value value;
+    std::vector<KeyContents> tree;  // kRecreate
+};
+
+class Importer {
+public:
+    // Records what `change` will replace; then makes it.
+    long Apply(RegChange const& change) {
+        long result = Record(change);
+        return result == os::kErrorSuccess ? Make(change) : result;
     }
-    case RegChange::kSetValue:
-        return os::RegSetValueExA(current.get(), change.value.name.c_str(), 0, change.value.type,
-                                  reinterpret_cast<unsigned char const*>(change.value.data.data()),
-                                  static_cast<std::uint32_t>(change.value.data.size()));
-    case RegChange::kDeleteValue: {
-        long const result = os::RegDeleteValueA(current.get(), change.value.name.c_str());
-        return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
+
+    void CloseKey() { m_current.Close(); }
+
+    // Puts back what the changes replaced, last first; the number of steps
+    // that failed.
+    std::size_t Revert() {
+        m_current.Close();
+        std::size_t failed = 0;
+        for (auto step = m_undo.rbegin(); step != m_undo.rend(); ++step) {
+            long const result = Revert(*step);
+            failed += result != os::kErrorSuccess && result != os::kErrorFileNotFound;
+        }
+        return failed;
     }
+
+private:
+    long Record(RegChange const& change) {
+        Undo undo{Undo::kDeleteKey, change.kind == RegChange::kCreateKey || change.kind == RegChange::kDeleteKey
+                                        ? change.key
+                                        : m_key, {}, {}};
+        long result = os::kErrorSuccess;
+        OpenedKey opened;
+        switch (change.kind) {
+        case RegChange::kCreateKey: {
+            // The highest key of the path that does not exist yet, if any.
+            bool missing = false;
+            for (KeyName key = change.key; !key.isRoot;) {
+                if ((result = opened.Open(key)) != os::kErrorFileNotFound) {
+                    break;
+                }
+                undo.key = key;
+                missing = true;
+                std::string leaf;
+                key = ParentKey(key, leaf);
+            }
+            m_key = change.key;
+            if (missing) {
+                m_undo.push_back(std::move(undo));
+            }
+            return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
+        }
+        case RegChange::kDeleteKey:
+            result = ReadTree(change.key, undo.tree);
+            undo.kind = Undo::kRecreate;
+            break;
+        case RegChange::kSetValue:
+        case RegChange::kDeleteValue:
+            result = ReadValue(m_current.get(), change.value.name, undo.value);
+            undo.kind = result == os::kErrorSuccess ? Undo::kPutValue : Undo::kRemoveValue;
+            undo.value.name = change.value.name;
+            if (result == os::kErrorFileNotFound) {
+                result = os::kErrorSuccess;
+            }
+            break;
+        }
+        if (result == os::kErrorFileNotFound) {
+            return os::kErrorSuccess;  // nothing there: nothing to put back
+        }
+        if (result == os::kErrorSuccess) {
+            m_undo.push_back(std::move(undo));
+        }
+        return result;
     }
-    return os::kErrorInvalidParameter;
-}
+
+    long Make(RegChange const& change) {
+        switch (change.kind) {
+        case RegChange::kCreateKey:
+            return m_current.Create(change.key);
+        case RegChange::kDeleteKey: {
+            m_current.Close();
+            long const result = DeleteKeyTree(change.key);
+            return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;  // regedit's rule
+        }
+        case RegChange::kSetValue:
+            return os::RegSetValueU(m_current.get(), change.value.name, change.value.type, change.value.data);
+        case RegChange::kDeleteValue: {
+            long const result = os::RegDeleteValueU(m_current.get(), change.value.name);
+            return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
+        }
+        }
+        return os::kErrorInvalidParameter;
+    }
+
+    // Writes only what differs, so that playing the record after a rolled
+    // back transaction (POSIX) asks nothing of a registry that may be full.
+    static long PutBack(HKEY key, Value const& value) {
+        Value now;
+        if (ReadValue(key, value.name, now) == os::kErrorSuccess && now.type == value.type && now.data == value.data) {
+            return os::kErrorSuccess;
+        }
+        return os::RegSetValueU(key, value.name, value.type, value.data);
+    }
+
+    static long Revert(Undo const& undo) {
+        if (undo.kind == Undo::kDeleteKey) {
+            return DeleteKeyTree(undo.key);
+        }
+        OpenedKey opened;
+        if (undo.kind != Undo::kRecreate) {
+            long const result = opened.Open(undo.key);
+            if (result != os::kErrorSuccess) return result;
+            return undo.kind == Undo::kPutValue ? PutBack(opened.get(), undo.value)
+                                                : os::RegDeleteValueU(opened.get(), undo.value.name);
+        }
+        long result = os::kErrorSuccess;
+        for (auto const& [key, values] : undo.tree) {
+            if ((result = opened.Create(key)) != os::kErrorSuccess) return result;
+            for (Value const& value : values) {
+                if ((result = PutBack(opened.get(), value)) != os::kErrorSuccess) return result;
+            }
+        }
+        return result;
+    }
+
+    OpenedKey m_current;
+    KeyName m_key;  // of m_current
+    std::vector<Undo> m_undo;
+};
 
 }  // namespace
 
-bool ImportBytes(std::string_view bytes, std::string const& fileName) {
+bool ImportBytes(std::string_view bytes, std::string const& fileName, os::RegView view) {
     std::vector<RegChange> changes;
     std::string error;
     if (!ReadRegFile(bytes, fileName, changes, error)) {
         ReportError(error);
         return false;
     }
-    os::RegistryTransaction transaction;
-    if (long const result = transaction.Begin(); result != os::kErrorSuccess) {
-        ReportError("cannot import " + fileName + ": " + ErrorText(result));
-        return false;
-    }
-    OpenedKey current;
+    Importer importer;
+    std::optional<os::RegistryTransaction> transaction(std::in_place);
+    long result = transaction->Begin();
+    std::string failure = "cannot import " + fileName;
     std::string key;
-    for (RegChange const& change : changes) {
+    for (RegChange& change : changes) {
+        if (result != os::kErrorSuccess) {
+            break;
+        }
+        change.key.view = view;
         if (change.kind == RegChange::kCreateKey || change.kind == RegChange::kDeleteKey) {
-            key = change.display;
+            key = change.key.display;
         }
-        if (long const result = Apply(change, current); result != os::kErrorSuccess) {
-            ReportError(fileName + ":" + std::to_string(change.line) + ": cannot write " + key + ": " +
-                        ErrorText(result));
-            return false;
+        result = importer.Apply(change);
+        if (result != os::kErrorSuccess) {
+            failure = fileName + ":" + std::to_string(change.line) + ": cannot write " + key;
         }
     }
-    current.Close();
-    if (long const result = transaction.Commit(); result != os::kErrorSuccess) {
-        ReportError("cannot import " + fileName + ": " + ErrorText(result));
-        return false;
+    importer.CloseKey();
+    if (result == os::kErrorSuccess && (result = transaction->Commit()) == os::kErrorSuccess) {
+        return true;
     }
-    return true;
+    transaction.reset();  // rolls back what the store holds of it
+    std::size_t const lost = importer.Revert();
+    ReportError(failure + ": " + ErrorText(result) +
+                (lost == 0 ? " Nothing was changed."
+                           : " " + std::to_string(lost) + " earlier changes could not be undone."));
+    return false;
 }
 
 int RunImport(Command const& command) {
@@ -77,7 +200,7 @@ int RunImport(Command const& command) {
         ReportError(error);
         return 1;
     }
-    if (!ImportBytes(bytes, command.file)) {
+    if (!ImportBytes(bytes, command.file, command.view)) {
         return 1;
     }
     Output output;

@@ -12,13 +12,16 @@ namespace zelk::regtool {
 int RunQuery(Command const& command);
 int RunAdd(Command const& command);
 int RunDelete(Command const& command);
+int RunCopy(Command const& command);
+int RunCompare(Command const& command);
 int RunExport(Command const& command);
 int RunImport(Command const& command);
-int RunHelp();
+// The manual, or with `verb` that verb's usage.
+int RunHelp(Verb verb = Verb::kHelp);
 
 // The work of export and import without the files (the benchmark times
 // them); false after the error has been reported.
 bool ExportToBytes(KeyName const& key, std::string& bytes);
-bool ImportBytes(std::string_view bytes, std::string const& fileName);
+bool ImportBytes(std::string_view bytes, std::string const& fileName, os::RegView view = os::RegView::kDefault);
 
 }  // namespace zelk::regtool
