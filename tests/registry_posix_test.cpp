@@ -14,12 +14,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -410,6 +412,48 @@ TEST_F(RegistryPosixTest, ADaemonsWritesSurviveWhicheverSideExitsFirst) {
         if (!parentFirst) { EXPECT_EQ(program.Wait(), 0); }
     }
     EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+}
+
+// A service among the suite's other programs, on the user file and the
+// machine file (rollback journal) at once: rounds of new threads write new
+// values while short-lived readers come and go (exiting normally), forked
+// children write and exit, and now and then a writer is killed mid-way.
+// Every acknowledged write is there at the end, in files SQLite finds sound.
+TEST_F(RegistryPosixTest, EveryAcknowledgedWriteSurvivesThreadChurnReadersForksAndKills) {
+    setenv("ZELK_MACHINE_REGISTRY", (m_folder / "machine.db").c_str(), 1);
+    RegistryClose();
+    auto const root = [](long v) { return v % 2 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; };
+    auto const write = [&](long v) { return SetDword(root(v), ("v" + std::to_string(v)).c_str(), std::uint32_t(v)) == kErrorSuccess; };
+    std::mutex lock;
+    std::vector<long> acknowledged;
+    auto const acknowledge = [&](long v) { std::lock_guard<std::mutex> guard(lock); acknowledged.push_back(v); };
+    auto const until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    std::thread others([&] {
+        for (long n = 0; std::chrono::steady_clock::now() < until; ++n) {
+            bool const killed = n % 8 == 3, reader = n % 2 == 0;
+            Child child([&](Child const& me) -> int {
+                for (long v = 1000000 + n * 1000; !reader && (killed || v % 1000 < 5); ++v)
+                    if (write(v)) me.Report(v);
+                std::exit(reader ? Read(HKEY_CURRENT_USER, "", "v2") > 2 : 0);
+            });
+            for (long v, seen = 0; (!killed || seen < 3) && (v = child.Next()) >= 0; ++seen) acknowledge(v);
+            EXPECT_EQ(killed ? child.Kill() : child.Wait(), killed ? 128 + SIGKILL : 0) << n;
+        }
+    });
+    std::atomic<long> next{2}, refused{0};
+    for (int round = 0; std::chrono::steady_clock::now() < until; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t)
+            threads.emplace_back([&] { for (int i = 0; i < 10; ++i) if (long const v = next++; write(v)) acknowledge(v); else ++refused; });
+        for (auto& thread : threads) thread.join();
+    }
+    others.join();
+    long lost = 0;
+    for (long v : acknowledged) lost += Read(root(v), "", ("v" + std::to_string(v)).c_str()) != std::uint32_t(v);
+    EXPECT_EQ(lost, 0) << "of " << acknowledged.size();
+    EXPECT_EQ(refused.load(), 0) << "of " << next - 2;
+    EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
+    EXPECT_EQ(IntegrityCheck(m_folder / "machine.db"), "ok");
 }
 
 TEST_F(RegistryPosixTest, OnANetworkFileSystemTheRollbackJournalReplacesTheLog) {
