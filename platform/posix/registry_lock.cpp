@@ -94,6 +94,7 @@ struct Table {
     std::mutex lock;
     std::map<std::pair<dev_t, ino_t>, TurnFile*> files;
     std::vector<int> spare;  // descriptors of files swapped while opened: kept, never used
+    Table* retired = nullptr;  // the parent's, in a child of fork()
 };
 
 Table* g_table = nullptr;
@@ -109,7 +110,9 @@ void ForgetInChild() noexcept {
     for (int fd : g_table->spare) {
         ::close(fd);
     }
-    g_table = new Table;
+    auto* const fresh = new Table;
+    fresh->retired = g_table;
+    g_table = fresh;
 }
 
 Table& Files() {
