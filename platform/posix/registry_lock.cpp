@@ -23,13 +23,16 @@
 // (their size and time of change, read with stat(), stayed as they were):
 // then whoever has the turn has kept it that long; any progress starts the
 // limit afresh.  The kernel has no time limit for a blocked lock, and a
-// signal to cut one short would meddle with the host's signals, so each
-// wait on a kernel lock runs on a short-lived thread of its own, blocked in
-// F_OFD_SETLKW, while the writer waits on a condition variable with a
-// deadline.  A writer that gives up leaves that thread waiting; when it
-// gets the lock it hands it to the next writer of the process that wants
-// it, or lets it go at once.  A file system without these locks (or a
-// thread that cannot be started) leaves the order to SQLite's own waiting.
+// signal to cut one short would meddle with the host's signals, so a lock
+// that is taken is waited for on a short-lived thread of its own, blocked
+// in F_OFD_SETLKW, while the writer waits on a condition variable with a
+// deadline (a free lock is simply taken).  A writer that gives up leaves
+// that thread waiting; when it gets the lock it hands it to the next writer
+// of the process that wants it, or lets it go at once.  A file system
+// without these locks (or a thread that cannot be started) leaves the order
+// to SQLite's own waiting, which also still covers what these turns do not
+// order: another program's SQLite, and a commit to a rollback journal
+// waiting for readers to leave.
 //
 // fork(): the registry closes every connection and ends every turn before
 // a fork.  The child shares the parent's open file descriptions, and so
