@@ -24,11 +24,13 @@
 // then whoever has the turn has kept it that long; any progress starts the
 // limit afresh.  The kernel has no time limit for a blocked lock, and a
 // signal to cut one short would meddle with the host's signals, so a lock
-// that is taken is waited for on a short-lived thread of its own, blocked
-// in F_OFD_SETLKW, while the writer waits on a condition variable with a
-// deadline (a free lock is simply taken).  A writer that gives up leaves
-// that thread waiting; when it gets the lock it hands it to the next writer
-// of the process that wants it, or lets it go at once.  A file system
+// that is taken is waited for by a thread of the process kept for that lock
+// of that file (started with the file's first writable connection, parked
+// between waits), blocked in F_OFD_SETLKW, while the writer waits on a
+// condition variable with a deadline (a free lock is simply taken).  A
+// writer that gives up leaves that thread waiting; when it gets the lock it
+// hands it to the next writer of the process that wants it, or lets it go
+// at once.  A file system
 // without these locks (or a thread that cannot be started) leaves the order
 // to SQLite's own waiting, which also still covers what these turns do not
 // order: another program's SQLite, and a commit to a rollback journal
@@ -84,9 +86,9 @@ struct TurnFile {
     std::uint64_t nextTicket = 0;
     struct Kernel {
         bool held = false;     // the process has it
-        bool pending = false;  // a thread waits for it
+        bool pending = false;  // its waiting thread is asked to take it, or waits in the kernel
         bool wanted = false;   // the first writer waits for that thread
-        int error = 0;         // why the waiting thread could not get it
+        bool started = false;  // the waiting thread runs
     } locks[kLocks];
     bool usable = true;  // false where the file system has no such locks
 };
@@ -164,22 +166,52 @@ struct WaitFor {
     int which;
 };
 
-// The thread that waits in the kernel for one lock (see the top).
+// The thread that waits in the kernel for one lock of one file, whenever
+// asked (see the top).  It is started with the file's first writable
+// connection and parks in between: a thread started only when a wait
+// begins would first run a scheduler tick later.
 void* WaitInKernel(void* raw) {
     std::unique_ptr<WaitFor> const wait(static_cast<WaitFor*>(raw));
     TurnFile& file = *wait->file;
-    int const error = SetLock(file.fd, wait->which, F_OFD_SETLKW, F_WRLCK);
-    std::lock_guard<std::mutex> guard(file.lock);
     TurnFile::Kernel& lock = file.locks[wait->which];
-    lock.pending = false;
-    lock.error = error;
-    if (error == 0 && lock.wanted) {
-        lock.held = true;
-    } else if (error == 0) {
-        SetLock(file.fd, wait->which, F_OFD_SETLK, F_UNLCK);  // its writer gave up
+    std::unique_lock<std::mutex> guard(file.lock);
+    for (;;) {
+        file.changed.wait(guard, [&] { return lock.pending; });
+        guard.unlock();
+        int const error = SetLock(file.fd, wait->which, F_OFD_SETLKW, F_WRLCK);
+        guard.lock();
+        lock.pending = false;
+        if (error == 0 && lock.wanted) {
+            lock.held = true;
+        } else if (error == 0) {
+            SetLock(file.fd, wait->which, F_OFD_SETLK, F_UNLCK);  // its writer gave up
+        } else {
+            file.usable = false;  // no such locks here after all
+        }
+        file.changed.notify_all();
     }
-    file.changed.notify_all();
-    return nullptr;
+}
+
+// Under the file's lock: starts the waiting threads; false if they cannot.
+bool StartWaiting(TurnFile& file) {
+    for (int which = 0; which < kLocks; ++which) {
+        if (file.locks[which].started) {
+            continue;
+        }
+        auto* wait = new (std::nothrow) WaitFor{&file, which};
+        pthread_attr_t attributes;
+        pthread_t thread;
+        if (wait && pthread_attr_init(&attributes) == 0) {
+            pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+            file.locks[which].started = pthread_create(&thread, &attributes, WaitInKernel, wait) == 0;
+            pthread_attr_destroy(&attributes);
+        }
+        if (!file.locks[which].started) {
+            delete wait;
+            return false;
+        }
+    }
+    return true;
 }
 
 // What the file and its log look like: moves with every write that lands.
@@ -251,20 +283,11 @@ Got Acquire(TurnFile& file, std::unique_lock<std::mutex>& guard, int which, Pati
             file.usable = false;  // no such locks here
             return Got::kWithout;
         }
-        auto* wait = new (std::nothrow) WaitFor{&file, which};
-        pthread_attr_t attributes;
-        pthread_t thread;
-        bool started = false;
-        if (wait && pthread_attr_init(&attributes) == 0) {
-            pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-            started = pthread_create(&thread, &attributes, WaitInKernel, wait) == 0;
-            pthread_attr_destroy(&attributes);
-        }
-        if (!started) {
-            delete wait;
+        if (!StartWaiting(file)) {
             return Got::kWithout;
         }
         lock.pending = true;
+        file.changed.notify_all();
     }
     lock.wanted = true;
     patience.Wait(guard, file.changed, [&] { return lock.held || !lock.pending; });
@@ -356,6 +379,8 @@ void WriteTurn::Attach(std::string const& path) {
     }
     if (m_file) {
         m_path = path;
+        std::lock_guard<std::mutex> started(m_file->lock);
+        StartWaiting(*m_file);
     }
 }
 
