@@ -47,6 +47,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,18 +194,27 @@ void* WaitInKernel(void* raw) {
 }
 
 // Under the file's lock: starts the waiting threads; false if they cannot.
+// Each gets a stack of its own making, never handed back: the C library
+// reuses its own stacks of threads that a fork left behind for the child's
+// new threads, which ThreadSanitizer then takes for threads still running.
 bool StartWaiting(TurnFile& file) {
+    constexpr std::size_t kStack = 1 << 20;
     for (int which = 0; which < kLocks; ++which) {
         if (file.locks[which].started) {
             continue;
         }
         auto* wait = new (std::nothrow) WaitFor{&file, which};
+        void* const stack = mmap(nullptr, kStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
         pthread_attr_t attributes;
         pthread_t thread;
-        if (wait && pthread_attr_init(&attributes) == 0) {
+        if (wait && stack != MAP_FAILED && pthread_attr_init(&attributes) == 0) {
             pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+            pthread_attr_setstack(&attributes, stack, kStack);
             file.locks[which].started = pthread_create(&thread, &attributes, WaitInKernel, wait) == 0;
             pthread_attr_destroy(&attributes);
+        }
+        if (!file.locks[which].started && stack != MAP_FAILED) {
+            munmap(stack, kStack);
         }
         if (!file.locks[which].started) {
             delete wait;
