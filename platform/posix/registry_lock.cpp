@@ -39,18 +39,24 @@
 // fork(): the registry closes every connection and ends every turn before
 // a fork.  The child shares the parent's open file descriptions, and so
 // their locks; it closes its copies (it holds no locks to lose yet) and
-// opens its own as it needs them.
+// opens its own as it needs them.  A child forked while threads other than
+// these waiting ones ran starts no thread: one of them may have held a lock
+// of the C library's (or a sanitizer's allocator) at the fork, which a new
+// thread would wait on for ever.  Its writes wait as SQLite waits.
 #include "platform/posix/registry_lock.h"
 
 #include "platform/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sqlite3.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -105,11 +111,38 @@ struct Table {
 
 Table* g_table = nullptr;
 std::once_flag g_tableMade;
+std::atomic<int> g_waiters{0};         // waiting threads started in this process
+std::atomic<int> g_parked{0};          // those of them that got as far as their loop
+std::atomic<int> g_threadsAtFork{0};   // all of the process's threads, counted before a fork
+std::atomic<bool> g_threadless{false};  // a child of a fork while other threads ran
+
+// Before a fork: lets every waiting thread get past its start (where the
+// C library or a sanitizer may hold an allocator's lock), then counts the
+// process's threads.
+void CountThreads() noexcept {
+    while (g_parked.load() != g_waiters.load()) {
+        sched_yield();
+    }
+    int count = 0;
+    if (DIR* const tasks = opendir("/proc/self/task")) {
+        while (dirent const* entry = readdir(tasks)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(tasks);
+    }
+    g_threadsAtFork = count;
+}
 
 // In the child of fork(): only this thread runs, and the parent's waiting
 // threads are not here, so the old table is left as it is (its mutexes may
 // be taken) and only its descriptors are closed.
 void ForgetInChild() noexcept {
+    int const others = g_threadsAtFork - g_waiters - 1;
+    if (others != 0) {  // also when the count failed
+        g_threadless = true;
+    }
+    g_waiters = 0;
+    g_parked = 0;
     for (auto const& entry : g_table->files) {
         ::close(entry.second->fd);
     }
@@ -124,7 +157,7 @@ void ForgetInChild() noexcept {
 Table& Files() {
     std::call_once(g_tableMade, [] {
         g_table = new Table;
-        pthread_atfork(nullptr, nullptr, ForgetInChild);
+        pthread_atfork(CountThreads, nullptr, ForgetInChild);
     });
     return *g_table;
 }
@@ -176,6 +209,7 @@ void* WaitInKernel(void* raw) {
     TurnFile& file = *wait->file;
     TurnFile::Kernel& lock = file.locks[wait->which];
     std::unique_lock<std::mutex> guard(file.lock);
+    ++g_parked;
     for (;;) {
         file.changed.wait(guard, [&] { return lock.pending; });
         guard.unlock();
@@ -199,6 +233,9 @@ void* WaitInKernel(void* raw) {
 // new threads, which ThreadSanitizer then takes for threads still running.
 bool StartWaiting(TurnFile& file) {
     constexpr std::size_t kStack = 1 << 20;
+    if (g_threadless) {
+        return false;
+    }
     for (int which = 0; which < kLocks; ++which) {
         if (file.locks[which].started) {
             continue;
@@ -210,7 +247,9 @@ bool StartWaiting(TurnFile& file) {
         if (wait && stack != MAP_FAILED && pthread_attr_init(&attributes) == 0) {
             pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
             pthread_attr_setstack(&attributes, stack, kStack);
+            ++g_waiters;  // before it runs: a fork waits until it is parked
             file.locks[which].started = pthread_create(&thread, &attributes, WaitInKernel, wait) == 0;
+            g_waiters -= file.locks[which].started ? 0 : 1;
             pthread_attr_destroy(&attributes);
         }
         if (!file.locks[which].started && stack != MAP_FAILED) {
