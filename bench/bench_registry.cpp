@@ -3,6 +3,10 @@
 // the handle lookup, the per-thread connection and the Windows call shape on
 // top of SQLite.  And a full listing of a key's values with FindValues, for
 // 1,000 and 10,000 values: a listing must cost about n steps, not n * n / 2.
+// And single writes of short-lived processes beside a process whose four
+// threads write in a tight loop: the median wait of such a write (its time
+// from call to return less one transaction of its own) beside the busy
+// writer's own transaction time, with the count of writes refused.
 #include "bench/ratio.h"
 
 #include <zelk/freg.h>
@@ -12,13 +16,20 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -47,8 +58,9 @@ struct BenchRegistry {
     }
     ~BenchRegistry() {
         std::error_code ignored;
-        fs::remove_all(folder, ignored);
+        if (getpid() == owner) fs::remove_all(folder, ignored);  // not in the children that exit
     }
+    pid_t owner = getpid();
     fs::path folder;
     std::string database;
 };
@@ -140,7 +152,131 @@ void BM_FRegListValues(benchmark::State& state) {
 }
 BENCHMARK(BM_FRegListValues)->Arg(1000)->Arg(10000);
 
+// The busy writer and the single writes, run once for both benchmarks
+// below.  Times in seconds.
+struct BesideBusy {
+    double busyTransaction = 0;  // the busy process's run time over the writes that took turns
+    double medianWrite = 0;      // call to return
+    double medianWait = 0;       // the same less one transaction
+    int refused = 0;
+    int singles = 0;
+};
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+BesideBusy RunBesideBusy() {
+    constexpr int kThreads = 4, kSingles = 60;
+    std::string const file = (Registry().folder / "busy.db").string();
+    setenv("ZELK_REGISTRY", file.c_str(), 1);
+    zelk::os::RegistryClose();
+    FReg(HKEY_CURRENT_USER, "Software\\Single", true).SetDWORD("made", 1);
+    zelk::os::RegistryClose();
+    BesideBusy result;
+    int stop[2], report[2];
+    if (pipe(stop) != 0 || pipe(report) != 0) return result;
+    std::fflush(nullptr);
+    pid_t const busy = fork();
+    if (busy == 0) {  // writes until the stop pipe closes, then reports its writes and run time
+        close(stop[1]);
+        std::atomic<bool> stopping{false};
+        std::atomic<long> writes{0};
+        double const start = Now();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                FReg key(HKEY_CURRENT_USER, BinChar(("Software\\Busy" + std::to_string(t)).c_str()), true);
+                for (unsigned long n = 0; !stopping; ++n) writes += key.SetDWORD("n", n) ? 1 : 0;
+            });
+        }
+        char byte;
+        (void)!read(stop[0], &byte, 1);
+        stopping = true;
+        for (auto& thread : threads) thread.join();
+        dprintf(report[1], "%ld %.9f\n", writes.load(), Now() - start);
+        std::exit(0);
+    }
+    close(stop[0]);
+    close(report[1]);
+    usleep(300000);  // the busy writer is under way
+    std::vector<double> times;
+    for (int i = 0; i < kSingles; ++i) {
+        int single[2];
+        if (pipe(single) != 0) break;
+        std::fflush(nullptr);
+        pid_t const child = fork();
+        if (child == 0) {  // connects with a read, times one write, and exits normally
+            FReg key(HKEY_CURRENT_USER, "Software\\Single", false);
+            key.GetDWORD("made", 0);
+            double const start = Now();
+            bool const written = key.SetDWORD(BinChar(("v" + std::to_string(i)).c_str()), 1);
+            dprintf(single[1], "%d %.9f\n", written ? 1 : 0, Now() - start);
+            std::exit(0);
+        }
+        close(single[1]);
+        FILE* in = fdopen(single[0], "r");
+        int written = 0;
+        double time = 0;
+        if (in && std::fscanf(in, "%d %lf", &written, &time) == 2 && written) {
+            times.push_back(time);
+        } else {
+            ++result.refused;
+        }
+        if (in) std::fclose(in);
+        waitpid(child, nullptr, 0);
+    }
+    close(stop[1]);
+    FILE* in = fdopen(report[0], "r");
+    long writes = 0;
+    double run = 0;
+    if (in && std::fscanf(in, "%ld %lf", &writes, &run) == 2 && writes > 0) {
+        result.busyTransaction = run / static_cast<double>(writes + static_cast<long>(times.size()));
+    }
+    if (in) std::fclose(in);
+    waitpid(busy, nullptr, 0);
+    if (!times.empty()) {
+        std::nth_element(times.begin(), times.begin() + static_cast<long>(times.size() / 2), times.end());
+        result.medianWrite = times[times.size() / 2];
+        result.medianWait = std::max(result.medianWrite - result.busyTransaction, 1e-9);
+    }
+    result.singles = kSingles;
+    setenv("ZELK_REGISTRY", Registry().database.c_str(), 1);
+    zelk::os::RegistryClose();
+    return result;
+}
+
+BesideBusy const& Busy() {
+    static BesideBusy const busy = RunBesideBusy();
+    return busy;
+}
+
+void BM_BusyWriterTransaction(benchmark::State& state) {
+    for (auto _ : state) {
+        if (Busy().busyTransaction <= 0) {
+            state.SkipWithError("the busy writer did not report");
+            return;
+        }
+        state.SetIterationTime(Busy().busyTransaction);
+    }
+}
+BENCHMARK(BM_BusyWriterTransaction)->Iterations(1)->UseManualTime();
+
+void BM_SingleWriteWaitBesideBusyWriter(benchmark::State& state) {
+    for (auto _ : state) {
+        if (Busy().medianWrite <= 0 || Busy().busyTransaction <= 0) {
+            state.SkipWithError("no single write was acknowledged");
+            return;
+        }
+        state.SetIterationTime(Busy().medianWait);
+    }
+    state.counters["refused"] = Busy().refused;
+    state.counters["of"] = Busy().singles;
+    state.counters["call_to_return_ms"] = Busy().medianWrite * 1e3;
+}
+BENCHMARK(BM_SingleWriteWaitBesideBusyWriter)->Iterations(1)->UseManualTime();
+
 }  // namespace
 
 ZELK_RATIO("BM_FRegGetDWORD", "BM_SqlitePreparedPointQuery", 2.0);
 ZELK_RATIO("BM_FRegListValues/10000", "BM_FRegListValues/1000", 15.0);
+ZELK_RATIO("BM_SingleWriteWaitBesideBusyWriter/iterations:1/manual_time", "BM_BusyWriterTransaction/iterations:1/manual_time",
+           2.0);

@@ -151,6 +151,7 @@ struct State {
     std::unordered_map<std::uintptr_t, Target> handles;
     std::uintptr_t lastHandle = 0;
     ThreadState* threads = nullptr;
+    ThreadState* orphans = nullptr;  // in a child of fork(): the states of threads left behind
     bool located = false;
     registry::Locations locations;
     int busyTimeout = 5000;
@@ -194,12 +195,25 @@ void AfterForkInParent() noexcept { Shared().barrier.Reopen(); }
 void AfterForkInChild() noexcept {
     State& state = Shared();
     // Only the forking thread lives on; the others' states stay allocated
-    // (their threads never end here) but leave the list.
+    // (their threads never end here) in a list of their own.
     auto* own = static_cast<ThreadState*>(pthread_getspecific(state.threadKey));
-    state.threads = own;
+    ThreadState* others = state.threads;
     if (own) {
+        (own->previous ? own->previous->next : others) = own->next;
+        if (own->next) {
+            own->next->previous = own->previous;
+        }
         own->next = own->previous = nullptr;
     }
+    if (others) {
+        ThreadState* last = others;
+        while (last->next) {
+            last = last->next;
+        }
+        last->next = state.orphans;
+        state.orphans = others;
+    }
+    state.threads = own;
     state.barrier.ReopenInChild();
 }
 
@@ -216,8 +230,8 @@ void ThreadEnds(void* raw) noexcept {
         }
     }
     thread->CloseAll(false, kErrorOperationAborted);
+    delete thread;  // inside: a fork right after would leave it to the child, out of every list
     state.barrier.Leave();
-    delete thread;
 }
 
 // Closes the files when the process ends normally, so SQLite can fold its

@@ -4,9 +4,7 @@
 #include "platform/posix/registry_vfs.h"
 #include "platform/registry.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -224,19 +222,18 @@ long ErrorFromErrno(int error) {
     }
 }
 
-// What the first bytes of a registry file say, read by hand so that a file
-// that is not ours is never opened by SQLite (which would switch or extend
-// it, or make side files beside it).
+// What the first bytes of a registry file say (`got` of them read), read
+// before the file is opened as a database, so that a file that is not ours
+// is never opened by SQLite (which would switch or extend it, or make side
+// files beside it).
 enum class Header { kEmpty, kOurs, kAskSqlite, kForeign };
 
-Header ReadHeader(int fd, std::string const& path, bool& wal) {
-    unsigned char header[100];
-    ssize_t const got = pread(fd, header, sizeof(header), 0);
+Header ReadHeader(unsigned char const (&header)[100], long got, std::string const& path, bool& wal) {
     wal = false;
     if (got == 0) {
         return Header::kEmpty;
     }
-    if (got != static_cast<ssize_t>(sizeof(header)) || std::memcmp(header, "SQLite format 3", 16) != 0) {
+    if (got != static_cast<long>(sizeof(header)) || std::memcmp(header, "SQLite format 3", 16) != 0) {
         return Header::kForeign;
     }
     wal = header[18] == 2;
@@ -382,6 +379,22 @@ private:
     sqlite3_stmt* m_statement;
 };
 
+// The write turn for one write, unless a transaction holds it already;
+// released when the write left no transaction open.
+class RegistryStore::Turn {
+public:
+    explicit Turn(RegistryStore& store)
+        : m_store(store), m_result(store.InWrite() ? kErrorSuccess : store.m_turn.Take(store.m_busyTimeout)) {}
+    ~Turn() { m_store.EndTurnIfDone(); }
+    Turn(Turn const&) = delete;
+    Turn& operator=(Turn const&) = delete;
+    long Result() const noexcept { return m_result; }
+
+private:
+    RegistryStore& m_store;
+    long m_result;
+};
+
 // A write transaction that rolls back unless committed.  BEGIN IMMEDIATE
 // takes the write lock up front, so two processes never deadlock upgrading
 // their read locks.  Inside a transaction that is already open (a
@@ -389,9 +402,12 @@ private:
 class RegistryStore::Transaction {
 public:
     explicit Transaction(RegistryStore& store)
-        : m_store(store), m_nested(sqlite3_get_autocommit(store.m_db.get()) == 0) {
-        Use begin(store, m_nested ? kSavepoint : kBegin);
-        m_result = store.Fail(sqlite3_step(*begin));
+        : m_store(store), m_turn(store), m_nested(sqlite3_get_autocommit(store.m_db.get()) == 0) {
+        m_result = m_turn.Result();
+        if (m_result == kErrorSuccess) {
+            Use begin(store, m_nested ? kSavepoint : kBegin);
+            m_result = store.Fail(sqlite3_step(*begin));
+        }
         m_open = m_result == kErrorSuccess;
     }
     ~Transaction() {
@@ -416,6 +432,7 @@ public:
 
 private:
     RegistryStore& m_store;
+    Turn m_turn;
     bool m_nested;
     long m_result;
     bool m_open;
@@ -424,6 +441,12 @@ private:
 RegistryStore::~RegistryStore() { Close(); }
 
 long RegistryStore::Fail(int code) { return ErrorFromSqlite(code, m_db ? sqlite3_system_errno(m_db.get()) : 0); }
+
+void RegistryStore::EndTurnIfDone() noexcept {
+    if (!InWrite()) {
+        m_turn.Release();
+    }
+}
 
 void RegistryStore::Close(bool quick) noexcept {
     for (auto& statement : m_statements) {
@@ -435,6 +458,7 @@ void RegistryStore::Close(bool quick) noexcept {
         sqlite3_db_config(m_db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
     m_db.reset();
+    m_turn.Detach();
     for (Cursor& cursor : m_cursors) {
         cursor = Cursor();
     }
@@ -457,29 +481,29 @@ long RegistryStore::Open(std::string const& path, Role role, int busyTimeout) {
 
 long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout) {
     unsigned const fileMode = role == Role::kMachine ? 0644 : 0600;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
+    // Other threads of this process may have the file open: it is opened
+    // and made only where no close can drop their locks (registry_lock.h).
+    unsigned char start[100];
+    long got = ReadFileStart(path, start, sizeof(start));
+    if (got < 0 && errno == ENOENT) {
         long const made = MakeParentFolders(path, role == Role::kMachine ? 0755 : 0700);
-        int const created = made == kErrorSuccess ? ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, fileMode) : -1;
-        if (created >= 0) {
-            fchmod(created, fileMode);  // whatever the umask says: every user reads the machine file
-            ::close(created);
-        } else if (made == kErrorAccessDenied || (made == kErrorSuccess && ErrorFromErrno(errno) == kErrorAccessDenied)) {
+        // Whatever the umask says: every user reads the machine file.
+        int const error = made == kErrorSuccess ? MakeFile(path, fileMode) : 0;
+        if (made == kErrorAccessDenied || (made == kErrorSuccess && ErrorFromErrno(error) == kErrorAccessDenied)) {
             m_empty = true;  // not there, and not ours to make: an empty hive
             return kErrorSuccess;
         } else if (made != kErrorSuccess) {
             return made;
-        } else if (errno != EEXIST) {
-            return ErrorFromErrno(errno);
+        } else if (error != 0 && error != EEXIST) {
+            return ErrorFromErrno(error);
         }
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        got = ReadFileStart(path, start, sizeof(start));
     }
-    if (fd < 0) {
+    if (got < 0) {
         return ErrorFromErrno(errno);
     }
     bool wal = false;
-    Header const header = ReadHeader(fd, path, wal);
-    ::close(fd);
+    Header const header = ReadHeader(start, got, path, wal);
     if (header == Header::kForeign) {
         return kErrorBadDb;
     }
@@ -490,6 +514,10 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
     }
     sqlite3* const raw = m_db.get();
     bool const readOnly = m_readOnly;
+    m_busyTimeout = busyTimeout;
+    if (!readOnly) {
+        m_turn.Attach(path);
+    }
     if (network && wal && readOnly) {
         // Reading a WAL file maps its shared memory, which other hosts do not
         // see; only a writer may switch the file to the rollback journal.
@@ -549,14 +577,22 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
         char const* const wanted = useWal ? "wal" : "delete";
         char const* const setMode = useWal ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE";
         std::string mode;
-        // A switch takes the write lock on top of a read, where SQLite does
-        // not wait: another process making or switching a new file at the
-        // same moment would fail this open.  Wait here instead, as long as
-        // a write waits for its lock.
-        long r = QueryOne(raw, setMode, nullptr, &mode);
-        for (int waited = 0; r == kErrorLockViolation && waited < busyTimeout; waited += kSwitchRetryMs) {
-            sqlite3_sleep(kSwitchRetryMs);
-            r = QueryOne(raw, setMode, nullptr, &mode);
+        long r = QueryOne(raw, "PRAGMA journal_mode", nullptr, &mode);
+        if (r == kErrorSuccess && mode != wanted) {
+            // A switch takes the write lock on top of a read, where SQLite
+            // does not wait: another process making or switching a new file
+            // at the same moment would fail this open.  The switch waits
+            // for its turn as a write does, then here for readers of a
+            // rollback journal (who leave within a statement).
+            Turn turn(*this);
+            r = turn.Result();
+            if (r == kErrorSuccess) {
+                r = QueryOne(raw, setMode, nullptr, &mode);
+            }
+            for (int waited = 0; r == kErrorLockViolation && waited < busyTimeout; waited += kSwitchRetryMs) {
+                sqlite3_sleep(kSwitchRetryMs);
+                r = QueryOne(raw, setMode, nullptr, &mode);
+            }
         }
         if (r != kErrorSuccess) {
             return r;
@@ -586,6 +622,10 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
 // lands in the file itself.
 long RegistryStore::MakeOrUpgrade(int /*seenVersion*/) {
     sqlite3* const db = m_db.get();
+    Turn turn(*this);
+    if (turn.Result() != kErrorSuccess) {
+        return turn.Result();
+    }
     if (long const r = ExecScript(db, "BEGIN IMMEDIATE"); r != kErrorSuccess) {
         return r;
     }
@@ -859,6 +899,10 @@ long RegistryStore::SetValue(KeyId key, std::string_view name, std::uint32_t typ
     if (m_readOnly) {
         return kErrorAccessDenied;
     }
+    Turn turn(*this);
+    if (turn.Result() != kErrorSuccess) {
+        return turn.Result();
+    }
     Use set(*this, kSetValue);
     sqlite3_bind_int64(*set, 1, key);
     BindName(*set, 2, name);
@@ -963,6 +1007,10 @@ long RegistryStore::DeleteValue(KeyId key, std::string_view name) {
     if (m_readOnly) {
         return kErrorAccessDenied;
     }
+    Turn turn(*this);
+    if (turn.Result() != kErrorSuccess) {
+        return turn.Result();
+    }
     {
         Use remove(*this, kDeleteValue);
         sqlite3_bind_int64(*remove, 1, key);
@@ -985,13 +1033,27 @@ long RegistryStore::BeginWrite() {
     if (m_readOnly) {
         return kErrorAccessDenied;
     }
-    Use begin(*this, kBegin);
-    return Fail(sqlite3_step(*begin));
+    // The turn stays taken until the transaction ends.
+    if (long const taken = m_turn.Take(m_busyTimeout); taken != kErrorSuccess) {
+        return taken;
+    }
+    long result;
+    {
+        Use begin(*this, kBegin);
+        result = Fail(sqlite3_step(*begin));
+    }
+    EndTurnIfDone();
+    return result;
 }
 
 long RegistryStore::CommitWrite() {
-    Use commit(*this, kCommit);
-    return Fail(sqlite3_step(*commit));
+    long result;
+    {
+        Use commit(*this, kCommit);
+        result = Fail(sqlite3_step(*commit));
+    }
+    EndTurnIfDone();
+    return result;
 }
 
 void RegistryStore::RollbackWrite() noexcept {
@@ -999,6 +1061,7 @@ void RegistryStore::RollbackWrite() noexcept {
         Use rollback(*this, kRollback);
         sqlite3_step(*rollback);
     }
+    EndTurnIfDone();
 }
 
 long RegistryStore::DeleteKey(KeyId key) {

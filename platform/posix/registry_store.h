@@ -17,8 +17,9 @@
 //   with ZELK_MACHINE_REGISTRY also set, the machine hives live there.
 //
 // How a file is used: a file that is not this library's registry is refused
-// before SQLite touches it (the header is read by hand), so it stays as it
-// was, byte for byte, with no side files.  The user file runs in WAL mode
+// before SQLite opens it as a database (its header is read through SQLite's
+// file layer alone), so it stays as it was, byte for byte, with no side
+// files.  The user file runs in WAL mode
 // with full syncs: readers never wait for a writer, a value is on disk when
 // the call that wrote it returns.  Its -wal and -shm files stay beside it,
 // so a user who may read but not write the file (nor its folder) can still
@@ -32,8 +33,11 @@
 //
 // A RegistryStore is one connection to one file, used by one thread at a
 // time (registry.cpp gives each thread its own and closes them around
-// fork()).
+// fork()).  Its writes wait for their turn among the file's writers in every
+// process (registry_lock.cpp).
 #pragma once
+
+#include "platform/posix/registry_lock.h"
 
 #include <sqlite3.h>
 
@@ -167,6 +171,7 @@ private:
     };
     class Use;
     class Transaction;
+    class Turn;
 
     // Where the last few listings stopped, so that reading index i + 1
     // after index i continues from the name read instead of counting i + 1
@@ -190,7 +195,12 @@ private:
     template <class Read>
     long EnumRow(Statement which, KeyId key, std::uint32_t index, Read const& read);
 
+    // Ends the write turn once no transaction is open.
+    void EndTurnIfDone() noexcept;
+
     DatabasePtr m_db;
+    WriteTurn m_turn;
+    int m_busyTimeout = 0;
     bool m_empty = false;  // missing and may not be made: reads find nothing
     bool m_readOnly = false;  // may not be written (or is a later version's)
     StatementPtr m_statements[kStatementCount];
