@@ -123,19 +123,6 @@ TEST(BinChar, SearchAndReplace) {
     }
 }
 
-TEST(BinChar, GetWord) {
-    struct Case { std::string text; int n; char separator; std::string expected; };
-    Case const cases[] = {
-        {"  a  b  ", 2, ' ', "b"},  {"  a  b  ", 3, ' ', ""},   {"  a  b  ", 0, ' ', ""},
-        {"a,,b", 2, ',', "b"},      {" a , b ", 1, ',', "a "},  {"one\ttwo\nthree", 3, ' ', "three"},
-        {"x\xE4y", 2, ' ', "y"},             // 0xE4 separates in blank mode
-        {"a\x7F" "b c", 1, ' ', "a\x7F" "b"},  // 0x7F does not
-        {"ab\0cd"s, 2, ' ', ""},             // the walk stops at the first zero byte
-    };
-    for (Case const& c : cases)
-        EXPECT_EQ(Bytes(Make(c.text).GetWord(c.n, c.separator)), c.expected) << '"' << c.text << "\" word " << c.n;
-}
-
 TEST(BinChar, ToIntAndIsInt) {
     std::pair<std::string, int> const cases[] = {
         {" 42x", 42}, {"-17", -17}, {"\t\n\v\f\r 5", 5}, {"1\0" "99"s, 1}, {"2147483648", INT_MAX},
@@ -177,14 +164,6 @@ TEST(BinChar, MaskenFit) {
     std::string const tail(3000, 'q'), mask = "pre*" + tail;
     EXPECT_TRUE(Make("prefix" + tail).MaskenFit(mask.c_str()));
     EXPECT_FALSE(Make("prefix" + tail + "r").MaskenFit(mask.c_str()));
-}
-
-TEST(BinChar, HexRoundTripAllBytes) {
-    std::string all;
-    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
-    BinChar const hex = Make(all).BinToHex();
-    EXPECT_EQ(hex.len(), 512);
-    EXPECT_EQ(Bytes(hex.Lower().HexToBin()), all);
 }
 
 }  // namespace
