@@ -1,5 +1,5 @@
 // BinChar as a host sees it: construction, value semantics, substrings,
-// case, integers, masks and hexadecimal text (search, words and replacement:
+// search, case, integers, masks and hexadecimal text (words and replacement:
 // fuzz/fuzz_binchar.cpp against a plain reference).
 #include <zelk/binchar.h>
 
@@ -99,6 +99,15 @@ TEST(BinChar, ValueSemantics) {
         EXPECT_EQ(c.left != BinChar(c.right), !c.equal) << c.right;
         EXPECT_EQ(c.right == c.left && !(c.right != c.left), c.equal) << c.right;
     }
+}
+
+// Search, at its boundaries (the rest: fuzz/fuzz_binchar.cpp).
+TEST(BinChar, iStr) {
+    BinChar const s("abcabc");
+    std::tuple<BinChar, int, int> const found[] = {
+        {"c", 3, 5}, {"d", 0, 6}, {"c", -1, 6}, {"", 0, 6}, {"c", 6, 6}, {"bc", 5, 6}, {"abcabcd", 0, 6}, {"B", 0, 6}};
+    for (auto const& [pattern, from, expected] : found) EXPECT_EQ(s.iStr(pattern, from), expected) << pattern << " from " << from;
+    EXPECT_EQ(Make("a\0b\0c"s).iStr(Make("\0c"s), 0), 3);  // zero bytes compare like any byte
 }
 
 TEST(BinChar, ToIntAndIsInt) {
