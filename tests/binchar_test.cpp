@@ -61,6 +61,9 @@ TEST(BinChar, StringResults) {
         {"Lower", Make("aZ\0\xE4\xC4" "09[`{@"s).Lower(), "az\0\xE4\xC4" "09[`{@"s},
         {"Upper", Make("aZ\0\xE4\xC4" "09[`{@"s).Upper(), "AZ\0\xE4\xC4" "09[`{@"s},
         {"BinToHex", Make("\x00\xAB\x7F"s).BinToHex(), "00AB7F"},
+        {"HexToBin", BinChar("00ab7f").HexToBin(), "\x00\xAB\x7F"s},
+        {"HexToBin odd digit", BinChar("abc").HexToBin(), "\xAB"},
+        {"HexToBin stops at a non-digit", BinChar("12zz34").HexToBin(), "\x12"},
         {"HexToBin visible text", Make("12\0" "34"s).HexToBin(), "\x12"},
     };
     for (Case const& c : cases) EXPECT_EQ(Bytes(c.result), c.expected) << c.name;
