@@ -2,10 +2,9 @@
 //
 // Win32: the real advapi32 functions.  POSIX: a registry of the library's own
 // in SQLite databases (the user's, the machine's), shared by every thread
-// and process that uses the same files (see platform/posix/registry_store.h
-// for where they live).  Both
-// return Windows' error codes for the same cases, so code above this layer
-// and its tests do not know which one runs.
+// and process that uses the same files (platform/posix/registry_store.h
+// says where they live).  Both return Windows' error codes for the same
+// cases, so code above this layer and its tests do not know which one runs.
 #pragma once
 
 #include <zelk/hkey.h>

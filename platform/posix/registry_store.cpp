@@ -564,7 +564,7 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
             }
         } else if (long const checked = AddChecksums(header == Header::kEmpty); checked != kErrorSuccess) {
             return checked;
-        } else if (long const made = MakeOrUpgrade(static_cast<int>(version)); made != kErrorSuccess) {
+        } else if (long const made = MakeOrUpgrade(); made != kErrorSuccess) {
             return made;
         }
     }
@@ -620,7 +620,7 @@ long RegistryStore::Connect(std::string const& path, Role role, int busyTimeout)
 // in one write transaction: two processes that start on a new file at once
 // make it once.  A new file is still in rollback mode here, so the mark
 // lands in the file itself.
-long RegistryStore::MakeOrUpgrade(int /*seenVersion*/) {
+long RegistryStore::MakeOrUpgrade() {
     sqlite3* const db = m_db.get();
     Turn turn(*this);
     if (turn.Result() != kErrorSuccess) {

@@ -188,7 +188,7 @@ private:
     long Connect(std::string const& path, Role role, int busyTimeout);
     long OpenDatabase(std::string const& path, int flags, int busyTimeout);
     long AddChecksums(bool empty);
-    long MakeOrUpgrade(int userVersion);
+    long MakeOrUpgrade();
     long Prepare();
     long Fail(int code);
     std::uint32_t DataVersion();
