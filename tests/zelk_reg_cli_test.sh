@@ -64,13 +64,17 @@ succeeds() {
 }
 
 # fails TEXT ARGS...: status 1 and one line on standard error, "zelk-reg: ..." with TEXT in it.
-fails() {
-    local text=$1
-    shift
+# misused TEXT ARGS...: the same for a command line it cannot take, with the
+# suite's usage status 2 (Windows' reg gives 1; "if errorlevel 1" sees both).
+fails() { fails_with 1 "$@"; }
+misused() { fails_with 2 "$@"; }
+fails_with() {
+    local want=$1 text=$2
+    shift 2
     run "$@"
     checks=$((checks + 1))
-    if [ "$status" != 1 ] || [ "$(wc -l <"$work/err.txt")" != 1 ] || ! grep -q "^zelk-reg: .*$text" "$work/err.txt"; then
-        fail "$* (wanted status 1 and an error with \"$text\")"
+    if [ "$status" != "$want" ] || [ "$(wc -l <"$work/err.txt")" != 1 ] || ! grep -q "^zelk-reg: .*$text" "$work/err.txt"; then
+        fail "$* (wanted status $want and an error with \"$text\")"
     fi
 }
 
@@ -91,16 +95,16 @@ for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'EXIT STATUS' EXAMPLES; do
 done
 succeeds /?
 succeeds query -h
-fails 'no command'
-fails 'unknown command' frobnicate "$K"
-fails 'no key' query
-fails 'no file' export "$K"
-fails 'unexpected argument' query "$K" /x
-fails 'unexpected argument' query "$K" extra
-fails 'only one of' query "$K" /v a /ve
-fails 'only one of' delete "$K" /ve /va /f
-fails 'needs a value' add "$K" /v
-fails 'given twice' add "$K" /f -F
+misused 'no command'
+misused 'unknown command' frobnicate "$K"
+misused 'no key' query
+misused 'no file' export "$K"
+misused 'unexpected argument' query "$K" /x
+misused 'unexpected argument' query "$K" extra
+misused 'only one of' query "$K" /v a /ve
+misused 'only one of' delete "$K" /ve /va /f
+misused 'needs a value' add "$K" /v
+misused 'given twice' add "$K" /f -F
 fails 'not a key of the registry' query 'HKXX\Software'
 fails 'not a key of the registry' query 'Software\Suite'
 fails 'remote' query '\\host\HKLM\Software'
@@ -115,9 +119,9 @@ fails 'not a number' add "$K" /v x /t REG_QWORD /d 18446744073709551616 /f
 fails 'needs its number' add "$K" /v x /t REG_DWORD /f
 fails 'not hexadecimal' add "$K" /v x /t REG_BINARY /d 0g /f
 fails 'empty string' add "$K" /v x /t REG_MULTI_SZ /d 'a\0\0b' /f
-fails 'one character' add "$K" /v x /t REG_MULTI_SZ /s '##' /d 'a##b' /f
+misused 'one character' add "$K" /v x /t REG_MULTI_SZ /s '##' /d 'a##b' /f
 fails 'REG_MULTI_SZ only' add "$K" /v x /s '#' /d 'a#b' /f
-fails 'give only one of /reg:32' query "$K" /reg:32 /reg:64
+misused 'give only one of /reg:32' query "$K" /reg:32 /reg:64
 fails 'was not found' query "$K"
 
 # ---- every type, in reg's notation; POSIX spellings and any case
@@ -395,7 +399,7 @@ $L\\find
 
 End of search: 1 match(es) found.
 EOF
-fails 'go with /f' query "$F" /k
+misused 'go with /f' query "$F" /k
 succeeds copy "$F" "$K\\copied" /s /f
 fails 'same key' copy "$F" "${F,,}" /f
 fails 'cancelled' copy "$F" "$K\\copied"

@@ -13,6 +13,8 @@ std::string& Name() {
 
 constexpr std::size_t kFlushAt = 1 << 16;
 
+bool g_outputFailed = false;
+
 }  // namespace
 
 void SetToolName(std::string_view name) { Name() = name; }
@@ -39,9 +41,15 @@ void Output::Line(std::string_view utf8) {
 }
 
 bool Output::Flush() {
-    if (!m_buffer.empty() && !os::WriteText(os::StandardStream::kOutput, m_buffer)) m_failed = true;
+    if (!m_buffer.empty()) WriteNow(m_buffer);
     m_buffer.clear();
-    return !m_failed;
+    return !g_outputFailed;
 }
+
+void WriteNow(std::string_view utf8) {
+    if (!os::WriteText(os::StandardStream::kOutput, utf8)) g_outputFailed = true;
+}
+
+bool OutputFailed() noexcept { return g_outputFailed; }
 
 }  // namespace zelk::cli

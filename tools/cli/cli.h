@@ -26,8 +26,8 @@ std::string_view ToolName();
 bool ReportError(std::string_view message);
 
 // Standard output, collected and written in large pieces.  A failed write
-// (a full disk, a closed pipe) is remembered: Flush() reports it, and a tool
-// that ends with output it could not write ends with kExitFailure.
+// (a full disk, a closed pipe) is remembered for the whole run: a tool that
+// could not write its output ends with kExitFailure (see OutputFailed).
 class Output {
 public:
     Output() = default;
@@ -38,12 +38,17 @@ public:
     void Write(std::string_view utf8);
     // One line of UTF-8 text (without its line end).
     void Line(std::string_view utf8 = {});
-    // Writes what is collected; false when this or any earlier write failed.
+    // Writes what is collected; false when any write of the run failed.
     bool Flush();
 
 private:
     std::string m_buffer;
-    bool m_failed = false;
 };
+
+// Writes to standard output at once (a question before reading the answer).
+void WriteNow(std::string_view utf8);
+
+// Whether any write to standard output has failed in this run.
+bool OutputFailed() noexcept;
 
 }  // namespace zelk::cli

@@ -27,16 +27,17 @@ int Run(Command const& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zelk::cli::SetToolName("zelk-reg");
     Command command;
     std::string error;
     if (!ParseCommandLine(zelk::os::CommandLineArguments(argc, argv), command, error)) {
         ReportError(error);
-        return 1;
+        return zelk::cli::kExitUsage;
     }
     int const status = Run(command);
     if (OutputFailed()) {
         ReportError("cannot write the output");
-        return 1;
+        return zelk::cli::kExitFailure;
     }
     return status;
 }
