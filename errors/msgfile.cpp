@@ -3,6 +3,7 @@
 
 #include "errors/message_key.h"
 #include "platform/profile.h"
+#include "platform/codepage.h"
 
 #include <cstring>
 
@@ -16,8 +17,6 @@ constexpr char kEnglishSuffix[] = "zelk.txt";
 // Set before other threads read texts, then only read: no lock.
 char g_msgFileName[kNameSize] = "";
 char g_englishMsgFileName[kNameSize] = "";
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -37,7 +36,7 @@ void SetMsgFileName(char const* name) {
     std::memcpy(g_msgFileName, given, length + 1);
 
     char lower[kNameSize];
-    for (std::size_t i = 0; i <= length; ++i) lower[i] = Lower(given[i]);
+    for (std::size_t i = 0; i <= length; ++i) lower[i] = zelk::os::AsciiLower(given[i]);
     std::size_t const suffixLength = sizeof kEnglishSuffix - 1;
     if (length > 9 && std::memcmp(lower + length - suffixLength, kEnglishSuffix, suffixLength) == 0) {
         return;  // the message file is the English one

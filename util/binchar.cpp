@@ -8,6 +8,7 @@
 #include <zelk/binchar.h>
 
 #include "util/find_bytes.h"
+#include "platform/codepage.h"
 
 #include <climits>
 #include <cstring>
@@ -294,8 +295,7 @@ BinChar BinChar::GetWord(int n, char separator) const {
 BinChar BinChar::Lower() const {
     BinChar result(Uninitialised{}, m_length);
     for (int i = 0; i < m_length; ++i) {
-        char const c = m_data[i];
-        result.m_data[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+        result.m_data[i] = zelk::os::AsciiLower(m_data[i]);
     }
     return result;
 }
@@ -303,8 +303,7 @@ BinChar BinChar::Lower() const {
 BinChar BinChar::Upper() const {
     BinChar result(Uninitialised{}, m_length);
     for (int i = 0; i < m_length; ++i) {
-        char const c = m_data[i];
-        result.m_data[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+        result.m_data[i] = zelk::os::AsciiUpper(m_data[i]);
     }
     return result;
 }

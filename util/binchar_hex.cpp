@@ -2,15 +2,11 @@
 // HexToBin reads the visible text up to the first non-hex digit.
 #include <zelk/binchar.h>
 
+#include "platform/codepage.h"
+
 namespace {
 
-// The value of a hexadecimal digit (either case), or -1.
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+int HexValue(char c) { return zelk::os::HexDigitValue(c); }
 
 }  // namespace
 

@@ -13,12 +13,13 @@
 #include <zelk/binchar.h>
 
 #include "util/find_bytes.h"
+#include "platform/codepage.h"
 
 #include <cstring>
 
 namespace {
 
-inline unsigned char Fold(unsigned char c) { return (static_cast<unsigned>(c - 'A') < 26u) ? static_cast<unsigned char>(c + ('a' - 'A')) : c; }
+inline unsigned char Fold(unsigned char c) { return static_cast<unsigned char>(zelk::os::AsciiLower(static_cast<char>(c))); }
 
 bool IsWild(unsigned char c) { return c == '*' || c == '?'; }
 

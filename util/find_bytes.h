@@ -10,6 +10,8 @@
 // from where the scan stands, and never looks at a text byte twice.
 #pragma once
 
+#include "platform/codepage.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,7 +27,7 @@ struct SameByte {
 struct FoldedByte {
     static constexpr bool kAsStored = false;
     static unsigned char Map(unsigned char c) noexcept {
-        return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+        return static_cast<unsigned char>(zelk::os::AsciiLower(static_cast<char>(c)));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "platform/current_dir.h"
 
+#include "platform/codepage.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,12 +23,7 @@ std::string CurrentDirectory() {
     std::string result = "z:";
     for (char const* p = path; *p; ++p) {
         char const c = *p;
-        if (c == '/')
-            result += '\\';
-        else if (c >= 'A' && c <= 'Z')
-            result += static_cast<char>(c + ('a' - 'A'));
-        else
-            result += c;
+        result += c == '/' ? '\\' : AsciiLower(c);
     }
     return result;
 }

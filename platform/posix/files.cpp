@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/codepage.h"
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -16,15 +17,7 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDriveLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameFolded(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-    }
-    return true;
-}
+bool SameFolded(std::string_view a, std::string_view b) { return EqualAsciiNoCase(a, b); }
 
 bool Exists(std::string const& path) {
     struct stat st;

@@ -2,6 +2,7 @@
 
 #include "errors/message_key.h"
 #include "findings.h"
+#include "platform/codepage.h"
 
 #include <climits>
 #include <cstdio>
@@ -40,9 +41,7 @@ KeyForm ClassifyKey(std::string const& section, std::string const& key) {
     KeyForm form;
     bool const hex = zelk::HexMessageKeys(section.c_str());
     std::string folded = key;
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : folded) c = os::AsciiLower(c);
     long long code = 0;
     if (ReadCode(folded, hex ? 16 : 10, code) &&
         zelk::MakeMessageKey(section.c_str(), static_cast<int>(code)).text == folded) {

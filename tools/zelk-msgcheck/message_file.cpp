@@ -2,6 +2,7 @@
 
 #include "errors/message_key.h"
 #include "key_form.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 
@@ -21,9 +22,7 @@ std::string MessageFileName(std::string const& argument) {
 std::string ResolvedName(std::string const& name) { return os::NativePath(name.c_str()); }
 
 std::string Folded(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : text) c = os::AsciiLower(c);
     return text;
 }
 
