@@ -283,12 +283,12 @@ long SplitKeyPath(std::string_view rest, std::vector<std::string_view>& steps) {
 bool IsStringType(std::uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // One registry call: inside the barrier, with the calling thread's state.
-class Call {
+class RegistryCall {
 public:
-    Call() : m_state(Shared()) { m_state.barrier.Enter(); }
-    ~Call() { m_state.barrier.Leave(); }
-    Call(Call const&) = delete;
-    Call& operator=(Call const&) = delete;
+    RegistryCall() : m_state(Shared()) { m_state.barrier.Enter(); }
+    ~RegistryCall() { m_state.barrier.Leave(); }
+    RegistryCall(RegistryCall const&) = delete;
+    RegistryCall& operator=(RegistryCall const&) = delete;
 
     State& state() noexcept { return m_state; }
 
@@ -422,7 +422,7 @@ long OpenOrCreate(HKEY key, std::string_view subKey, HKEY* result, bool create) 
     if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
         return split;
     }
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -454,7 +454,7 @@ long DeleteKey(HKEY key, std::string_view subKey, bool tree) {
     if (long const split = SplitKeyPath(subKey, steps); split != kErrorSuccess) {
         return split;
     }
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -517,7 +517,7 @@ long QueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::strin
     if (!UnicodeName(name, units)) {
         return kErrorInvalidParameter;
     }
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -538,7 +538,7 @@ long SetValue(HKEY key, std::string_view name, std::uint32_t type, std::string_v
         data.size() > std::uint32_t{0xFFFFFFFF}) {
         return kErrorInvalidParameter;
     }
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -556,7 +556,7 @@ long DeleteValue(HKEY key, std::string_view name) {
     if (!UnicodeName(name, units)) {
         return kErrorInvalidParameter;
     }
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -572,7 +572,7 @@ long DeleteValue(HKEY key, std::string_view name) {
 }
 
 long EnumKey(HKEY key, std::uint32_t index, std::string& name) {
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -585,7 +585,7 @@ long EnumKey(HKEY key, std::uint32_t index, std::string& name) {
 }
 
 long EnumValue(HKEY key, std::uint32_t index, std::string& name, std::uint32_t& type, std::string& data) {
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -641,7 +641,7 @@ long RegCloseKey(HKEY key) {
     if (IsRoot(key)) {
         return kErrorSuccess;  // the predefined roots stay open
     }
-    Call call;
+    RegistryCall call;
     std::lock_guard<std::mutex> guard(call.state().lock);
     return call.state().handles.erase(reinterpret_cast<std::uintptr_t>(key)) != 0 ? kErrorSuccess
                                                                                   : kErrorInvalidHandle;
@@ -652,7 +652,7 @@ long RegDuplicateKey(HKEY key, HKEY* result) {
         return kErrorInvalidParameter;
     }
     *result = nullptr;
-    Call call;
+    RegistryCall call;
     Target target;
     if (long const resolved = call.Resolve(key, target); resolved != kErrorSuccess) {
         return resolved;
@@ -753,7 +753,7 @@ RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
 
 RegistryTransaction::~RegistryTransaction() {
     if (m_open) {
-        Call call;
+        RegistryCall call;
         ThreadState& thread = call.Thread();
         for (int file = 0; file < kFileCount; ++file) {
             if (thread.wrote[file]) {
@@ -769,7 +769,7 @@ long RegistryTransaction::Begin() {
     if (m_open) {
         return kErrorInvalidParameter;
     }
-    Call call;
+    RegistryCall call;
     ThreadState& thread = call.Thread();
     if (thread.inTransaction) {
         return kErrorInvalidParameter;  // another transaction of this thread is open
@@ -785,7 +785,7 @@ long RegistryTransaction::Commit() {
         return kErrorInvalidParameter;
     }
     m_open = false;
-    Call call;
+    RegistryCall call;
     ThreadState& thread = call.Thread();
     long result = thread.broken;
     // The machine file first: its commit may have to wait for readers (the

@@ -406,7 +406,7 @@ public:
         m_result = m_turn.Result();
         if (m_result == kErrorSuccess) {
             Use begin(store, m_nested ? kSavepoint : kBegin);
-            m_result = store.Fail(sqlite3_step(*begin));
+            m_result = store.ToWindowsError(sqlite3_step(*begin));
         }
         m_open = m_result == kErrorSuccess;
     }
@@ -425,7 +425,7 @@ public:
     long Result() const noexcept { return m_result; }
     long Commit() {
         Use commit(m_store, m_nested ? kRelease : kCommit);
-        long const result = m_store.Fail(sqlite3_step(*commit));
+        long const result = m_store.ToWindowsError(sqlite3_step(*commit));
         m_open = result != kErrorSuccess;
         return result;
     }
@@ -440,7 +440,7 @@ private:
 
 RegistryStore::~RegistryStore() { Close(); }
 
-long RegistryStore::Fail(int code) { return ErrorFromSqlite(code, m_db ? sqlite3_system_errno(m_db.get()) : 0); }
+long RegistryStore::ToWindowsError(int code) { return ErrorFromSqlite(code, m_db ? sqlite3_system_errno(m_db.get()) : 0); }
 
 void RegistryStore::EndTurnIfDone() noexcept {
     if (!InWrite()) {
@@ -684,11 +684,11 @@ long RegistryStore::MakeOrUpgrade() {
                 sqlite3_reset(find.get());
             }
             if (rc != SQLITE_DONE) {
-                result = Fail(rc);
+                result = ToWindowsError(rc);
             }
         }
         if (result == kErrorSuccess && rc != SQLITE_DONE) {
-            result = Fail(rc);
+            result = ToWindowsError(rc);
         }
         old.reset();
         sqlite3_prepare_v2(db, "INSERT INTO vals SELECT ?1, zelk_utf8(name), type, zelk_utf16(type, data) FROM old_vals WHERE key = ?2 "
@@ -705,7 +705,7 @@ long RegistryStore::MakeOrUpgrade() {
             rc = sqlite3_step(values.get());
             sqlite3_reset(values.get());
             if (rc != SQLITE_DONE) {
-                result = Fail(rc);
+                result = ToWindowsError(rc);
             }
         }
         keys.reset();
@@ -768,7 +768,7 @@ long RegistryStore::Prepare() {
         m_statements[i].reset(raw);
         // A reader's views of an earlier version's file take no writes.
         if (rc != SQLITE_OK && !m_readOnly) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     return kErrorSuccess;
@@ -800,7 +800,7 @@ long RegistryStore::Find(KeyId parent, std::vector<std::string_view> const& path
             return kErrorFileNotFound;
         }
         if (rc != SQLITE_ROW) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
         current = sqlite3_column_int64(*find, 0);
     }
@@ -833,14 +833,14 @@ long RegistryStore::Create(KeyId parent, std::vector<std::string_view> const& pa
             continue;
         }
         if (rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
         Use insert(*this, kInsertChild);
         sqlite3_bind_int64(*insert, 1, current);
         BindName(*insert, 2, name);
         rc = sqlite3_step(*insert);
         if (rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
         current = sqlite3_last_insert_rowid(m_db.get());
     }
@@ -861,7 +861,7 @@ long RegistryStore::Exists(KeyId key) {
     if (rc == SQLITE_ROW) {
         return kErrorSuccess;
     }
-    return rc == SQLITE_DONE ? kErrorKeyDeleted : Fail(rc);
+    return rc == SQLITE_DONE ? kErrorKeyDeleted : ToWindowsError(rc);
 }
 
 long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* type, std::string* data) {
@@ -884,7 +884,7 @@ long RegistryStore::QueryValue(KeyId key, std::string_view name, std::uint32_t* 
             return kErrorSuccess;
         }
         if (rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     long const exists = Exists(key);
@@ -912,7 +912,7 @@ long RegistryStore::SetValue(KeyId key, std::string_view name, std::uint32_t typ
     sqlite3_bind_blob(*set, 4, size != 0 ? data : &kNothing, static_cast<int>(size), SQLITE_STATIC);
     int const rc = sqlite3_step(*set);
     if (rc != SQLITE_DONE) {
-        return Fail(rc);
+        return ToWindowsError(rc);
     }
     return sqlite3_changes(m_db.get()) == 0 ? kErrorKeyDeleted : kErrorSuccess;
 }
@@ -950,7 +950,7 @@ long RegistryStore::EnumRow(Statement which, KeyId key, std::uint32_t index, Rea
                 return kErrorSuccess;
             }
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-                return Fail(rc);
+                return ToWindowsError(rc);
             }
         }
         Use enumerate(*this, which);
@@ -972,7 +972,7 @@ long RegistryStore::EnumRow(Statement which, KeyId key, std::uint32_t index, Rea
             return kErrorSuccess;
         }
         if (rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     long const exists = Exists(key);
@@ -1016,7 +1016,7 @@ long RegistryStore::DeleteValue(KeyId key, std::string_view name) {
         sqlite3_bind_int64(*remove, 1, key);
         BindName(*remove, 2, name);
         if (int const rc = sqlite3_step(*remove); rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     if (sqlite3_changes(m_db.get()) != 0) {
@@ -1040,7 +1040,7 @@ long RegistryStore::BeginWrite() {
     long result;
     {
         Use begin(*this, kBegin);
-        result = Fail(sqlite3_step(*begin));
+        result = ToWindowsError(sqlite3_step(*begin));
     }
     EndTurnIfDone();
     return result;
@@ -1050,7 +1050,7 @@ long RegistryStore::CommitWrite() {
     long result;
     {
         Use commit(*this, kCommit);
-        result = Fail(sqlite3_step(*commit));
+        result = ToWindowsError(sqlite3_step(*commit));
     }
     EndTurnIfDone();
     return result;
@@ -1083,14 +1083,14 @@ long RegistryStore::DeleteKey(KeyId key) {
             return kErrorAccessDenied;  // Windows refuses to delete a key that has sub-keys
         }
         if (rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     for (Statement const which : {kDeleteValues, kDeleteKey}) {
         Use remove(*this, which);
         sqlite3_bind_int64(*remove, 1, key);
         if (int const rc = sqlite3_step(*remove); rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     return transaction.Commit();
@@ -1114,7 +1114,7 @@ long RegistryStore::DeleteTree(KeyId key, bool withKey) {
             sqlite3_bind_int(*remove, 2, withKey ? 1 : 0);
         }
         if (int const rc = sqlite3_step(*remove); rc != SQLITE_DONE) {
-            return Fail(rc);
+            return ToWindowsError(rc);
         }
     }
     return transaction.Commit();

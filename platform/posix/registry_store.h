@@ -190,7 +190,7 @@ private:
     long AddChecksums(bool empty);
     long MakeOrUpgrade();
     long Prepare();
-    long Fail(int code);
+    long ToWindowsError(int code);
     std::uint32_t DataVersion();
     template <class Read>
     long EnumRow(Statement which, KeyId key, std::uint32_t index, Read const& read);
