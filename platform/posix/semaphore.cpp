@@ -102,6 +102,51 @@ int Semaphore::TryLock() noexcept {
     return 0;
 }
 
+namespace {
+
+// Mark the word before sleeping on it: an Unlock that comes after the
+// mark sees it and wakes us, and one that came before leaves a count
+// above 0, which we take instead of sleeping.  The kernel sleeps only
+// while the word still holds the mark.
+//
+// Once we have slept, others may sleep too, and the Unlock that woke us
+// has cleared their mark: so a unit taken after a sleep puts the mark
+// back when it leaves the count at 0, and passes the wake-up on when it
+// leaves units over.  No sleeper then stays asleep beside a count above
+// 0; the price is at most one needless system call.
+//
+// `sleep(word)` sleeps while the word holds the mark and returns true, or
+// returns false to give up (Lock's sleep never does, and reads no clock: it
+// is inlined here, so the library's hottest wait stays as lean as before).
+template <class Sleep>
+int TakeOrSleep(std::atomic<std::int32_t>& word, Sleep const& sleep) noexcept {
+    bool slept = false;
+    std::int32_t count = word.load(std::memory_order_relaxed);
+    for (;;) {
+        if (count > 0) {
+            std::int32_t const left = count - 1;
+            std::int32_t const next = slept && left == 0 ? kContended : left;
+            if (word.compare_exchange_weak(count, next, std::memory_order_acquire, std::memory_order_relaxed)) {
+                if (slept && left > 0) {
+                    FutexWakeOne(word);
+                }
+                return 1;
+            }
+            continue;
+        }
+        if (count == 0 && !word.compare_exchange_weak(count, kContended, std::memory_order_relaxed)) {
+            continue;
+        }
+        if (!sleep(word)) {
+            return 0;
+        }
+        slept = true;
+        count = word.load(std::memory_order_relaxed);
+    }
+}
+
+}  // namespace
+
 int Semaphore::Lock() noexcept {
     if (TryLock() != 0) {
         return 1;  // the fast path: no system call
@@ -119,44 +164,15 @@ int Semaphore::Lock() noexcept {
             }
         }
     }
-    // Mark the word before sleeping on it: an Unlock that comes after the
-    // mark sees it and wakes us, and one that came before leaves a count
-    // above 0, which we take instead of sleeping.  The kernel sleeps only
-    // while the word still holds the mark.
-    //
-    // Once we have slept, others may sleep too, and the Unlock that woke us
-    // has cleared their mark: so a unit taken after a sleep puts the mark
-    // back when it leaves the count at 0, and passes the wake-up on when it
-    // leaves units over.  No sleeper then stays asleep beside a count above
-    // 0; the price is at most one needless system call.
-    bool slept = false;
-    std::int32_t count = m_count.load(std::memory_order_relaxed);
-    for (;;) {
-        if (count > 0) {
-            std::int32_t const left = count - 1;
-            std::int32_t const next = slept && left == 0 ? kContended : left;
-            if (m_count.compare_exchange_weak(count, next, std::memory_order_acquire, std::memory_order_relaxed)) {
-                if (slept && left > 0) {
-                    FutexWakeOne(m_count);
-                }
-                return 1;
-            }
-            continue;
-        }
-        if (count == 0 && !m_count.compare_exchange_weak(count, kContended, std::memory_order_relaxed)) {
-            continue;
-        }
-        FutexWait(m_count, kContended);
-        slept = true;
-        count = m_count.load(std::memory_order_relaxed);
-    }
+    return TakeOrSleep(m_count, [](std::atomic<std::int32_t>& word) {
+        FutexWait(word, kContended);
+        return true;
+    });
 }
 
-// Lock's protocol with a deadline, kept apart so that Lock itself, the
-// library's hottest wait, reads no clock.  The word is marked before every
-// sleep, so a waiter that gives up leaves it marked (or holding units): a
-// sleeper whose wake-up it took is then woken by the next Unlock, as the
-// mark asks.
+// Lock's protocol with a deadline.  The word is marked before every sleep,
+// so a waiter that gives up leaves it marked (or holding units): a sleeper
+// whose wake-up it took is then woken by the next Unlock, as the mark asks.
 int Semaphore::LockFor(std::uint32_t milliseconds) noexcept {
     if (milliseconds == kForever) {
         return Lock();
@@ -168,32 +184,15 @@ int Semaphore::LockFor(std::uint32_t milliseconds) noexcept {
         return 0;
     }
     std::int64_t const deadline = MonotonicNanoseconds() + std::int64_t{milliseconds} * 1000000;
-    bool slept = false;
-    std::int32_t count = m_count.load(std::memory_order_relaxed);
-    for (;;) {
-        if (count > 0) {
-            std::int32_t const left = count - 1;
-            std::int32_t const next = slept && left == 0 ? kContended : left;
-            if (m_count.compare_exchange_weak(count, next, std::memory_order_acquire, std::memory_order_relaxed)) {
-                if (slept && left > 0) {
-                    FutexWakeOne(m_count);
-                }
-                return 1;
-            }
-            continue;
-        }
-        if (count == 0 && !m_count.compare_exchange_weak(count, kContended, std::memory_order_relaxed)) {
-            continue;
-        }
+    return TakeOrSleep(m_count, [deadline](std::atomic<std::int32_t>& word) {
         std::int64_t const left = deadline - MonotonicNanoseconds();
         if (left <= 0) {
-            return 0;
+            return false;
         }
         timespec const timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
-        FutexWaitFor(m_count, kContended, timeout);
-        slept = true;
-        count = m_count.load(std::memory_order_relaxed);
-    }
+        FutexWaitFor(word, kContended, timeout);
+        return true;
+    });
 }
 
 int Semaphore::Unlock() noexcept {
