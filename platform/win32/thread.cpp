@@ -80,7 +80,14 @@ std::unique_ptr<Thread> Thread::CreateSuspended(ThreadEntry entry, void* argumen
     std::unique_ptr<Thread> thread(new Thread(nullptr));
     // Default security and stack size; the thread object stays valid (and
     // its exit code readable) until the handle is closed.
-    impl->handle = CreateThread(nullptr, 0, Trampoline, impl.get(), CREATE_SUSPENDED, nullptr);
+    // A 32-bit process that has just let many threads go may not have their
+    // stacks back yet (Wine gives them back late): a few more tries after a pause.
+    HANDLE handle = nullptr;
+    for (int attempt = 0; handle == nullptr && attempt < 4; ++attempt) {
+        if (attempt > 0) Sleep(20);
+        handle = CreateThread(nullptr, 0, Trampoline, impl.get(), CREATE_SUSPENDED, nullptr);
+    }
+    impl->handle = handle;
     if (impl->handle == nullptr) {
         return nullptr;
     }
