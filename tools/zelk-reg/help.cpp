@@ -102,15 +102,14 @@ OPTIONS
     --help, /?    This page.
 
     Names and texts keep every character as it was; nothing is replaced
-    by "?". (On systems other than Windows the registry keeps Windows-1252
-    for now, and refuses a character outside it.)
+    by "?".
 
 EXIT STATUS
     0   Done; for query, the key or value was found; for compare, the keys
         are identical.
     1   Not found, refused, cancelled, or an error (with a message on
         standard error).
-    2   compare: the keys differ.
+    2   compare: the keys differ; any verb: the command line is wrong.
 
 ENVIRONMENT
     On systems other than Windows:
@@ -137,34 +136,23 @@ std::string_view Lines(std::string_view manual, std::string_view start, std::str
     return manual.substr(from, to - from);
 }
 
-struct VerbHelp {
-    Verb verb;
-    char const* name;
-    char const* next;  // the verb after it in the manual
-};
-
-constexpr VerbHelp kVerbHelp[] = {
-    {Verb::kQuery, "query", "add"},       {Verb::kAdd, "add", "delete"},       {Verb::kDelete, "delete", "copy"},
-    {Verb::kCopy, "copy", "compare"},     {Verb::kCompare, "compare", "export"}, {Verb::kExport, "export", "import"},
-    {Verb::kImport, "import", "--help"},
-};
-
 }  // namespace
 
-int RunHelp(Verb verb) {
+int RunHelp(Subcommand const* subcommand) {
     Output output;
     std::string_view text = kManual;
-    for (VerbHelp const& help : kVerbHelp) {
-        if (help.verb == verb) {
-            // Its synopsis, and its paragraph of the description.
-            output.Line("USAGE");
-            output.Line(Lines(text, std::string("    zelk-reg ") + help.name + " ",
-                              std::string("    zelk-reg ") + help.next));
-            output.Line();
-            output.Line(Lines(text, std::string("    ") + help.name + " ",
-                              verb == Verb::kImport ? std::string("\nOPTIONS") : std::string("    ") + help.next + " "));
-            return 0;
-        }
+    std::span<Subcommand const> const all = Subcommands();
+    if (subcommand != nullptr) {
+        // Its synopsis, and its paragraph of the description, which end
+        // where the next verb's begin.
+        bool const last = subcommand == &all.back();
+        std::string const name(subcommand->name);
+        std::string const next = last ? std::string() : std::string(subcommand[1].name);
+        output.Line("USAGE");
+        output.Line(Lines(text, "    zelk-reg " + name + " ", "    zelk-reg " + (last ? "--help" : next)));
+        output.Line();
+        output.Line(Lines(text, "    " + name + " ", last ? std::string("\nOPTIONS") : "    " + next + " "));
+        return 0;
     }
     text.remove_suffix(1);  // the last line end; Line adds it
     output.Line(text);

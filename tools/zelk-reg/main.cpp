@@ -6,27 +6,8 @@
 
 #include "platform/console.h"
 
-namespace {
-
-using namespace zelk::regtool;
-
-int Run(Command const& command) {
-    switch (command.verb) {
-    case Verb::kQuery: return RunQuery(command);
-    case Verb::kAdd: return RunAdd(command);
-    case Verb::kDelete: return RunDelete(command);
-    case Verb::kCopy: return RunCopy(command);
-    case Verb::kCompare: return RunCompare(command);
-    case Verb::kExport: return RunExport(command);
-    case Verb::kImport: return RunImport(command);
-    case Verb::kHelp: break;
-    }
-    return RunHelp(command.helpFor);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+    using namespace zelk::regtool;
     zelk::cli::SetToolName("zelk-reg");
     Command command;
     std::string error;
@@ -34,7 +15,14 @@ int main(int argc, char** argv) {
         ReportError(error);
         return zelk::cli::kExitUsage;
     }
-    int const status = Run(command);
+    // A name that is no key is reg's "invalid key name", an error like a
+    // missing key rather than a misuse of the command line.
+    if (!ParseKeyArguments(command, error)) {
+        ReportError(error);
+        return zelk::cli::kExitFailure;
+    }
+    bool const manual = command.subcommand == nullptr || command.help;
+    int const status = manual ? RunHelp(command.subcommand) : command.subcommand->run(command);
     if (OutputFailed()) {
         ReportError("cannot write the output");
         return zelk::cli::kExitFailure;

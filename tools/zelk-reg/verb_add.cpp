@@ -12,13 +12,7 @@
 namespace zelk::regtool {
 
 int RunAdd(Command const& command) {
-    std::string error;
-    KeyName key;
-    if (!ParseKeyName(command.key, key, error)) {
-        ReportError(error);
-        return 1;
-    }
-    key.view = command.view;
+    KeyName const& key = command.key;
     std::uint32_t type = REG_SZ;
     if (command.type && !ParseTypeName(command.typeName, type)) {
         ReportError("add: unknown type '" + command.typeName +
@@ -34,6 +28,7 @@ int RunAdd(Command const& command) {
         return 1;
     }
     std::string data;
+    std::string error;
     if (!ParseData(type, command.dataText, command.separatorText, data, error)) {
         ReportError("add: " + error);
         return 1;

@@ -34,15 +34,7 @@ public:
     explicit Compare(Command const& command) : m_command(command) {}
 
     int Run() {
-        std::string error;
-        KeyName first;
-        KeyName second;
-        if (!ParseKeyName(m_command.key, first, error) || !ParseKeyName(m_command.key2, second, error)) {
-            ReportError(error);
-            return 1;
-        }
-        first.view = second.view = m_command.view;
-        if (!Keys(first, second)) {
+        if (!Keys(m_command.key, m_command.key2)) {
             return 1;
         }
         m_output.Line(m_different ? "Result Compared: Different" : "Result Compared: Identical");

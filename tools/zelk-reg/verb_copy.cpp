@@ -14,14 +14,8 @@
 namespace zelk::regtool {
 
 int RunCopy(Command const& command) {
-    std::string error;
-    KeyName source;
-    KeyName target;
-    if (!ParseKeyName(command.key, source, error) || !ParseKeyName(command.key2, target, error)) {
-        ReportError(error);
-        return 1;
-    }
-    source.view = target.view = command.view;
+    KeyName const& source = command.key;
+    KeyName const& target = command.key2;
     auto const utf16 = [](std::string const& utf8) {
         std::u16string text;
         std::size_t bad = 0;

@@ -84,13 +84,7 @@ bool DeleteValues(Command const& command, KeyName const& key) {
 }  // namespace
 
 int RunDelete(Command const& command) {
-    std::string error;
-    KeyName key;
-    if (!ParseKeyName(command.key, key, error)) {
-        ReportError(error);
-        return 1;
-    }
-    key.view = command.view;
+    KeyName const& key = command.key;
     bool const values = command.valueName || command.defaultValue || command.allValues;
     if (!(values ? DeleteValues(command, key) : DeleteKey(command, key))) {
         return 1;

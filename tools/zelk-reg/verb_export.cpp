@@ -62,15 +62,8 @@ bool ExportToBytes(KeyName const& key, std::string& bytes) {
 }
 
 int RunExport(Command const& command) {
-    std::string error;
-    KeyName key;
-    if (!ParseKeyName(command.key, key, error)) {
-        ReportError(error);
-        return 1;
-    }
-    key.view = command.view;
     std::string bytes;
-    if (!ExportToBytes(key, bytes)) {
+    if (!ExportToBytes(command.key, bytes)) {
         return 1;
     }
     if (!command.overwrite && FileExists(command.file) &&
@@ -78,6 +71,7 @@ int RunExport(Command const& command) {
         ReportError("export: cancelled; " + command.file + " was left as it was");
         return 1;
     }
+    std::string error;
     if (!WriteWholeFile(command.file, bytes, error)) {
         ReportError(error);
         return 1;

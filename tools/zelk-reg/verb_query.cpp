@@ -45,13 +45,7 @@ public:
     explicit Query(Command const& command) : m_command(command) {}
 
     int Run() {
-        std::string error;
-        KeyName key;
-        if (!ParseKeyName(m_command.key, key, error)) {
-            ReportError(error);
-            return 1;
-        }
-        key.view = m_command.view;
+        KeyName const& key = m_command.key;
         if (m_command.type && !ParseTypeName(m_command.typeName, m_type)) {
             ReportError("query: unknown type '" + m_command.typeName + "'");
             return 1;

@@ -16,8 +16,8 @@ int RunCopy(Command const& command);
 int RunCompare(Command const& command);
 int RunExport(Command const& command);
 int RunImport(Command const& command);
-// The manual, or with `verb` that verb's usage.
-int RunHelp(Verb verb = Verb::kHelp);
+// The manual, or with `subcommand` that verb's usage.
+int RunHelp(Subcommand const* subcommand = nullptr);
 
 // The work of export and import without the files (the benchmark times
 // them); false after the error has been reported.
