@@ -159,15 +159,15 @@ BufferPipeBlock* CZelkBufferPipe::Place_NoLock(std::uint32_t size, bool& never) 
     auto const offset = static_cast<std::uint32_t>(block - m_base);
     m_writeOffset = offset + kBlockHeaderBytes + s;
 
-    if (m_newest) StoreWord(m_newest, BlockWord::Next, offset);
+    if (m_newest) StoreWord(m_newest, BlockWord::kNext, offset);
     m_newest = block;
 
-    StoreWord(block, BlockWord::Next, kNoBlock);
-    StoreWord(block, BlockWord::ReadersLeft, m_readerCount);
-    StoreWord(block, BlockWord::Busy, 1);
-    StoreWord(block, BlockWord::Sequence, m_nextSequence++);
-    StoreWord(block, BlockWord::Size, s);
-    StoreWord(block, BlockWord::Length, 0);
+    StoreWord(block, BlockWord::kNext, kNoBlock);
+    StoreWord(block, BlockWord::kReadersLeft, m_readerCount);
+    StoreWord(block, BlockWord::kBusy, 1);
+    StoreWord(block, BlockWord::kSequence, m_nextSequence++);
+    StoreWord(block, BlockWord::kSize, s);
+    StoreWord(block, BlockWord::kLength, 0);
     m_allocatedBytes.store(m_allocatedBytes.load(std::memory_order_relaxed) + s, std::memory_order_relaxed);
     return DescriptorOf(block);
 }
@@ -213,7 +213,7 @@ bool CZelkBufferPipe::IsLiveBlock_NoLock(unsigned char const* block) const {
     auto const address = reinterpret_cast<std::uintptr_t>(block);
     auto const base = reinterpret_cast<std::uintptr_t>(m_base);
     if (!m_newest || address < base || std::uint64_t{address - base} + kBlockHeaderBytes > m_capacity) return false;
-    return InPipe_NoLock(LoadWord(block, BlockWord::Sequence));
+    return InPipe_NoLock(LoadWord(block, BlockWord::kSequence));
 }
 
 void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
@@ -225,11 +225,11 @@ void CZelkBufferPipe::CommitBlock(BufferPipeBlock* descriptor) {
     {
         SemaphoreLock guard(m_lock);
         unsigned char* const block = BlockOf(descriptor);
-        if (!IsLiveBlock_NoLock(block) || LoadWord(block, BlockWord::Busy) != 1) return;
-        StoreWord(block, BlockWord::Busy, 0);
+        if (!IsLiveBlock_NoLock(block) || LoadWord(block, BlockWord::kBusy) != 1) return;
+        StoreWord(block, BlockWord::kBusy, 0);
         // Readers made or destroyed since the allocation are so counted right.
-        StoreWord(block, BlockWord::ReadersLeft, m_readerCount);
-        m_committedBytes.store(m_committedBytes.load(std::memory_order_relaxed) + LoadWord(block, BlockWord::Length),
+        StoreWord(block, BlockWord::kReadersLeft, m_readerCount);
+        m_committedBytes.store(m_committedBytes.load(std::memory_order_relaxed) + LoadWord(block, BlockWord::kLength),
                                std::memory_order_relaxed);
         ReleaseAll_NoLock(m_dataWaiters);
         // A short list is copied onto this stack, a longer one shared by
@@ -278,14 +278,14 @@ CAbstractBufferPipeReader* CZelkBufferPipe::CreateReader() {
     reader->m_previousSequence = m_firstSequence - 1;
     ++m_readerCount;
     for (unsigned char* block = Oldest_NoLock(); block; block = NextOf(block))
-        StoreWord(block, BlockWord::ReadersLeft, LoadWord(block, BlockWord::ReadersLeft) + 1);
+        StoreWord(block, BlockWord::kReadersLeft, LoadWord(block, BlockWord::kReadersLeft) + 1);
     return reader.release();
 }
 
 unsigned char* CZelkBufferPipe::Oldest_NoLock() const { return m_newest ? m_base + m_readOffset : nullptr; }
 
 unsigned char* CZelkBufferPipe::NextOf(unsigned char const* block) const {
-    std::uint32_t const next = LoadWord(block, BlockWord::Next);
+    std::uint32_t const next = LoadWord(block, BlockWord::kNext);
     return next == kNoBlock ? nullptr : m_base + next;
 }
 
@@ -299,9 +299,9 @@ unsigned char* CZelkBufferPipe::Candidate_NoLock(CZelkBufferPipeReader const& re
 
 void CZelkBufferPipe::GiveBack_NoLock(unsigned char* block, unsigned char* candidate) {
     ++m_firstSequence;
-    m_allocatedBytes.store(m_allocatedBytes.load(std::memory_order_relaxed) - LoadWord(block, BlockWord::Size),
+    m_allocatedBytes.store(m_allocatedBytes.load(std::memory_order_relaxed) - LoadWord(block, BlockWord::kSize),
                            std::memory_order_relaxed);
-    m_committedBytes.store(m_committedBytes.load(std::memory_order_relaxed) - LoadWord(block, BlockWord::Length),
+    m_committedBytes.store(m_committedBytes.load(std::memory_order_relaxed) - LoadWord(block, BlockWord::kLength),
                            std::memory_order_relaxed);
     if (block == m_newest) m_newest = nullptr;
     if (!candidate) {
@@ -327,18 +327,18 @@ void CZelkBufferPipe::MoveOn_NoLock(CZelkBufferPipeReader& reader) {
     unsigned char* candidate = Candidate_NoLock(reader);
     unsigned char* const current = reader.m_current;
     if (current) {
-        std::uint32_t const left = LoadWord(current, BlockWord::ReadersLeft);
+        std::uint32_t const left = LoadWord(current, BlockWord::kReadersLeft);
         // Every reader that has yet to pass a block is counted in it, so the
         // count is never 0 here; the test keeps a broken count from wrapping.
         if (left != 0) {
-            StoreWord(current, BlockWord::ReadersLeft, left - 1);
+            StoreWord(current, BlockWord::kReadersLeft, left - 1);
             if (left == 1) GiveBack_NoLock(current, candidate);
         }
     }
-    if (candidate && LoadWord(candidate, BlockWord::Busy) != 0) candidate = nullptr;
+    if (candidate && LoadWord(candidate, BlockWord::kBusy) != 0) candidate = nullptr;
     if (current) {
         reader.m_previous = current;
-        reader.m_previousSequence = LoadWord(current, BlockWord::Sequence);
+        reader.m_previousSequence = LoadWord(current, BlockWord::kSequence);
     }
     reader.m_current = candidate;
 }
@@ -368,9 +368,9 @@ void CZelkBufferPipe::ReaderGone(CZelkBufferPipeReader& reader) {
     // writer) count this reader as well; without this walk they would wait
     // for it for ever and never be given back.
     for (unsigned char* block = Candidate_NoLock(reader); block; block = NextOf(block)) {
-        if (LoadWord(block, BlockWord::Busy) != 0) continue;  // its commit counts the readers afresh
-        std::uint32_t const left = LoadWord(block, BlockWord::ReadersLeft);
-        if (left != 0) StoreWord(block, BlockWord::ReadersLeft, left - 1);
+        if (LoadWord(block, BlockWord::kBusy) != 0) continue;  // its commit counts the readers afresh
+        std::uint32_t const left = LoadWord(block, BlockWord::kReadersLeft);
+        if (left != 0) StoreWord(block, BlockWord::kReadersLeft, left - 1);
     }
     --m_readerCount;
 }

@@ -36,12 +36,12 @@ static_assert(kBlockHeaderBytes == kDescriptorOffset + sizeof(BufferPipeBlock));
 inline constexpr std::uint32_t kNoBlock = 0xFFFFFFFFu;
 
 enum class BlockWord : std::uint32_t {
-    Next = 0,
-    ReadersLeft = 4,
-    Busy = 8,
-    Sequence = 12,
-    Size = 16,
-    Length = 20,
+    kNext = 0,
+    kReadersLeft = 4,
+    kBusy = 8,
+    kSequence = 12,
+    kSize = 16,
+    kLength = 20,
 };
 
 inline std::uint32_t LoadWord(unsigned char const* block, BlockWord word) noexcept {
