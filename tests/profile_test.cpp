@@ -70,6 +70,8 @@ Case const kCases[] = {
      5, "\xE4\x80\x9F?z\0"s},
     {"UTF-8 mark, broken sequences", "\xEF\xBB\xBF[S]\nk=a\xE4\xB8" "b\xED\xA0\x80\xED\xBF\xBF" "c\xF0\x9F\x98\x80" "d\xC2\x81" "e\xF5\x80\x80" "f\xC0\x80\n",
      "S", "k", "", 100, 19, "a?b????c??d\x81" "e???f??\0"s},
+    {"UTF-8 mark, the edges of each length", "\xEF\xBB\xBF[S]\nk=\x7F\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\n",
+     "S", "k", "", 100, 8, "\x7F???????\0"s},  // a character past U+FFFF is two '?'
     {"UTF-8 mark, cut at the end of the file", "\xEF\xBB\xBF[S]\nk=a\xF0z", "S", "k", "", 100, 2, "a?\0"s},
     {"second mark is text", "\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "d", 100, 1, "d\0"s},
     {"UTF-16LE, a pair is two '?'", "\xFF\xFE[\0S\0]\0\n\0k\0=\0\xAC\x20\x00\x4E\x3D\xD8\x00\xDE\n\0"s, "S", "k", "", 100,
