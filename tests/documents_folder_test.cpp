@@ -24,7 +24,7 @@ TEST(DocumentsFolder, XdgSourcesInTheirOrder) {
         // and the last line that counts.
         {nullptr,
          "# XDG_DOCUMENTS_DIR=\"/commented\"\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-         "  XDG_DOCUMENTS_DIR=/abs/one\r\nXDG_DOCUMENTS_DIR=\"$HOME/Two\"\n",
+         "  XDG_DOCUMENTS_DIR=/abs/one\r\nXDG_DOCUMENTS_DIR=\"$HOME/Two\"\nXDG_TEMPLATES_DIR=/t\n",
          "/home/ann", "/home/ann/Two"},
         {nullptr, "XDG_DOCUMENTS_DIRX=\"/wrong\"\nXDG_DOCUMENTS_DIR", "/home/ann", "/home/ann/Documents"},
         // No home: only absolute values help.
