@@ -1,21 +1,14 @@
 // The registry calls over the library's own SQLite registry: argument
 // checks and name rules; connections.cpp finds the connection that serves
-// a call, store.cpp keeps the keys and values.
-//
-// Text: the Unicode (U) calls are the store's own; the A calls convert
-// through Windows-1252 on top of them, as Windows' A calls convert through
-// the ANSI code page: every byte has its character, so what an A call
-// writes it reads back unchanged; a character outside the page reads as its
-// best-fit byte or '?'.
+// a call, store.cpp keeps the keys and values.  The A calls are in
+// ansi_calls.cpp.
 #include "platform/registry.h"
 
 #include "platform/codepage.h"
 #include "platform/posix/registry/connections.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace zelk::os {
@@ -63,8 +56,6 @@ long SplitKeyPath(std::string_view rest, std::vector<std::string_view>& steps) {
     }
     return kErrorSuccess;
 }
-
-bool IsStringType(std::uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // A call on a sub-key path below a key: inside the barrier, with the path
 // split into its steps and the key's handle resolved.
@@ -128,42 +119,6 @@ long DeleteKey(HKEY key, std::string_view subKey, bool tree) {
     }
     // Without a sub-key the tree call empties `key` and keeps it.
     return call.Wrote(target.file, tree ? store->DeleteTree(victim, !steps.empty()) : store->DeleteKey(victim));
-}
-
-// The names the A calls pass, in UTF-8.
-std::string Widened(char const* name) { return Cp1252ToUtf8(name ? name : ""); }
-
-// Data of the A calls: text types convert as Windows converts them; the
-// rest passes as it is.
-std::string ToStored(std::uint32_t type, unsigned char const* data, std::uint32_t size) {
-    std::string_view const bytes(reinterpret_cast<char const*>(data), data ? size : 0);
-    return IsStringType(type) ? Cp1252ToUtf16le(bytes) : std::string(bytes);
-}
-
-// Stored data given to an A call's buffer as RegQueryValueExA and
-// RegEnumValueA give it: `size` is what the value needs (text: its length
-// in the code page), kErrorMoreData and nothing copied when that is more
-// than the buffer; text that fits with room to spare and does not end in a
-// zero gets one.
-long ToCaller(std::uint32_t type, std::string bytes, unsigned char* data, std::uint32_t* size) {
-    bool const text = IsStringType(type);
-    if (text) {
-        bytes = Utf16leToCp1252(bytes);
-    }
-    auto const needed = static_cast<std::uint32_t>(bytes.size());
-    long result = kErrorSuccess;
-    if (data && needed > *size) {
-        result = kErrorMoreData;
-    } else if (data && needed != 0) {
-        std::memcpy(data, bytes.data(), needed);
-        if (text && needed < *size && bytes.back() != '\0') {
-            data[needed] = 0;
-        }
-    }
-    if (size) {
-        *size = needed;
-    }
-    return result;
 }
 
 // One call on `key`'s values or sub-keys: the handle resolved, then (where
@@ -265,10 +220,6 @@ long RegDeleteTreeU(HKEY key, std::string_view subKey) { return DeleteKey(key, s
 
 long RegDeleteValueU(HKEY key, std::string_view valueName) { return DeleteValue(key, valueName); }
 
-long RegOpenKeyA(HKEY key, char const* subKey, HKEY* result) { return OpenOrCreate(key, Widened(subKey), result, false); }
-
-long RegCreateKeyA(HKEY key, char const* subKey, HKEY* result) { return OpenOrCreate(key, Widened(subKey), result, true); }
-
 long RegCloseKey(HKEY key) {
     if (IsRoot(key)) {
         return kErrorSuccess;  // the predefined roots stay open
@@ -294,91 +245,6 @@ long RegDuplicateKey(HKEY key, HKEY* result) {
     *result = call.Handles().Add(target);
     return kErrorSuccess;
 }
-
-long RegQueryValueExA(HKEY key, char const* valueName, std::uint32_t* reserved, std::uint32_t* type,
-                      unsigned char* data, std::uint32_t* size) {
-    if (reserved || (data && !size)) {
-        return kErrorInvalidParameter;
-    }
-    std::uint32_t found = 0;
-    std::string bytes;
-    // Text needs its data even for its size: its length in the code page.
-    if (long const queried = QueryValue(key, Widened(valueName), &found, &bytes); queried != kErrorSuccess) {
-        return queried;
-    }
-    if (type) {
-        *type = found;
-    }
-    return ToCaller(found, std::move(bytes), data, size);
-}
-
-long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t /*reserved*/, std::uint32_t type,
-                    unsigned char const* data, std::uint32_t size) {
-    std::string_view const name = valueName ? valueName : "";
-    if (name.size() > kMaxValueNameLength || (!data && size != 0)) {
-        return kErrorInvalidParameter;
-    }
-    // Windows' own leniency: a text whose size leaves out its terminator
-    // (the byte right after it is zero) is stored with the terminator.
-    if (data && size != 0 && IsStringType(type) && data[size - 1] != 0 && data[size] == 0) {
-        ++size;
-    }
-    return SetValue(key, Widened(valueName), type, ToStored(type, data, size));
-}
-
-long RegDeleteValueA(HKEY key, char const* valueName) { return DeleteValue(key, Widened(valueName)); }
-
-long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSize) {
-    if (!name) {
-        return kErrorInvalidParameter;
-    }
-    std::string found;
-    if (long const listed = EnumKey(key, index, found); listed != kErrorSuccess) {
-        return listed;
-    }
-    found = Utf8ToCp1252(found);
-    if (found.size() + 1 > nameSize) {
-        return kErrorMoreData;
-    }
-    std::memcpy(name, found.c_str(), found.size() + 1);
-    return kErrorSuccess;
-}
-
-long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* reserved,
-                   std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
-    if (!name || !nameSize || reserved || (data && !dataSize)) {
-        return kErrorInvalidParameter;
-    }
-    std::string found;
-    std::string bytes;
-    std::uint32_t foundType = 0;
-    if (long const listed = EnumValue(key, index, found, foundType, bytes); listed != kErrorSuccess) {
-        return listed;
-    }
-    found = Utf8ToCp1252(found);
-    if (type) {
-        *type = foundType;
-    }
-    if (found.size() + 1 > *nameSize) {
-        return kErrorMoreData;
-    }
-    // Data that do not fit leave the name untouched, as Windows does.
-    if (long const given = ToCaller(foundType, std::move(bytes), data, dataSize); given != kErrorSuccess) {
-        return given;
-    }
-    std::memcpy(name, found.c_str(), found.size() + 1);
-    *nameSize = static_cast<std::uint32_t>(found.size());
-    return kErrorSuccess;
-}
-
-long RegDeleteKeyA(HKEY key, char const* subKey) {
-    if (!subKey) {
-        return kErrorInvalidParameter;
-    }
-    return DeleteKey(key, Widened(subKey), false);
-}
-
-long RegDeleteTreeA(HKEY key, char const* subKey) { return DeleteKey(key, Widened(subKey), true); }
 
 RegistryTransaction::RegistryTransaction() noexcept : m_open(false) {}
 
