@@ -106,11 +106,10 @@ long Database::Connect(std::string const& path, Role role, int busyTimeout) {
             return r;
         }
     }
-    if (id == kApplicationId && (version & 0xFFFF) > kSchemaVersion) {
+    if (id == kApplicationId && IsLaterVersion(version)) {
         // A later version's file: read where it says this version can, as
         // a reader only (so nothing, not even a log checkpoint, changes it).
-        std::int64_t const oldestReader = version >> 16;
-        if (oldestReader == 0 || oldestReader > kSchemaVersion) {
+        if (!MayReadLater(version)) {
             return kErrorBadDb;
         }
         if (long const reopened = OpenDatabase(path, SQLITE_OPEN_READONLY, busyTimeout); reopened != kErrorSuccess) {

@@ -34,6 +34,14 @@ inline constexpr KeyId kUsersId = 4;
 inline constexpr std::uint32_t kApplicationId = 0x5A454C4B;
 inline constexpr int kSchemaVersion = 2;
 
+// Whether a file's user_version is a later version's, and whether that
+// version says this one can still read the file.
+constexpr bool IsLaterVersion(std::int64_t version) { return (version & 0xFFFF) > kSchemaVersion; }
+constexpr bool MayReadLater(std::int64_t version) {
+    std::int64_t const oldestReader = version >> 16;
+    return oldestReader != 0 && oldestReader <= kSchemaVersion;
+}
+
 // What every connection needs: every version's name order and the
 // conversions between them.
 void AddFunctions(sqlite3* db);
