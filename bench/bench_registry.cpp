@@ -11,7 +11,8 @@
 
 #include <zelk/freg.h>
 
-#include "platform/posix/registry_store.h"
+#include "platform/posix/registry/connections.h"
+#include "platform/posix/registry/name_order.h"
 #include "platform/registry.h"
 
 #include <benchmark/benchmark.h>

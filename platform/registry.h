@@ -2,7 +2,7 @@
 //
 // Win32: the real advapi32 functions.  POSIX: a registry of the library's own
 // in SQLite databases (the user's, the machine's), shared by every thread
-// and process that uses the same files (platform/posix/registry_store.h
+// and process that uses the same files (platform/posix/registry/location.h
 // says where they live).  Both return Windows' error codes for the same
 // cases, so code above this layer and its tests do not know which one runs.
 #pragma once

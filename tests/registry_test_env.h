@@ -7,7 +7,9 @@
 #include "platform/registry.h"
 
 #if !defined(_WIN32)
-#  include "platform/posix/registry_store.h"
+#  include "platform/posix/registry/connections.h"
+#  include "platform/posix/registry/location.h"
+#  include "platform/posix/registry/name_order.h"
 #  include <unistd.h>
 #else
 #  include <process.h>

@@ -1,6 +1,7 @@
 // Where the POSIX registry files live, making their folders, and what kind
 // of file system holds them.
-#include "platform/posix/registry_store.h"
+#include "platform/posix/registry/location.h"
+
 #include "platform/posix/home_folder.h"
 
 #include "platform/registry.h"

@@ -1,5 +1,5 @@
 // Writers' turns at a registry file, and the only places where this library
-// opens registry files itself (see registry_lock.h for why no descriptor of
+// opens registry files itself (see file_locks.h for why no descriptor of
 // them is ever closed while connections may be open).
 //
 // Fair turns.  SQLite waits for another process's write lock by sleeping
@@ -43,7 +43,7 @@
 // these waiting ones ran starts no thread: one of them may have held a lock
 // of the C library's (or a sanitizer's allocator) at the fork, which a new
 // thread would wait on for ever.  Its writes wait as SQLite waits.
-#include "platform/posix/registry_lock.h"
+#include "platform/posix/registry/file_locks.h"
 
 #include "platform/registry.h"
 

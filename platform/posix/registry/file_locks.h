@@ -28,7 +28,7 @@ int MakeFile(std::string const& path, unsigned mode);
 struct TurnFile;
 
 // One connection's place among the writers of its file, in this process
-// and in others (registry_lock.cpp says how the turns are fair and how long
+// and in others (file_locks.cpp says how the turns are fair and how long
 // a writer waits).  The store takes the turn before a write transaction
 // and releases it once the transaction ended.
 class WriteTurn {

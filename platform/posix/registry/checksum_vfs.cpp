@@ -1,4 +1,4 @@
-// The checksum layer (see registry_vfs.h).  Every file goes through the
+// The checksum layer (see checksum_vfs.h).  Every file goes through the
 // default VFS: this layer never opens, closes or locks a file by itself.
 //
 // Where the checksums come from: SQLite writes pages straight from its page
@@ -10,7 +10,7 @@
 // that frame again from the previous frame's sum, as the log's format
 // defines it, and writes the corrected sum into the frame header; the next
 // frame, written by any connection, is corrected from that one in turn.
-#include "platform/posix/registry_vfs.h"
+#include "platform/posix/registry/checksum_vfs.h"
 
 #include <cstdint>
 #include <cstring>
