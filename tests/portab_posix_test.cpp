@@ -240,11 +240,14 @@ TEST(ThreadPosix, TheKernelKnowsTheNameWhenStartReturns) {
         return found;
     };
     for (int round = 0; round < 20; ++round) {
+        // A name of its own each round: a joined thread may still be listed
+        // for a moment after its join returned.
+        std::string const name = "named " + std::to_string(round);
         std::unique_ptr<CAbstractSemaphore> go(CreateZelkSemaphore(0));
         Thread thread(CreateZelkThread());
-        FunctionRunnable runnable("named at once", [&]() -> unsigned long { return go->Lock(); });
+        FunctionRunnable runnable(name.c_str(), [&]() -> unsigned long { return go->Lock(); });
         ASSERT_EQ(thread->Start(&runnable), 1);
-        EXPECT_EQ(count("named at once"), 1) << "round " << round;
+        EXPECT_EQ(count(name), 1) << "round " << round;
         go->Unlock();
         thread->Join();
     }
