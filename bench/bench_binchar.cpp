@@ -21,7 +21,7 @@ namespace {
 // ---- masks ----
 
 constexpr std::array<char const*, 8> kNames = {
-    "readme.txt", "Report_2024.TXT", "abc.doc", "a1c_backup.tar.gz",
+    "readme.txt", "Report_2024.TXT", "abc.doc",      "a1c_backup.tar.gz",
     "notes.md",   "ABCDEF.txt",      "image001.png", "very_long_file_name_of_a_log.txt.bak",
 };
 constexpr std::array<char const*, 3> kMasks = {"*.txt", "a?c*", "*.*"};
@@ -59,9 +59,12 @@ ZELK_RATIO("BM_MaskenFit", "BM_Fnmatch_Casefold", 1.5);
 constexpr std::array<char const*, 8> kShortNumbers = {"1e1",  "2.5e3",      "0.1", "12345.678",
                                                       "-0.5", "3.14159265", "42",  "0.000123"};
 constexpr std::array<char const*, 6> kLongNumbers = {
-    "0.1000000000000000055511151231257827", "3.141592653589793238462643383279",
-    "2.2250738585072014e-308",              "1.7976931348623157e308",
-    "123456789012345678901234567890",       "9007199254740993",
+    "0.1000000000000000055511151231257827",
+    "3.141592653589793238462643383279",
+    "2.2250738585072014e-308",
+    "1.7976931348623157e308",
+    "123456789012345678901234567890",
+    "9007199254740993",
 };
 
 void BM_StringToDouble(benchmark::State& state) {
@@ -176,8 +179,7 @@ void BM_Memmem_Hostile(benchmark::State& state) {
     std::size_t const size = static_cast<std::size_t>(state.range(0));
     std::string const text = Run(size, 'a');
     std::string const pattern = Run(size / 2, 'a') + 'b';
-    for (auto _ : state)
-        benchmark::DoNotOptimize(memmem(text.data(), text.size(), pattern.data(), pattern.size()));
+    for (auto _ : state) benchmark::DoNotOptimize(memmem(text.data(), text.size(), pattern.data(), pattern.size()));
 }
 BENCHMARK(BM_Memmem_Hostile)->Arg(1 << 19)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 

@@ -228,7 +228,8 @@ void BM_BareRing(benchmark::State& state) {
     for (auto _ : state) {
         for (;;) {
             std::int64_t slowest = sent;
-            for (Position const& position : read) slowest = std::min(slowest, position.value.load(std::memory_order_acquire));
+            for (Position const& position : read)
+                slowest = std::min(slowest, position.value.load(std::memory_order_acquire));
             if (sent - slowest < kSlots) break;
             sched_yield();
         }

@@ -160,8 +160,6 @@ void BM_RecursiveMutex_Contended(benchmark::State& state) {
 }
 BENCHMARK(BM_RecursiveMutex_Contended)->Threads(2)->UseRealTime();
 
-
-
 // The same owner/depth/guard/wake algorithm built from the C library's own
 // parts: std::mutex as the guard, a sem_t as the wake-up count, the same
 // waiter count.  It tells what the algorithm itself costs under contention
@@ -226,7 +224,7 @@ ZELK_RATIO("BM_CriticalSection_Contended/real_time/threads:2",
 ZELK_RATIO("BM_StdBuiltCriticalSection_Contended/real_time/threads:2",
            "BM_RecursiveMutex_Contended/real_time/threads:2", 2.0);
 // A long uncontended past leaves no stored wake-ups behind to spin through.
-ZELK_RATIO("BM_CriticalSection_ContendedAfterMillion/real_time/threads:2", "BM_CriticalSection_Contended/real_time/threads:2",
-           1.5);
+ZELK_RATIO("BM_CriticalSection_ContendedAfterMillion/real_time/threads:2",
+           "BM_CriticalSection_Contended/real_time/threads:2", 1.5);
 
 }  // namespace

@@ -99,10 +99,11 @@ public:
         bool first = true;
         for (auto const& [ratio, value] : Evaluate(m_times)) {
             char line[512];
-            std::snprintf(line, sizeof line,
-                          "%s\n    {\"subject\": \"%s\", \"anchor\": \"%s\", \"ratio\": %.6g, \"goal\": %.6g, \"met\": %s}",
-                          first ? "" : ",", ratio->subject.c_str(), ratio->anchor.c_str(), value, ratio->goal,
-                          value >= 0 && value <= ratio->goal ? "true" : "false");
+            std::snprintf(
+                line, sizeof line,
+                "%s\n    {\"subject\": \"%s\", \"anchor\": \"%s\", \"ratio\": %.6g, \"goal\": %.6g, \"met\": %s}",
+                first ? "" : ",", ratio->subject.c_str(), ratio->anchor.c_str(), value, ratio->goal,
+                value >= 0 && value <= ratio->goal ? "true" : "false");
             out << line;
             first = false;
         }

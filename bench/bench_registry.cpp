@@ -93,10 +93,11 @@ void BM_SqlitePreparedPointQuery(benchmark::State& state) {
         return;
     }
     // Names compare as the registry compares them.
-    sqlite3_create_collation(db, "zelk_names", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
-        return zelk::os::registry::CompareNames({static_cast<char const*>(a), static_cast<std::size_t>(n)},
-                                                {static_cast<char const*>(b), static_cast<std::size_t>(m)});
-    });
+    sqlite3_create_collation(
+        db, "zelk_names", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
+            return zelk::os::registry::CompareNames({static_cast<char const*>(a), static_cast<std::size_t>(n)},
+                                                    {static_cast<char const*>(b), static_cast<std::size_t>(m)});
+        });
     // The key's id once, as the library holds it in its handle.
     sqlite3_int64 keyId = 0;
     sqlite3_stmt* find = nullptr;
@@ -157,8 +158,8 @@ BENCHMARK(BM_FRegListValues)->Arg(1000)->Arg(10000);
 // below.  Times in seconds.
 struct BesideBusy {
     double busyTransaction = 0;  // the busy process's run time over the writes that took turns
-    double medianWrite = 0;      // call to return
-    double medianWait = 0;       // the same less one transaction
+    double medianWrite = 0;  // call to return
+    double medianWait = 0;  // the same less one transaction
     int refused = 0;
     int singles = 0;
 };
@@ -279,5 +280,5 @@ BENCHMARK(BM_SingleWriteWaitBesideBusyWriter)->Iterations(1)->UseManualTime();
 
 ZELK_RATIO("BM_FRegGetDWORD", "BM_SqlitePreparedPointQuery", 2.0);
 ZELK_RATIO("BM_FRegListValues/10000", "BM_FRegListValues/1000", 15.0);
-ZELK_RATIO("BM_SingleWriteWaitBesideBusyWriter/iterations:1/manual_time", "BM_BusyWriterTransaction/iterations:1/manual_time",
-           2.0);
+ZELK_RATIO("BM_SingleWriteWaitBesideBusyWriter/iterations:1/manual_time",
+           "BM_BusyWriterTransaction/iterations:1/manual_time", 2.0);

@@ -43,7 +43,8 @@ struct BenchKey {
         for (int i = 0; i < kValues; ++i) {
             std::string const name = "value" + std::to_string(i);
             std::string const text = "C:\\Program Files\\Suite\\component " + std::to_string(i);
-            zelk::os::RegSetValueExA(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<unsigned char const*>(text.c_str()),
+            zelk::os::RegSetValueExA(handle, name.c_str(), 0, REG_SZ,
+                                     reinterpret_cast<unsigned char const*>(text.c_str()),
                                      static_cast<std::uint32_t>(text.size() + 1));
         }
         transaction.Commit();

@@ -18,6 +18,6 @@ int RegisterRatio(char const* subject, char const* anchor, double goal);
 
 #define ZELK_RATIO_CONCAT_(a, b) a##b
 #define ZELK_RATIO_CONCAT(a, b) ZELK_RATIO_CONCAT_(a, b)
-#define ZELK_RATIO(subject, anchor, goal)                                          \
-    [[maybe_unused]] static int const ZELK_RATIO_CONCAT(zelk_ratio_, __LINE__) = \
-        ::zelk::bench::RegisterRatio(subject, anchor, goal)
+#define ZELK_RATIO(subject, anchor, goal)                                      \
+  [[maybe_unused]] static int const ZELK_RATIO_CONCAT(zelk_ratio_, __LINE__) = \
+      ::zelk::bench::RegisterRatio(subject, anchor, goal)

@@ -41,9 +41,7 @@ CErrorClone::CErrorClone() : m_record(new Record) {}
 
 CErrorClone::CErrorClone(IZelkError const& error) : m_record(nullptr) { CopyData(error); }
 
-CErrorClone::CErrorClone(CErrorClone const& other) : IZelkError(other), m_record(nullptr) {
-    CopyData(other);
-}
+CErrorClone::CErrorClone(CErrorClone const& other) : IZelkError(other), m_record(nullptr) { CopyData(other); }
 
 CErrorClone& CErrorClone::operator=(IZelkError const& error) {
     if (&error != this) CopyData(error);

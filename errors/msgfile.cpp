@@ -2,8 +2,8 @@
 #include <zelk/error.h>
 
 #include "errors/message_key.h"
-#include "platform/profile.h"
 #include "platform/codepage.h"
+#include "platform/profile.h"
 
 #include <cstring>
 

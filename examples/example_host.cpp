@@ -19,7 +19,7 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include <windows.h>
+#  include <windows.h>
 #endif
 
 namespace {
@@ -88,16 +88,17 @@ void PrintList(char const* title, CZelkErrorList const& list) {
         if (!list.GetError(error, pos)) continue;
         char text[256];
         if (!error.GetDescriptionLine(0, 0, text, sizeof text)) std::snprintf(text, sizeof text, "(no text)");
-        std::printf("  #%u %s %-9s %s:%d %s %d %s\n", error.GetOrdinalNumber().Get(), LocalTime(error.GetTime()).c_str(),
-                    error.GetThreadName(), BaseName(error.GetErrorFile()).c_str(), error.GetLine(), error.GetTypeName(),
-                    error.GetError(), text);
+        std::printf("  #%u %s %-9s %s:%d %s %d %s\n", error.GetOrdinalNumber().Get(),
+                    LocalTime(error.GetTime()).c_str(), error.GetThreadName(), BaseName(error.GetErrorFile()).c_str(),
+                    error.GetLine(), error.GetTypeName(), error.GetError(), text);
     }
 }
 
 // A worker reports errors into its own thread's list and hands them over.
 class Worker : public CAbstractRunnable {
 public:
-    Worker(char const* name, int which, CZelkErrorList& collected) : m_name(name), m_which(which), m_collected(collected) {}
+    Worker(char const* name, int which, CZelkErrorList& collected)
+        : m_name(name), m_which(which), m_collected(collected) {}
     unsigned long Run() override {
         if (m_which == 1) {
             REPORT(NetError, 0x2a);
@@ -176,8 +177,8 @@ int main(int argc, char** argv) {
     snapshot.GetDescriptionLine(0, 0, text, sizeof text);
     std::printf("snapshot #%u English:    %s\n", snapshot.GetOrdinalNumber().Get(), text);
 
-    bool const ok = before == 3 && after == 1 && firstCount == 1 && secondCount == 2 && collected.GetErrorCount() == 3 &&
-                    ERRMyList().GetErrorCount() == 1;
+    bool const ok = before == 3 && after == 1 && firstCount == 1 && secondCount == 2 &&
+                    collected.GetErrorCount() == 3 && ERRMyList().GetErrorCount() == 1;
     ERRClearErrors();
     std::printf("example finished: %s\n", ok ? "OK" : "FAILED");
     return ok ? 0 : 1;

@@ -33,7 +33,9 @@ bool StartsWith(BinChar const& s, BinChar const& prefix) {
     return prefix.len() <= s.len() && std::memcmp(s, prefix, static_cast<std::size_t>(prefix.len())) == 0;
 }
 
-std::string Bytes(BinChar const& s) { return std::string(static_cast<char const*>(s), static_cast<std::size_t>(s.len())); }
+std::string Bytes(BinChar const& s) {
+    return std::string(static_cast<char const*>(s), static_cast<std::size_t>(s.len()));
+}
 
 BinChar Make(std::string const& s) { return BinChar(s.data(), static_cast<int>(s.size())); }
 
@@ -57,7 +59,8 @@ int ReferenceTranslate(std::string& text, std::string const& from, std::string c
 // folder before it (none below the top), and the search starts over.
 std::string ReferenceReduce(std::string const& full) {
     std::string tail = full.substr(1);  // the drive letter stays
-    for (std::size_t at; (at = tail.find("\\..")) != std::string::npos || (at = tail.find("/..")) != std::string::npos;) {
+    for (std::size_t at;
+         (at = tail.find("\\..")) != std::string::npos || (at = tail.find("/..")) != std::string::npos;) {
         std::size_t folder = at;
         while (folder > 0 && tail[folder - 1] != '\\' && tail[folder - 1] != '/') --folder;
         tail = tail.substr(0, folder > 0 ? folder : at + 1) + tail.substr(std::min(at + 4, tail.size()));
@@ -163,7 +166,8 @@ void FuzzText(std::uint8_t const* data, std::size_t size) {
     Check(Bytes(translated) == expected);
 
     int const start = static_cast<signed char>(data[1]);
-    std::size_t const found = start < 0 || from.empty() ? std::string::npos : text.find(from, static_cast<std::size_t>(start));
+    std::size_t const found =
+        start < 0 || from.empty() ? std::string::npos : text.find(from, static_cast<std::size_t>(start));
     Check(subject.iStr(Make(from), start) == (found == std::string::npos ? subject.len() : static_cast<int>(found)));
     return;
 }

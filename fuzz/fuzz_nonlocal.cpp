@@ -57,7 +57,8 @@ double Exact(std::vector<int> const& digits, bool negative, int radix, double po
         for (int b = bitsPerDigit - 1; b >= 0; --b) bits += (d >> b) & 1 ? '1' : '0';
     while (bits.size() % 4 != 0) bits.insert(bits.begin(), '0');
     text += "0x0";
-    for (std::size_t i = 0; i < bits.size(); i += 4) text += "0123456789abcdef"[std::stoi(bits.substr(i, 4), nullptr, 2)];
+    for (std::size_t i = 0; i < bits.size(); i += 4)
+        text += "0123456789abcdef"[std::stoi(bits.substr(i, 4), nullptr, 2)];
     return CLocaleStrtod(text + "p" + std::to_string(Clamped(power * bitsPerDigit)));
 }
 

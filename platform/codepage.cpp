@@ -51,8 +51,8 @@ char Cp1252OrNear(char32_t character) {
     unsigned char byte;
     if (UnicodeToCp1252(character, byte)) return static_cast<char>(byte);
     BestFit const* const end = kBestFit + sizeof kBestFit / sizeof kBestFit[0];
-    BestFit const* const near = std::lower_bound(kBestFit, end, character,
-                                                 [](BestFit const& fit, char32_t c) { return fit.character < c; });
+    BestFit const* const near =
+        std::lower_bound(kBestFit, end, character, [](BestFit const& fit, char32_t c) { return fit.character < c; });
     return near != end && near->character == character ? static_cast<char>(near->byte) : '?';
 }
 
@@ -182,7 +182,8 @@ std::string Utf16leToCp1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        auto const unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+        auto const unit =
+            static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
         // A surrogate is no character of the page: '?' for each half.
         out.push_back(unit >= 0xD800 && unit <= 0xDFFF ? '?' : Cp1252OrNear(unit));
     }

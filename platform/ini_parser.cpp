@@ -10,9 +10,7 @@ namespace zelk::os {
 
 namespace {
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
@@ -25,7 +23,6 @@ std::string_view CutAtZero(std::string_view text) {
     std::size_t const zero = text.find('\0');
     return zero == std::string_view::npos ? text : text.substr(0, zero);
 }
-
 
 // Characters of a marked file that became '?': offset in the text, character.
 using LostList = std::vector<std::pair<std::size_t, std::uint32_t>>;
@@ -64,8 +61,10 @@ std::string FromUtf8(std::string_view bytes, LostList* lost) {
             ++i;
             continue;
         }
-        std::size_t const length = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
-                                                              : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+        std::size_t const length = lead >= 0xC2 && lead <= 0xDF   ? 1
+                                   : lead >= 0xE0 && lead <= 0xEF ? 2
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                                  : 0;
         if (i + length >= bytes.size()) {
             PushMalformed(text, lost);
             break;
@@ -95,8 +94,7 @@ std::string FromUtf8(std::string_view bytes, LostList* lost) {
                 ++next;
                 ok = codePoint >= 0x80;
                 break;
-            default:
-                break;
+            default: break;
         }
         if (ok) {
             PushAnsi(text, codePoint, lost);
@@ -167,7 +165,6 @@ std::size_t ProfileNameHash::operator()(std::string_view name) const {
 bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
     return EqualAsciiNoCase(a, b);
 }
-
 
 std::string ProfileText(std::string_view bytes) {
     ProfileEncoding encoding;

@@ -51,15 +51,15 @@ struct ProfileLine {
     enum class Kind { kBlank, kSection, kKey };
     std::size_t number = 0;  // from 1; "\r\n" ends one line
     Kind kind = Kind::kBlank;
-    std::string text;   // the whole line as text, without its end
-    std::string name;   // the section's name or the key, as a listing gives it
+    std::string text;  // the whole line as text, without its end
+    std::string name;  // the section's name or the key, as a listing gives it
     std::string value;  // a key's value as it stands (trimmed, up to a zero byte, quotes kept)
-    bool hasValue = false;      // a key line with '='
-    bool cutAtZero = false;     // a zero byte ended the name or the value early
-    std::string trailing;       // a section line's text after its last ']'
-    std::size_t section = 0;    // the section the line is in: 0 before the first, then 1, 2, ... in file order
+    bool hasValue = false;  // a key line with '='
+    bool cutAtZero = false;  // a zero byte ended the name or the value early
+    std::string trailing;  // a section line's text after its last ']'
+    std::size_t section = 0;  // the section the line is in: 0 before the first, then 1, 2, ... in file order
     std::size_t firstLine = 0;  // a repeated section or key: the line of the one that counts
-    bool dead = false;          // never found: a repeated section or key, or any line in a repeated section
+    bool dead = false;  // never found: a repeated section or key, or any line in a repeated section
     std::vector<std::uint32_t> lost;  // characters of this line that became '?' (or kMalformed)
 };
 
@@ -119,7 +119,7 @@ private:
     unsigned long ListSections(char* buffer, unsigned long size) const;
     static unsigned long ListKeys(Section const& section, char* buffer, unsigned long size);
 
-    std::vector<Section> m_sections;      // [0] is the nameless section
+    std::vector<Section> m_sections;  // [0] is the nameless section
     ProfileNameMap<std::size_t> m_index;  // name -> the first section of that name
     std::size_t m_current = 0;
 };

@@ -63,9 +63,8 @@ long RegSetValueExA(HKEY key, char const* valueName, std::uint32_t reserved, std
 long RegEnumKeyA(HKEY key, std::uint32_t index, char* name, std::uint32_t nameSize);
 // The name (and type, and data) of value number `index`.  `nameSize` is in
 // and out: the buffer's size, then the name's length without terminator.
-long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nameSize,
-                   std::uint32_t* reserved, std::uint32_t* type, unsigned char* data,
-                   std::uint32_t* dataSize);
+long RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* nameSize, std::uint32_t* reserved,
+                   std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize);
 // Deletes `subKey`, which must have no sub-keys of its own.
 long RegDeleteKeyA(HKEY key, char const* subKey);
 // Deletes `subKey` with everything below it.
@@ -96,8 +95,7 @@ long RegQueryValueU(HKEY key, std::string_view valueName, std::uint32_t* type, s
 long RegSetValueU(HKEY key, std::string_view valueName, std::uint32_t type, std::string_view data);
 // Sub-key and value number `index` in the platform's enumeration order.
 long RegEnumKeyU(HKEY key, std::uint32_t index, std::string& name);
-long RegEnumValueU(HKEY key, std::uint32_t index, std::string& name, std::uint32_t* type,
-                   std::string* data);
+long RegEnumValueU(HKEY key, std::uint32_t index, std::string& name, std::uint32_t* type, std::string* data);
 long RegDeleteKeyU(HKEY key, std::string_view subKey, RegView view);
 long RegDeleteTreeU(HKEY key, std::string_view subKey);
 long RegDeleteValueU(HKEY key, std::string_view valueName);
@@ -129,7 +127,7 @@ public:
     ~RegistryTransaction();  // rolls back what was not committed
     RegistryTransaction(RegistryTransaction const&) = delete;
     RegistryTransaction& operator=(RegistryTransaction const&) = delete;
-    long Begin();   // kErrorSuccess or the store's error code
+    long Begin();  // kErrorSuccess or the store's error code
     long Commit();  // kErrorSuccess or the store's error code
 
 private:

@@ -128,7 +128,7 @@ private:
     // removal made while it runs (by a listener's own Signal, say).
     std::atomic<std::uint32_t> m_dataListenersVersion{0};
 
-    PipeWaiter* m_dataWaiters = nullptr;   // readers waiting for a commit
+    PipeWaiter* m_dataWaiters = nullptr;  // readers waiting for a commit
     PipeWaiter* m_spaceWaiters = nullptr;  // writers waiting for a give-back
 };
 

@@ -29,7 +29,7 @@ private:
 
     CZelkBufferPipe* const m_pipe;
     // All three are changed under the pipe lock.
-    unsigned char* m_current = nullptr;   // null between blocks
+    unsigned char* m_current = nullptr;  // null between blocks
     unsigned char* m_previous = nullptr;  // the block last moved away from
     // Set by CreateReader to one before the oldest block's number, so that
     // a reader which has not yet moved reports a progress of 0 even after

@@ -53,15 +53,15 @@ private:
     // Everything an uncontended Lock and Unlock touch shares one cache line
     // (the class is aligned to it); the wake semaphore, used only by waiters,
     // lies in the next.
-    CAbstractThread* m_owner;    // null exactly while the lock is free
-    ThreadId m_ownerId;          // the owner's system identity; see Caller
-    std::uint32_t m_depth;       // how often the owner holds it; 0 while free
+    CAbstractThread* m_owner;  // null exactly while the lock is free
+    ThreadId m_ownerId;  // the owner's system identity; see Caller
+    std::uint32_t m_depth;  // how often the owner holds it; 0 while free
     // Threads that found the lock held and wait (or are about to wait) on
     // m_wake.  A unit is released only for one of them, so unwanted units
     // never pile up and send later waiters round a busy loop.
     std::uint32_t m_waiters;
-    CZelkSemaphore m_guard;      // held only for the few instructions on the fields
-    CZelkSemaphore m_wake;       // one unit per waiter released by a last Unlock
+    CZelkSemaphore m_guard;  // held only for the few instructions on the fields
+    CZelkSemaphore m_wake;  // one unit per waiter released by a last Unlock
 };
 
 }  // namespace zelk

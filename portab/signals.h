@@ -38,10 +38,10 @@ private:
 
     // Declared in this order so that they close in the reverse one: wake,
     // waiter lock, signal lock, state lock.
-    CZelkSemaphore m_stateLock;   // allocated word and the waiter's take
+    CZelkSemaphore m_stateLock;  // allocated word and the waiter's take
     CZelkSemaphore m_signalLock;  // one Signal (or GetSignals) at a time
     CZelkSemaphore m_waiterLock;  // one Wait at a time
-    CZelkSemaphore m_wake;        // a unit for each wake-up of the waiter
+    CZelkSemaphore m_wake;  // a unit for each wake-up of the waiter
     std::uint32_t m_allocated = 0;
     // Changed with atomic operations: a Signal may run beside a holder of
     // the state lock (while a waiter is registered) and must neither lose

@@ -71,7 +71,7 @@ using ThreadVisitor = void (*)(void* context, CZelkThread& thread);
 void VisitRegisteredThreads(ThreadVisitor visit, void* context);
 
 template <typename Visit>
-    requires std::is_invocable_v<Visit&, CZelkThread&>
+requires std::is_invocable_v<Visit&, CZelkThread&>
 void VisitRegisteredThreads(Visit&& visit) {
     VisitRegisteredThreads(
         [](void* context, CZelkThread& thread) { (*static_cast<std::remove_reference_t<Visit>*>(context))(thread); },

@@ -59,11 +59,11 @@ private:
     std::atomic<CAbstractSignals*> m_target;  // null while stopped
     std::atomic<std::uint32_t> m_mask;
     std::atomic<std::uint32_t> m_period;
-    CZelkSemaphore m_lock;                    // guards target, mask, period, last time
-    std::atomic<std::uint32_t> m_lastTime;    // clock at the last Start or signal
-    std::atomic<int> m_stop;                  // set once, by the destructor
+    CZelkSemaphore m_lock;  // guards target, mask, period, last time
+    std::atomic<std::uint32_t> m_lastTime;  // clock at the last Start or signal
+    std::atomic<int> m_stop;  // set once, by the destructor
     MilliSecondClock const m_clock;
-    CZelkThread m_thread;                     // last: it is gone before the rest
+    CZelkThread m_thread;  // last: it is gone before the rest
 };
 
 }  // namespace zelk

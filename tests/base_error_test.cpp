@@ -23,9 +23,15 @@ std::uint32_t Number(IZelkError const& error) { return error.GetOrdinalNumber().
 
 // Everything but the file name, as a reader through the interface sees it.
 std::vector<std::string> Fields(IZelkError const& e) {
-    return {std::to_string(Number(e)), e.GetTypeName(),  std::to_string(e.GetError()), std::to_string(e.GetLine()),
-            std::to_string(e.GetTime()), std::to_string(e.GetErrorIcon()), std::to_string(e.Fatal()),
-            std::to_string(e.IsMessageTranslationEnabled()), e.GetThreadName()};
+    return {std::to_string(Number(e)),
+            e.GetTypeName(),
+            std::to_string(e.GetError()),
+            std::to_string(e.GetLine()),
+            std::to_string(e.GetTime()),
+            std::to_string(e.GetErrorIcon()),
+            std::to_string(e.Fatal()),
+            std::to_string(e.IsMessageTranslationEnabled()),
+            e.GetThreadName()};
 }
 
 // The error keeps texts of its own; a copy shares the number and draws none,
@@ -98,7 +104,8 @@ TEST(BaseError, NumbersAreUniqueAcrossThreads) {
         std::vector<std::unique_ptr<zelk::test::LayerThread>> layer;
         std::vector<std::thread> host;
         for (int t = 0; t < kThreads; t += 2) {
-            layer.push_back(std::make_unique<zelk::test::LayerThread>([&work, t] { return work(t, "layer test thread"); }));
+            layer.push_back(
+                std::make_unique<zelk::test::LayerThread>([&work, t] { return work(t, "layer test thread"); }));
             host.emplace_back(work, t + 1, "Main");
         }
         for (auto& thread : host) thread.join();

@@ -22,7 +22,9 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string Bytes(BinChar const& s) { return std::string(static_cast<char const*>(s), static_cast<std::size_t>(s.len())); }
+std::string Bytes(BinChar const& s) {
+    return std::string(static_cast<char const*>(s), static_cast<std::size_t>(s.len()));
+}
 
 BinChar Make(std::string const& bytes) { return BinChar(bytes.data(), static_cast<int>(bytes.size())); }
 
@@ -36,7 +38,8 @@ class PathTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_saved = fs::current_path();
-        if (!kWindows) m_base = fs::temp_directory_path() / ("zelk_path_test_" + std::to_string(std::random_device{}()));
+        if (!kWindows)
+            m_base = fs::temp_directory_path() / ("zelk_path_test_" + std::to_string(std::random_device{}()));
         m_work = kWindows ? fs::path("C:\\Work") : m_base / "Work";
         fs::create_directories(m_work);
         fs::current_path(m_work);
@@ -66,6 +69,7 @@ protected:
 };
 
 TEST_F(PathTest, FullFileName) {
+    // clang-format off
     struct Case { std::string name, full; int root; };
     Case const cases[] = {
         {"x.txt", "{cwd}\\x.txt", 3},              {"\\x.txt", "{d}:\\x.txt", 3},
@@ -79,6 +83,7 @@ TEST_F(PathTest, FullFileName) {
         {"\\\\srv", "", 0},                        {"\\\\srv\\share", "", 0},
         {"a\0b"s, "{cwd}\\a\0b"s, 3},  // zero bytes are carried along
     };
+    // clang-format on
     for (Case const& c : cases) {
         std::string const name = Expand(c.name);
         int root = -1;
@@ -92,6 +97,7 @@ TEST_F(PathTest, FullFileName) {
 TEST_F(PathTest, DirectoryFileNameAddReduceAndExtension) {
     std::string const parent = m_cwd.substr(0, m_cwd.rfind('\\'));
     enum Op { kDir0, kDir1, kDir2, kDir3, kDir9, kFile, kAdd, kReduce, kExt };
+    // clang-format off
     struct Case { Op op; std::string name, argument, expected; };
     Case const cases[] = {
         {kDir0, "c:\\a\\b\\f.txt", "", "c:\\a\\b"},  {kDir1, "c:\\a\\b\\f.txt", "", "c"},
@@ -119,12 +125,13 @@ TEST_F(PathTest, DirectoryFileNameAddReduceAndExtension) {
         {kExt, "c:\\d\\a.txt", "", "c:\\d\\a."},     {kExt, "", "txt", ".txt"},
         {kExt, "c:\\d.x\\a", "txt", "c:\\d.x\\a.txt"},  // a dot in a folder is no extension
     };
+    // clang-format on
     int const levels[] = {0, 1, 2, 3, 9};
     for (Case const& c : cases) {
         BinChar const name = Make(Expand(c.name));
-        BinChar const result = c.op <= kDir9 ? name.Directory(levels[c.op])
-                               : c.op == kFile ? name.FileName()
-                               : c.op == kAdd  ? name.AddPath(Make(Expand(c.argument)))
+        BinChar const result = c.op <= kDir9     ? name.Directory(levels[c.op])
+                               : c.op == kFile   ? name.FileName()
+                               : c.op == kAdd    ? name.AddPath(Make(Expand(c.argument)))
                                : c.op == kReduce ? name.ReducePath()
                                                  : name.SetExtension(c.argument.c_str());
         EXPECT_EQ(Bytes(result), Expand(c.expected)) << "op " << c.op << ": " << c.name << " | " << c.argument;

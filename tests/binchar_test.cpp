@@ -27,6 +27,7 @@ BinChar Make(std::string const& bytes) { return BinChar(bytes.data(), static_cas
 TEST(BinChar, StringResults) {
     BinChar const five("abcde");
     BinChar const zero("ab\0cd", 5);  // a, b, zero byte, c, d
+    // clang-format off
     struct Case { char const* name; BinChar result; std::string expected; };
     Case const cases[] = {
         {"null text", BinChar(static_cast<char const*>(nullptr)), ""}, {"negative count", BinChar("abc", -1), ""},
@@ -66,6 +67,7 @@ TEST(BinChar, StringResults) {
         {"HexToBin stops at a non-digit", BinChar("12zz34").HexToBin(), "\x12"},
         {"HexToBin visible text", Make("12\0" "34"s).HexToBin(), "\x12"},
     };
+    // clang-format on
     for (Case const& c : cases) EXPECT_EQ(Bytes(c.result), c.expected) << c.name;
     EXPECT_EQ(Bytes(five), "abcde");  // operands unchanged
     EXPECT_EQ(Bytes(zero), "ab\0cd"s);
@@ -95,8 +97,10 @@ TEST(BinChar, ValueSemantics) {
     // Comparison reads the zero-terminated texts; a text on the left compares texts, not pointers.
     BinChar const ab("ab");
     std::string const text = "ab";
+    // clang-format off
     struct Case { BinChar left; char const* right; bool equal; };
     Case const cases[] = {{zero, ab, true}, {ab, "abc", false}, {ab, "a", false}, {BinChar(), nullptr, true}, {ab, text.c_str(), true}};
+    // clang-format on
     for (Case const& c : cases) {
         EXPECT_EQ(c.left == c.right, c.equal) << c.right;
         EXPECT_EQ(c.left != BinChar(c.right), !c.equal) << c.right;
@@ -107,23 +111,30 @@ TEST(BinChar, ValueSemantics) {
 // Search, at its boundaries (the rest: fuzz/fuzz_binchar.cpp).
 TEST(BinChar, iStr) {
     BinChar const s("abcabc");
-    std::tuple<BinChar, int, int> const found[] = {
-        {"c", 3, 5}, {"d", 0, 6}, {"c", -1, 6}, {"", 0, 6}, {"c", 6, 6}, {"bc", 5, 6}, {"abcabcd", 0, 6}, {"B", 0, 6}};
-    for (auto const& [pattern, from, expected] : found) EXPECT_EQ(s.iStr(pattern, from), expected) << pattern << " from " << from;
+    std::tuple<BinChar, int, int> const found[] = {{"c", 3, 5}, {"d", 0, 6},  {"c", -1, 6},      {"", 0, 6},
+                                                   {"c", 6, 6}, {"bc", 5, 6}, {"abcabcd", 0, 6}, {"B", 0, 6}};
+    for (auto const& [pattern, from, expected] : found)
+        EXPECT_EQ(s.iStr(pattern, from), expected) << pattern << " from " << from;
     EXPECT_EQ(Make("a\0b\0c"s).iStr(Make("\0c"s), 0), 3);  // zero bytes compare like any byte
 }
 
 TEST(BinChar, ToIntAndIsInt) {
+    // clang-format off
     std::pair<std::string, int> const cases[] = {
         {" 42x", 42}, {"-17", -17}, {"\t\n\v\f\r 5", 5}, {"1\0" "99"s, 1}, {"2147483648", INT_MAX},
         {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN}, {"123456789012345678901234567890", INT_MAX},
     };
+    // clang-format on
     for (auto const& [text, expected] : cases) {
         EXPECT_EQ(Make(text).ToInt(), expected) << text;
         EXPECT_TRUE(Make(text).IsInt()) << text;
     }
     // No digit: ToInt throws exactly the int 0, IsInt says no.
-    for (std::string const& text : {"x42"s, "-"s, ""s, "+-1"s, "- 1"s, "\0" "1"s, "\xE4" "1"s}) {
+    for (std::string const& text : {"x42"s, "-"s, ""s, "+-1"s, "- 1"s,
+                                    "\0"
+                                    "1"s,
+                                    "\xE4"
+                                    "1"s}) {
         EXPECT_FALSE(Make(text).IsInt()) << text;
         try {
             Make(text).ToInt();
@@ -135,6 +146,7 @@ TEST(BinChar, ToIntAndIsInt) {
 }
 
 TEST(BinChar, MaskenFit) {
+    // clang-format off
     struct Case { std::string name; char const* mask; bool fits; };
     Case const cases[] = {
         {"Readme.TXT", "*.txt", true}, {"readme", "*.*", true},   {"readme", "*.", false},
@@ -148,6 +160,7 @@ TEST(BinChar, MaskenFit) {
         {"\xE4" "x", "\xC4" "x", false},  // only A-Z fold
         {"ab\0cd"s, "ab", true},           // the name is its visible text
     };
+    // clang-format on
     for (Case const& c : cases)
         EXPECT_EQ(Make(c.name).MaskenFit(c.mask), c.fits) << '"' << c.name << "\" / " << (c.mask ? c.mask : "(null)");
     // The part of the mask after a star has no size limit.

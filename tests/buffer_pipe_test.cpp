@@ -25,7 +25,9 @@ using PipePtr = std::unique_ptr<CAbstractBufferPipe>;
 using ReaderPtr = std::unique_ptr<CAbstractBufferPipeReader>;
 using SignalsPtr = std::unique_ptr<CAbstractSignals>;
 
-PipePtr MakePipe(unsigned long size, int prefix, unsigned long alignment) { return PipePtr(CreateZelkBufferPipe(size, prefix, alignment)); }
+PipePtr MakePipe(unsigned long size, int prefix, unsigned long alignment) {
+    return PipePtr(CreateZelkBufferPipe(size, prefix, alignment));
+}
 ReaderPtr MakeReader(CAbstractBufferPipe& pipe) { return ReaderPtr(pipe.CreateReader()); }
 
 // Header words by their offset from the block's start (the descriptor starts
@@ -37,7 +39,9 @@ std::uint32_t Word(BufferPipeBlock const* block, HeaderWord word) {
     std::memcpy(&value, reinterpret_cast<unsigned char const*>(block) - 16 + word, sizeof value);
     return value;
 }
-void SetLength(BufferPipeBlock* block, std::uint32_t length) { std::memcpy(reinterpret_cast<unsigned char*>(block) + 4, &length, 4); }
+void SetLength(BufferPipeBlock* block, std::uint32_t length) {
+    std::memcpy(reinterpret_cast<unsigned char*>(block) + 4, &length, 4);
+}
 unsigned char* DataOf(BufferPipeBlock* block) { return reinterpret_cast<unsigned char*>(block) + 8; }
 std::uintptr_t Address(void const* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
@@ -53,7 +57,7 @@ BufferPipeBlock* Write(CAbstractBufferPipe& pipe, unsigned long size, std::uint3
 
 // Moves the reader on once per entry, expecting to land on it (null: between blocks).
 void ExpectWalk(CAbstractBufferPipeReader& reader, std::initializer_list<BufferPipeBlock*> expected) {
-    for (int step = 0; BufferPipeBlock* block : expected) {
+    for (int step = 0; auto* block : expected) {
         reader.Next(0);
         EXPECT_EQ(reader.GetBlock(), block) << "step " << step++;
     }
@@ -74,13 +78,14 @@ TEST(BufferPipeShape, AlignmentRingSizeAndBlockPlacement) {
         unsigned long bufferSize;
         int prefix;
         unsigned long alignment;
-        int result;               // of SetAlignment(alignment)
+        int result;  // of SetAlignment(alignment)
         std::uint32_t effective;  // the alignment it sets
-    } const cases[] = {{100, 0, 4096, 1, 4096},   {1000, 0, 1, 1, 1},         {5000, 40, 256, 1, 256},
-                       {5000, 8, 5000, 1, 4096},  {1, 0, 1048576, 0, 65536},  {64, 3, 0, 1, 1},
-                       {64, 0, 3, 1, 2},          {1, 0, 1048575, 1, 524288}, {1, 0, ULONG_MAX, 0, 65536}};
+    } const cases[] = {{100, 0, 4096, 1, 4096},  {1000, 0, 1, 1, 1},         {5000, 40, 256, 1, 256},
+                       {5000, 8, 5000, 1, 4096}, {1, 0, 1048576, 0, 65536},  {64, 3, 0, 1, 1},
+                       {64, 0, 3, 1, 2},         {1, 0, 1048575, 1, 524288}, {1, 0, ULONG_MAX, 0, 65536}};
     for (Case const& c : cases) {
-        SCOPED_TRACE(testing::Message() << "size " << c.bufferSize << " prefix " << c.prefix << " alignment " << c.alignment);
+        SCOPED_TRACE(testing::Message() << "size " << c.bufferSize << " prefix " << c.prefix << " alignment "
+                                        << c.alignment);
         PipePtr pipe = MakePipe(c.bufferSize, c.prefix, c.alignment);
         ASSERT_NE(pipe, nullptr);
         EXPECT_EQ(pipe->SetAlignment(c.alignment), c.result);
@@ -144,7 +149,8 @@ TEST(BufferPipeFlow, ReadersStopBeforeBusyBlocksJoinAtTheOldestAndLeaveCleanly) 
     BufferPipeBlock* foreign = other->AllocBlock(8, 0, 0);
     SetLength(foreign, 8);
     std::uint32_t fake[6] = {0, 1, 1, Word(busy, kSequence), 8, 8};  // a busy block's header, outside the ring
-    for (BufferPipeBlock* bad : {static_cast<BufferPipeBlock*>(nullptr), reinterpret_cast<BufferPipeBlock*>(fake + 4), foreign, after})
+    for (BufferPipeBlock* bad :
+         {static_cast<BufferPipeBlock*>(nullptr), reinterpret_cast<BufferPipeBlock*>(fake + 4), foreign, after})
         pipe->CommitBlock(bad);
     SetLength(busy, 5);
     pipe->CommitBlock(busy);
@@ -169,11 +175,11 @@ TEST(BufferPipeFlow, FullRingWrapsAndAnEmptiedRingStartsAtTheFront) {
     EXPECT_EQ(pipe->AllocBlock(100, 0, 0), nullptr);  // 992 + 125 passes the end; no room before block 0
     ReaderPtr reader = MakeReader(*pipe);
     ExpectWalk(*reader, {blocks[0], blocks[1], blocks[2]});  // 0 and 1 given back: the oldest starts at 248
-    EXPECT_EQ(pipe->AllocBlock(223, 0, 0), nullptr);          // a wrap needs more than 248 free before it
+    EXPECT_EQ(pipe->AllocBlock(223, 0, 0), nullptr);  // a wrap needs more than 248 free before it
     blocks.push_back(Write(*pipe, 100, 100, 8));
     EXPECT_EQ(blocks.back(), blocks[0]);
     EXPECT_EQ(pipe->AllocBlock(99, 0, 0), nullptr);  // 124 + 124 is not below 248
-    blocks.push_back(Write(*pipe, 98, 98, 9));       // 124 + 123 is
+    blocks.push_back(Write(*pipe, 98, 98, 9));  // 124 + 123 is
     ASSERT_NE(blocks.back(), nullptr);
     for (std::size_t i = 3; i < blocks.size(); ++i) {  // the chain across the wrap
         reader->Next(0);
@@ -193,13 +199,15 @@ TEST(BufferPipeFlow, ReaderProgressFollowsItsPlaceAmongTheBlocksInThePipe) {
     CAbstractBufferPipeReader* raw = fast.get();
     for (int i = 0; i < 4; ++i) Write(*pipe, 16, 16);
     // Not moved; on block 0; left block 1 of 0..3; left block 3, the newest.
-    for (auto const& [moves, progress] : std::initializer_list<std::pair<int, unsigned long>>{{0, 0}, {1, 0}, {2, 25}, {2, 75}}) {
+    for (auto const& [moves, progress] :
+         std::initializer_list<std::pair<int, unsigned long>>{{0, 0}, {1, 0}, {2, 25}, {2, 75}}) {
         for (int i = 0; i < moves; ++i) fast->Next(0);
         EXPECT_EQ(pipe->GetReaderProgress(&raw), progress) << moves;
     }
-    EXPECT_TRUE(pipe->GetReaderProgress(nullptr) == 0 && other->GetReaderProgress(&raw) == 0) << "null, or of another pipe";
+    EXPECT_TRUE(pipe->GetReaderProgress(nullptr) == 0 && other->GetReaderProgress(&raw) == 0)
+        << "null, or of another pipe";
     Write(*pipe, 16, 16);
-    for (int i = 0; i < 3; ++i) slow->Next(0);     // gives back 0 and 1: blocks 2..4 remain
+    for (int i = 0; i < 3; ++i) slow->Next(0);  // gives back 0 and 1: blocks 2..4 remain
     EXPECT_EQ(pipe->GetReaderProgress(&raw), 33u);  // (3 - 2) * 100 / 3
     slow.reset();  // gives back 2 and 3: only block 4 remains, behind the fast reader
     EXPECT_EQ(pipe->GetReaderProgress(&raw), 0u);
@@ -216,7 +224,8 @@ TEST(BufferPipeListeners, SignalledInOrderOncePerEntryForTheirOwnEvent) {
     auto take = [&] { return std::exchange(log, {}); };
     PipePtr pipe = MakePipe(4096, 0, 4);
     pipe->RemoveDataListener(&one);  // not a listener yet: nothing happens
-    for (auto const& [set, mask] : {std::pair{&one, 1ul}, std::pair{&two, 4ul}, std::pair{&one, 8ul}}) pipe->AddDataListener(set, mask);
+    for (auto const& [set, mask] : {std::pair{&one, 1ul}, std::pair{&two, 4ul}, std::pair{&one, 8ul}})
+        pipe->AddDataListener(set, mask);
     pipe->AddSpaceListener(&one, 2);
     pipe->AddSpaceListener(&two, 16);
     ReaderPtr first = MakeReader(*pipe), second = MakeReader(*pipe);
@@ -239,7 +248,8 @@ TEST(BufferPipeListeners, SignalledInOrderOncePerEntryForTheirOwnEvent) {
 // that a thread calling the pipe holds; the test commits twice.  A pipe lock
 // held during Signal hangs the threads, and the timeout fails the test.
 TEST(BufferPipeListeners, DataListenerMayCallThePipeBack) {
-    using Call = void (*)(CAbstractBufferPipe&, RecordingSignals& self, RecordingSignals& other);
+    using Call = void (*)(CAbstractBufferPipe&, RecordingSignals&, RecordingSignals&);  // (pipe, self, other)
+    // clang-format off
     struct Case {
         char const* name;
         Call call;
@@ -266,6 +276,7 @@ TEST(BufferPipeListeners, DataListenerMayCallThePipeBack) {
          },
          4, 0, 2},
     };
+    // clang-format on
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
         PipePtr pipe = MakePipe(4096, 0, 4);
@@ -288,7 +299,9 @@ TEST(BufferPipeListeners, DataListenerMayCallThePipeBack) {
 constexpr int kPrefix = 8;
 constexpr std::uint32_t kStamp = 8;  // writer, number
 
-unsigned char Fill(std::uint32_t const stamp[2]) { return static_cast<unsigned char>(stamp[0] * 131u + stamp[1] * 7u + 1); }
+unsigned char Fill(std::uint32_t const stamp[2]) {
+    return static_cast<unsigned char>(stamp[0] * 131u + stamp[1] * 7u + 1);
+}
 
 // What is wrong with a block as a reader sees it (null: nothing): the pipe's
 // number for it, its length and bytes and, for a reader that sees every
@@ -301,7 +314,8 @@ char const* Fault(BufferPipeBlock* block, std::uint32_t sequence, std::vector<st
     unsigned char const* data = DataOf(block) + kPrefix;
     std::uint32_t stamp[2];
     std::memcpy(stamp, data, kStamp);
-    if (std::any_of(data + kStamp, data + length - kPrefix, [&](unsigned char c) { return c != Fill(stamp); })) return "wrong bytes";
+    if (std::any_of(data + kStamp, data + length - kPrefix, [&](unsigned char c) { return c != Fill(stamp); }))
+        return "wrong bytes";
     if (next && (stamp[0] >= next->size() || stamp[1] != (*next)[stamp[0]]++)) return "out of turn";
     return nullptr;
 }
@@ -320,7 +334,8 @@ TEST(BufferPipeStress, WritersAndReadersOnASmallRingLoseNothing) {
     std::atomic<std::uint32_t> writersDone{0};
     // Reads `count` blocks: a resident (`next` given) every one from 0 on, a
     // visitor (until the writers are done) those after the first it meets.
-    auto read = [&](CAbstractBufferPipeReader& reader, int wait, std::uint32_t count, std::vector<std::uint32_t>* next) {
+    auto read = [&](CAbstractBufferPipeReader& reader, int wait, std::uint32_t count,
+                    std::vector<std::uint32_t>* next) {
         std::uint32_t expected = 0;
         for (std::uint32_t seen = 0; seen < count && (next || writersDone < kWriters);) {
             reader.Next(wait);

@@ -13,11 +13,13 @@ using namespace zelk::os;
 TEST(Codepage, Utf8AndUtf16AtTheEdgesOfEachLength) {
     // clang-format off
     struct Case { std::string utf8; std::u16string utf16; };
+    // clang-format off
     Case const valid[] = {
         {"\x7F", u"\x7F"}, {"\xC2\x80", u"\x80"}, {"\xDF\xBF", u"\x7FF"}, {"\xE0\xA0\x80", u"\x800"},
         {"\xED\x9F\xBF", u"\xD7FF"}, {"\xEE\x80\x80", u"\xE000"}, {"\xEF\xBF\xBF", u"\xFFFF"},
         {"\xF0\x90\x80\x80", u"\xD800\xDC00"}, {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
     };
+    // clang-format on
     // clang-format on
     for (Case const& c : valid) {
         std::u16string utf16;

@@ -93,8 +93,10 @@ TEST(TimedWaits, SignalsAndJoin) {
 }
 
 TEST(Codepage, BothWays) {
+    // clang-format off
     std::string_view const cases[][2] = {{"Gr\xF6\xDF" "e \x80 \x81\x9F", "Gr\u00F6\u00DFe \u20AC \xC2\x81\u0178"},
                                          {std::string_view("a\0b", 3), std::string_view("a\0b", 3)}};
+    // clang-format on
     for (auto const& c : cases) EXPECT_TRUE(Cp1252ToUtf8(c[0]) == c[1] && Utf8ToCp1252(c[1]) == c[0]) << c[0];
     // Missing from the page, cut, overlong, surrogate, past U+10FFFF, stray.
     EXPECT_EQ(Utf8ToCp1252("\u2192|\xE2\x82|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\x80"), "?|??|??|???|????|?");
@@ -108,7 +110,8 @@ TEST(Paths, ProgramFolder) {
     char folder[1024], path[1024];
     ASSERT_GT(GetProgramFolder(folder, sizeof folder) * GetNativePath(folder, path, sizeof path), 0u);
     EXPECT_TRUE(exists(std::filesystem::path(path) / "test_conveniences") ||
-                exists(std::filesystem::path(path) / "test_conveniences.exe")) << path;
+                exists(std::filesystem::path(path) / "test_conveniences.exe"))
+        << path;
 }
 
 }  // namespace

@@ -36,8 +36,10 @@ struct OtherThread {
 };
 std::unique_ptr<OtherThread> Spawn(Kind kind, std::function<void()> body) {
     auto other = std::make_unique<OtherThread>();
-    if (kind == Kind::Host) other->host = std::thread(std::move(body));
-    else other->layer = std::make_unique<LayerThread>([body] { return body(), 0UL; });
+    if (kind == Kind::Host)
+        other->host = std::thread(std::move(body));
+    else
+        other->layer = std::make_unique<LayerThread>([body] { return body(), 0UL; });
     return other;
 }
 
@@ -123,7 +125,8 @@ TEST(CriticalSectionStress, EightThreadsExcludeEachOther) {
     };
     {
         std::vector<std::unique_ptr<OtherThread>> threads;
-        for (int i = 0; i < kThreads; ++i) threads.push_back(Spawn(i % 2 ? Kind::Layer : Kind::Host, [&work, i] { work(i); }));
+        for (int i = 0; i < kThreads; ++i)
+            threads.push_back(Spawn(i % 2 ? Kind::Layer : Kind::Host, [&work, i] { work(i); }));
     }
     EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(counter, long{kThreads} * kRounds);

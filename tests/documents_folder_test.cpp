@@ -10,6 +10,7 @@ using zelk::os::posix::DocumentsFolder;
 using zelk::os::posix::WindowsPathForm;
 
 TEST(DocumentsFolder, XdgSourcesInTheirOrder) {
+    // clang-format off
     struct Case { char const* environment; char const* userDirs; char const* home; char const* expected; };
     Case const cases[] = {
         // The environment first, then the file, then ~/Documents.
@@ -31,6 +32,7 @@ TEST(DocumentsFolder, XdgSourcesInTheirOrder) {
         {nullptr, "XDG_DOCUMENTS_DIR=\"$HOME/x\"", "", ""},
         {"/abs", "", "", "/abs"},
     };
+    // clang-format on
     for (Case const& c : cases) {
         EXPECT_EQ(DocumentsFolder(c.environment, c.userDirs, c.home), c.expected)
             << (c.environment ? c.environment : "(unset)") << " | " << c.userDirs;
@@ -38,11 +40,13 @@ TEST(DocumentsFolder, XdgSourcesInTheirOrder) {
 }
 
 TEST(DocumentsFolder, WindowsFormOfNames) {
+    // clang-format off
     struct Case { char const* posix; char const* windows; };
     Case const cases[] = {
         {"/home/ann/Documents", "z:\\home\\ann\\Documents"},  // case kept
         {"/", "z:\\"}, {"/a//b/", "z:\\a\\b"}, {"relative/x", ""},
     };
+    // clang-format on
     for (Case const& c : cases) {
         EXPECT_EQ(WindowsPathForm(c.posix), c.windows) << c.posix;
     }

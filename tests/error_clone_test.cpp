@@ -15,7 +15,7 @@ using zelk::test::ScriptedError;
 namespace {
 
 std::vector<long long> Values(IZelkError const& e) {
-    return {e.GetOrdinalNumber().Get(), e.GetError(), e.GetLine(), e.GetTime(), e.GetErrorIcon(), e.Fatal(),
+    return {e.GetOrdinalNumber().Get(),     e.GetError(), e.GetLine(), e.GetTime(), e.GetErrorIcon(), e.Fatal(),
             e.IsMessageTranslationEnabled()};
 }
 
@@ -50,6 +50,7 @@ TEST(ErrorClone, KeepsBothKindsInBothLanguages) {
     source.lines[1][0] = {std::string(400, 'x')};
     source.lines[1][1] = {"Detail (en)"};
     CErrorClone clone(source);
+    // clang-format off
     struct {
         int line, kind, english, size, result;
         char const* text;
@@ -58,9 +59,11 @@ TEST(ErrorClone, KeepsBothKindsInBothLanguages) {
         {0, 0, 0, 9, 8, "abcdefgh"}, {0, 0, 0, 5, 4, "abcd"}, {0, 0, 0, 1, 0, ""}, {0, 0, 0, 0, 0, "junk"},
         {-1, 0, 0, 64, 0, ""},
     };
+    // clang-format on
     for (auto const& r : rows) {
         char buffer[600] = "junk";
-        EXPECT_EQ(clone.GetDescriptionLine(r.line, r.kind, buffer, r.size, r.english == 1), r.result) << r.line << "/" << r.kind;
+        EXPECT_EQ(clone.GetDescriptionLine(r.line, r.kind, buffer, r.size, r.english == 1), r.result)
+            << r.line << "/" << r.kind;
         EXPECT_EQ(std::string(buffer), r.result == 298 ? std::string(298, 'x') : r.text) << r.line << "/" << r.kind;
     }
     EXPECT_EQ(clone.GetDescriptionLine(0, 0, nullptr, 10, false), 0);
@@ -79,7 +82,7 @@ TEST(ErrorClone, CopiesAndAssignments) {
     ScriptedError source;
     source.lines[0][0] = {"first", "", "third"};
     auto original = std::make_unique<CErrorClone>(source);  // stores all three, the empty one included
-    EXPECT_EQ(LineOf(*original, 1, 0, false), "<none>");    // an empty stored line reads as none
+    EXPECT_EQ(LineOf(*original, 1, 0, false), "<none>");  // an empty stored line reads as none
     EXPECT_EQ(LineOf(*original, 2, 0, false), "third");
     EXPECT_EQ(LineOf(CErrorClone(*original), 2, 0, false), "<none>");
     CErrorClone viaInterface;

@@ -37,7 +37,8 @@ int CodeAt(CZelkErrorList const& list, std::uint32_t number) {
 TEST(ErrorList, WalksAndRollbacks) {
     CZelkErrorList list;
     EXPECT_EQ(NumberOf(list.GetFirst()) + NumberOf(list.GetLast()) + NumberOf(list.GetNext(At(1))) +
-                  NumberOf(list.GetPrevious(At(1))) + list.GetErrorCount(), 0u);
+                  NumberOf(list.GetPrevious(At(1))) + list.GetErrorCount(),
+              0u);
     AddNumbers(list, {9, 3, 5});
     EXPECT_EQ(NumberOf(list.GetFirst()), 3u);
     struct {

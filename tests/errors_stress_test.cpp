@@ -29,11 +29,14 @@ constexpr int kWorkers = 6, kRounds = 80, kCodes = 16;
 
 std::string MessageFile(std::string const& version) {
     std::string text = "[StressError]\r\n";
-    for (int code = 0; code < kCodes; ++code) text += std::to_string(code) + "=" + version + std::to_string(code) + "\r\n";
+    for (int code = 0; code < kCodes; ++code)
+        text += std::to_string(code) + "=" + version + std::to_string(code) + "\r\n";
     return text;
 }
 
-bool IsVersionOf(std::string const& text, int code) { return text == "A" + std::to_string(code) || text == "B" + std::to_string(code); }
+bool IsVersionOf(std::string const& text, int code) {
+    return text == "A" + std::to_string(code) || text == "B" + std::to_string(code);
+}
 
 struct Shared {
     std::atomic<unsigned> clears{0};  // odd while a clear runs

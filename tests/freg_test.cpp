@@ -24,7 +24,8 @@ protected:
     // Each key of `paths` gets a value "name" holding its last step, so a walk can say which key it returned.
     void MakeNamedTree(Names const& paths) {
         for (std::string const& path : paths)
-            ASSERT_TRUE(FReg(m_base, BinChar(path.c_str()), true).SetString("name", BinChar(path.substr(path.rfind('\\') + 1).c_str())));
+            ASSERT_TRUE(FReg(m_base, BinChar(path.c_str()), true)
+                            .SetString("name", BinChar(path.substr(path.rfind('\\') + 1).c_str())));
     }
 };
 
@@ -95,6 +96,7 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
     std::string const full(FReg::kStringBufferSize, 'z');
     SetRaw("unterminated", REG_SZ, "abcX", 3);
     SetRaw("full", REG_SZ, (full + 'Q').data(), FReg::kStringBufferSize);
+    // clang-format off
     struct Case { char const* name; std::uint32_t type; std::string raw; unsigned long number; std::string text; };
     Case const cases[] = {  // type REG_NONE: written above, or missing; defaults 77 and "default"
         {"max", REG_NONE, "", 0xFFFFFFFFul, "default"},     {"text", REG_NONE, "", 77, "hello"},
@@ -106,6 +108,7 @@ TEST_F(FRegTest, GettersReadOnlyTheirOwnTypeAndSize) {
         {"unterminated", REG_NONE, "", 77, "abc"},          {"full", REG_NONE, "", 77, full},
         {"zero", REG_NONE, "", 77, ""},                      {"seven", REG_NONE, "", 77, "7"},
     };
+    // clang-format on
     for (Case const& c : cases) {
         if (c.type != REG_NONE) SetRaw(c.name, c.type, c.raw.data(), static_cast<std::uint32_t>(c.raw.size()));
     }
@@ -130,7 +133,8 @@ TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
         Names listed;
         BinChar name;
         unsigned long type = 999;
-        for (int index = 0; listed.size() < 10 && (values ? reg.FindValues(mask, name, index, &type) : reg.FindKeys(mask, name, index));) {
+        for (int index = 0; listed.size() < 10 &&
+                            (values ? reg.FindValues(mask, name, index, &type) : reg.FindKeys(mask, name, index));) {
             listed.push_back(std::string(name));
             types.push_back(type);
         }
@@ -163,8 +167,10 @@ TEST_F(FRegTest, FindKeysAndFindValuesListInEnumerationOrder) {
 
 TEST_F(FRegTest, FindSubKeyWalksInPreOrderWithinTheLimit) {
     Names tree = {"A", "A\\A1", "A\\A1\\A11", "A\\A2", "B", "B\\B1", "C"};
-    for (std::string chain = "k1"; tree.size() < 19; chain += "\\k" + std::to_string(tree.size() - 6)) tree.push_back(chain);
+    for (std::string chain = "k1"; tree.size() < 19; chain += "\\k" + std::to_string(tree.size() - 6))
+        tree.push_back(chain);
     MakeNamedTree(tree);  // plus a chain k1\k2\...\k12
+    // clang-format off
     struct Case { char const* mask; int limit; Names expected; };
     Case const cases[] = {
         {"*", 8, {"A", "A1", "A11", "A2", "B", "B1", "C", "k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8"}},
@@ -175,6 +181,7 @@ TEST_F(FRegTest, FindSubKeyWalksInPreOrderWithinTheLimit) {
         {"*1", 1, {"k1"}}, {"nothing", 8, {}},
         {"k*", 1000, {"k1", "k2", "k3", "k4", "k5", "k6", "k7", "k8"}},  // clamped to eight levels
     };
+    // clang-format on
     for (Case const& c : cases) {
         FReg reg(m_base, "", false);  // each wrapper walks once
         EXPECT_EQ(Walk(reg, c.mask, c.limit), c.expected) << c.mask << " limit " << c.limit;

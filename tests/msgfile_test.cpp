@@ -52,7 +52,8 @@ TEST(MsgFileNames, DerivesTheEnglishName) {
     // The library's own names may be given back: set again, or switched to English.
     SetMsgFileName("D:\\Texts\\German.txt");
     SetMsgFileName(GetMsgFileName());
-    EXPECT_EQ(std::string(GetMsgFileName()) + "|" + GetEnglishMsgFileName(), "D:\\Texts\\German.txt|d:\\texts\\Zelk.TXT");
+    EXPECT_EQ(std::string(GetMsgFileName()) + "|" + GetEnglishMsgFileName(),
+              "D:\\Texts\\German.txt|d:\\texts\\Zelk.TXT");
     SetMsgFileName(GetEnglishMsgFileName());
     EXPECT_EQ(std::string(GetMsgFileName()) + "|" + GetEnglishMsgFileName(), "d:\\texts\\Zelk.TXT|");
 }
@@ -113,11 +114,13 @@ TEST_F(MsgFileLookups, DescriptionLineFormsAndGetText) {
         mutable int typeNameCalls = 0;
         char const* GetTypeName() const override { return ++typeNameCalls, "TestError"; }
     } counting;
+    // clang-format off
     struct {
         int flag, line, size, english;  // english -1: the four-argument form
         char const* text;
     } const rows[] = {{1, 0, 64, -1, "Deutsch zweiundvierzig"}, {0, 0, 64, -1, "English forty-two"},
                       {7, 0, 4, 1, "Eng"}, {1, 1, 64, 0, ""}, {1, -1, 64, 0, ""}};
+    // clang-format on
     char buffer[64];
     for (auto const& r : rows) {
         SCOPED_TRACE(testing::Message() << r.flag << "/" << r.line << "/" << r.english);
@@ -137,7 +140,10 @@ TEST_F(MsgFileLookups, DescriptionLineFormsAndGetText) {
     EXPECT_EQ(CZelkError::GetText(nullptr, "8", buffer, sizeof buffer, 0), 1);
     EXPECT_EQ(std::string(buffer, 41), "TestError\0lowerError\0`tick\0_under\0\xC4rror\0\0"s);
     EXPECT_EQ(CZelkError::GetText("TestError", nullptr, buffer, sizeof buffer, 1), 1);
-    EXPECT_EQ(std::string(buffer, 9), "42\0" "7\0" "-1\0\0"s);
+    EXPECT_EQ(std::string(buffer, 9),
+              "42\0"
+              "7\0"
+              "-1\0\0"s);
 }
 
 // The message file that is itself the English one serves both languages.

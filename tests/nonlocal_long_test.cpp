@@ -19,9 +19,12 @@ TEST(StringToDoubleLong, CountsPastTheLargestIntWithoutOverflow) {
     int const files[2] = {memfd_create("zeros", 0), memfd_create("end", 0)};
     ASSERT_EQ(write(files[0], zeros.data(), kBlock), ssize_t(kBlock));
     ASSERT_EQ(write(files[1], end.data(), kBlock), ssize_t(kBlock));
-    auto* const text = static_cast<char*>(mmap(nullptr, kBlocks * kBlock, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    auto* const text =
+        static_cast<char*>(mmap(nullptr, kBlocks * kBlock, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     for (std::size_t block = 0; block < kBlocks; ++block)
-        ASSERT_NE(mmap(text + block * kBlock, kBlock, PROT_READ, MAP_SHARED | MAP_FIXED, files[block + 1 == kBlocks], 0), MAP_FAILED);
+        ASSERT_NE(
+            mmap(text + block * kBlock, kBlock, PROT_READ, MAP_SHARED | MAP_FIXED, files[block + 1 == kBlocks], 0),
+            MAP_FAILED);
     char const* const fits = text + (kBlocks * kBlock - 1 - INT_MAX);  // INT_MAX digits
     double value = -1;
     EXPECT_EQ(NonLocal::StringToDouble(fits, &value, 10), INT_MAX);

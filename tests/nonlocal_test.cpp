@@ -57,10 +57,13 @@ std::string HalfwayBetweenSubnormals(int odd) {
 // Every value here is exact to the bit, signs of zero included: the double
 // nearest to the number (ties to even), or what a limit makes of it.
 TEST(StringToDouble, Table) {
+    // clang-format off
     struct Case { std::string text; int radix; double value; int count; };
+    // clang-format on
     std::string chain = "1";  // read without recursion, in bounded time
     for (int i = 0; i < 100000; ++i) chain += "e0";
     std::string const tie = HalfwayBetweenSubnormals(5);  // between 2 and 3 x 2^-1074
+    // clang-format off
     Case const cases[] = {
         {chain, 10, 1, 200001},
         {"12.5", 10, 12.5, 4},  {"  -3", 10, -3, 4},    {"+-+3", 10, -3, 4},    {"--5", 10, 5, 3},
@@ -111,6 +114,7 @@ TEST(StringToDouble, Table) {
         {"4" + std::string(255, '0'), 16, 0x1p1022, 256},
         {"1e-1111", 3, 8.225263339969959e-20, 7},  // 3^-40
     };
+    // clang-format on
     // The same answers whatever the C locale says about the decimal separator.
     char const* comma = nullptr;
     for (char const* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "German_Germany.1252", "German", "deu"})
@@ -137,6 +141,7 @@ TEST(StringToDouble, Table) {
 // than 10 and the powers of two are cut: the result is still next to the
 // correctly rounded value.
 TEST(StringToDouble, CloseValues) {
+    // clang-format off
     struct Case { char const* text; int radix; double value; std::uint64_t places; };
     Case const cases[] = {
         {"1e.5", 10, 3.1622776601683795, 4},  {"100e0.1", 2, 5.6568542494923806, 4},
@@ -146,6 +151,7 @@ TEST(StringToDouble, CloseValues) {
         {"666666666666666666666666666666", 7, 2.2539340290692256e25, 1},  // 7^30 - 1
         {"0.22222222222222222222222222222222222222222222222222", 3, 1.0, 1},  // 1 - 3^-50
     };
+    // clang-format on
     for (Case const& c : cases) {
         Parsed const p = Parse(c.text, c.radix);
         EXPECT_EQ(p.count, static_cast<int>(std::string(c.text).size())) << c.text;

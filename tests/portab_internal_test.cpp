@@ -21,7 +21,9 @@
 namespace zelk {
 
 struct BufferPipeTestPeer {
-    static void Number(CZelkBufferPipe& pipe, std::uint32_t first) { pipe.m_firstSequence = pipe.m_nextSequence = first; }
+    static void Number(CZelkBufferPipe& pipe, std::uint32_t first) {
+        pipe.m_firstSequence = pipe.m_nextSequence = first;
+    }
 };
 
 }  // namespace zelk
@@ -100,7 +102,9 @@ TEST(ThreadRegistry, HoldsExactlyTheAttachedThreadsAndStaysWholeUnderChange) {
         cyclers.emplace_back([&, c] {
             zelk::CZelkThread thread("cycler");
             std::string const name = "cycler " + std::to_string(c);
-            FunctionRunnable own(name.c_str(), [&] { return &MyZelkThread() == &thread && name == MyZelkThread().GetName() ? 1UL : 2UL; });
+            FunctionRunnable own(name.c_str(), [&] {
+                return &MyZelkThread() == &thread && name == MyZelkThread().GetName() ? 1UL : 2UL;
+            });
             for (int n = 0; n < 40; ++n) {
                 EXPECT_EQ(thread.Start(&own), 1);
                 EXPECT_EQ(thread.Join(), 1UL) << name << " found another object";
@@ -116,7 +120,9 @@ TEST(ThreadRegistry, HoldsExactlyTheAttachedThreadsAndStaysWholeUnderChange) {
 TEST(PlatformThread, SuspendedUntilResumedAndStillActiveUntilTheEnd) {
     std::atomic<int> runs{0};
     for (int i = 0; i < 3; ++i) {
-        auto entry = [](void* counter) -> std::uint32_t { return static_cast<std::atomic<int>*>(counter)->fetch_add(1); };
+        auto entry = [](void* counter) -> std::uint32_t {
+            return static_cast<std::atomic<int>*>(counter)->fetch_add(1);
+        };
         ASSERT_NE(zelk::os::Thread::CreateSuspended(entry, &runs), nullptr);
     }
     EXPECT_EQ(runs.load(), 0) << "an unresumed thread ran its entry";

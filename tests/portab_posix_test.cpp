@@ -46,7 +46,8 @@ int Expected(int base, int level) { return std::clamp(base - 5 * level, -20, 19)
 // Adds a line to `found` when a thread's nice value is not the expected one.
 void ExpectNice(std::string& found, pid_t tid, int expected, std::string const& what) {
     int const nice = NiceOf(tid);
-    if (nice != expected) found += what + ": nice " + std::to_string(nice) + ", expected " + std::to_string(expected) + "\n";
+    if (nice != expected)
+        found += what + ": nice " + std::to_string(nice) + ", expected " + std::to_string(expected) + "\n";
 }
 
 enum class As { kRoot, kUnprivileged };
@@ -63,7 +64,8 @@ std::string InChild(As as, std::function<void(std::string&)> const& body) {
         std::string found;
         rlimit const none{0, 0};
         if (as == As::kUnprivileged && geteuid() == 0 &&
-            (setrlimit(RLIMIT_NICE, &none) != 0 || setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            (setrlimit(RLIMIT_NICE, &none) != 0 || setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
+             setuid(65534) != 0)) {
             found = "could not drop privileges";
         } else {
             body(found);
@@ -74,7 +76,8 @@ std::string InChild(As as, std::function<void(std::string&)> const& body) {
     close(pipeEnds[1]);
     std::string found;
     char buffer[256];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) found.append(buffer, static_cast<std::size_t>(got));
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        found.append(buffer, static_cast<std::size_t>(got));
     close(pipeEnds[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -85,11 +88,12 @@ std::string InChild(As as, std::function<void(std::string&)> const& body) {
 // A thread of the layer at a level that records its kernel id and waits
 // until `go`.
 struct Parked {
-    Parked(int level, std::atomic<bool> const& go) : thread([this, &go] {
-        tid = gettid();
-        WaitFor([&] { return go.load(); });
-        return 0UL;
-    }) {
+    Parked(int level, std::atomic<bool> const& go)
+        : thread([this, &go] {
+              tid = gettid();
+              WaitFor([&] { return go.load(); });
+              return 0UL;
+          }) {
         thread.Thread().SetPriority(level);
     }
     std::atomic<pid_t> tid{0};
@@ -103,33 +107,36 @@ TEST(ThreadPriorityPosix, ThreadsRunAtTheBasePlusTheirOwnLevelWhoeverStartsThem)
     struct Case {
         int creator, started;
     } const cases[] = {{-2, 0}, {-2, -1}, {0, -2}, {-3, -3}};
-    EXPECT_EQ(InChild(As::kUnprivileged, [&](std::string& found) {
-        int const base = NiceOf(getpid());
-        for (Case const& c : cases) {
-            std::string const row = std::to_string(c.creator) + " starts " + std::to_string(c.started);
-            // Each thread looks once Start has returned: the level comes
-            // just after the thread is let go.
-            std::atomic<bool> innerStarted{false}, outerStarted{false};
-            FunctionRunnable started("started", [&] {
-                WaitFor([&] { return innerStarted.load(); });
-                return ExpectNice(found, gettid(), Expected(base, c.started), row + ", started"), 0UL;
-            });
-            FunctionRunnable creator("creator", [&] {
-                WaitFor([&] { return outerStarted.load(); });
-                ExpectNice(found, gettid(), Expected(base, c.creator), row + ", creator");
-                Thread inner(CreateZelkThread());
-                inner->SetPriority(c.started);
-                innerStarted = inner->Start(&started) == 1;
-                return 0UL;
-            });
-            Thread outer(CreateZelkThread());
-            outer->SetPriority(c.creator);
-            outerStarted = outer->Start(&creator) == 1;
-            outer->Join();
-            if (!outerStarted || !innerStarted) found += row + ": not started\n";
-        }
-        ExpectNice(found, getpid(), base, "first thread");
-    }), "");
+    EXPECT_EQ(InChild(As::kUnprivileged,
+                      [&](std::string& found) {
+                          int const base = NiceOf(getpid());
+                          for (Case const& c : cases) {
+                              std::string const row =
+                                  std::to_string(c.creator) + " starts " + std::to_string(c.started);
+                              // Each thread looks once Start has returned: the level comes
+                              // just after the thread is let go.
+                              std::atomic<bool> innerStarted{false}, outerStarted{false};
+                              FunctionRunnable started("started", [&] {
+                                  WaitFor([&] { return innerStarted.load(); });
+                                  return ExpectNice(found, gettid(), Expected(base, c.started), row + ", started"), 0UL;
+                              });
+                              FunctionRunnable creator("creator", [&] {
+                                  WaitFor([&] { return outerStarted.load(); });
+                                  ExpectNice(found, gettid(), Expected(base, c.creator), row + ", creator");
+                                  Thread inner(CreateZelkThread());
+                                  inner->SetPriority(c.started);
+                                  innerStarted = inner->Start(&started) == 1;
+                                  return 0UL;
+                              });
+                              Thread outer(CreateZelkThread());
+                              outer->SetPriority(c.creator);
+                              outerStarted = outer->Start(&creator) == 1;
+                              outer->Join();
+                              if (!outerStarted || !innerStarted) found += row + ": not started\n";
+                          }
+                          ExpectNice(found, getpid(), base, "first thread");
+                      }),
+              "");
 }
 
 // The process's class moves its base; every thread keeps its level above
@@ -137,38 +144,43 @@ TEST(ThreadPriorityPosix, ThreadsRunAtTheBasePlusTheirOwnLevelWhoeverStartsThem)
 // stay relative to the class.  Raising a class needs privileges: as root.
 TEST(ThreadPriorityPosix, ProcessClassMovesEveryThreadWithItsLevel) {
     if (geteuid() != 0) GTEST_SKIP() << "raising priority needs privileges";
-    EXPECT_EQ(InChild(As::kRoot, [](std::string& found) {
-        std::atomic<bool> go{false};
-        Parked above(1, go), below(-2, go), normal(0, go);
-        std::atomic<pid_t> hostTid{0};
-        std::atomic<int> hostDistance{0};
-        std::thread host([&] {  // a host thread at its own distance (less when the run is niced near 19)
-            setpriority(PRIO_PROCESS, 0, NiceOf(gettid()) + 3);
-            hostDistance = NiceOf(gettid()) - NiceOf(getpid());
-            hostTid = gettid();
-            WaitFor([&] { return go.load(); });
-        });
-        if (!WaitFor([&] { return above.tid && below.tid && normal.tid && hostTid; })) found += "threads not started\n";
-        // Idle clamps every thread to 19 and Normal after it must bring
-        // back each level: the levels, not the clamped values, count.  A
-        // host thread's own distance is known only while nothing clamps it.
-        struct Step {
-            ePriorityClass value;
-            bool hostKnown;
-        } const steps[] = {{PriorityHigh, true}, {PriorityNormal, true}, {PriorityIdle, false}, {PriorityNormal, false}};
-        for (auto const [value, hostKnown] : steps) {
-            SetProcessPriority(value);
-            int const base = NiceOf(getpid());
-            std::string const row = "class " + std::to_string(value);
-            if (GetProcessPriority() != value) found += row + " not set\n";
-            ExpectNice(found, above.tid, Expected(base, 1), row + ", level 1");
-            ExpectNice(found, below.tid, Expected(base, -2), row + ", level -2");
-            ExpectNice(found, normal.tid, base, row + ", level 0");
-            if (hostKnown) ExpectNice(found, hostTid, base + hostDistance, row + ", host thread");
-        }
-        go = true;
-        host.join();
-    }), "");
+    EXPECT_EQ(
+        InChild(As::kRoot,
+                [](std::string& found) {
+                    std::atomic<bool> go{false};
+                    Parked above(1, go), below(-2, go), normal(0, go);
+                    std::atomic<pid_t> hostTid{0};
+                    std::atomic<int> hostDistance{0};
+                    std::thread host([&] {  // a host thread at its own distance (less when the run is niced near 19)
+                        setpriority(PRIO_PROCESS, 0, NiceOf(gettid()) + 3);
+                        hostDistance = NiceOf(gettid()) - NiceOf(getpid());
+                        hostTid = gettid();
+                        WaitFor([&] { return go.load(); });
+                    });
+                    if (!WaitFor([&] { return above.tid && below.tid && normal.tid && hostTid; }))
+                        found += "threads not started\n";
+                    // Idle clamps every thread to 19 and Normal after it must bring
+                    // back each level: the levels, not the clamped values, count.  A
+                    // host thread's own distance is known only while nothing clamps it.
+                    struct Step {
+                        ePriorityClass value;
+                        bool hostKnown;
+                    } const steps[] = {
+                        {PriorityHigh, true}, {PriorityNormal, true}, {PriorityIdle, false}, {PriorityNormal, false}};
+                    for (auto const [value, hostKnown] : steps) {
+                        SetProcessPriority(value);
+                        int const base = NiceOf(getpid());
+                        std::string const row = "class " + std::to_string(value);
+                        if (GetProcessPriority() != value) found += row + " not set\n";
+                        ExpectNice(found, above.tid, Expected(base, 1), row + ", level 1");
+                        ExpectNice(found, below.tid, Expected(base, -2), row + ", level -2");
+                        ExpectNice(found, normal.tid, base, row + ", level 0");
+                        if (hostKnown) ExpectNice(found, hostTid, base + hostDistance, row + ", host thread");
+                    }
+                    go = true;
+                    host.join();
+                }),
+        "");
 }
 
 // A thread that has ended has given its kernel id back, and the system may
@@ -204,19 +216,23 @@ TEST(ThreadPriorityPosix, EndedThreadsIdIsNotTouchedWhenReusedByAnotherProcess) 
 // A host that has reached its limit of threads: Start makes nothing, reports
 // 0 and leaves the object as it was, which starts once a thread can be had.
 TEST(ThreadPosix, StartWithoutAThreadToBeHadLeavesTheObjectAsItWas) {
-    EXPECT_EQ(InChild(As::kUnprivileged, [](std::string& found) {
-        rlimit limit{};
-        getrlimit(RLIMIT_NPROC, &limit);
-        rlimit const full{1, limit.rlim_max};  // this process alone fills it
-        if (setrlimit(RLIMIT_NPROC, &full) != 0) return void(found = "no limit set");
-        FunctionRunnable quick("quick", [] { return 3UL; });
-        Thread thread(CreateZelkThread());
-        if (thread->Start(&quick) != 0) found += "Start reported a thread\n";
-        if (thread->IsRunning() != 0 || thread->Join() != 0xFFFFFFFFUL || std::string(thread->GetName()) != "unstarted")
-            found += "the object changed\n";
-        setrlimit(RLIMIT_NPROC, &limit);
-        if (thread->Start(&quick) != 1 || thread->Join() != 3UL) found += "no start once threads could be had\n";
-    }), "");
+    EXPECT_EQ(InChild(As::kUnprivileged,
+                      [](std::string& found) {
+                          rlimit limit{};
+                          getrlimit(RLIMIT_NPROC, &limit);
+                          rlimit const full{1, limit.rlim_max};  // this process alone fills it
+                          if (setrlimit(RLIMIT_NPROC, &full) != 0) return void(found = "no limit set");
+                          FunctionRunnable quick("quick", [] { return 3UL; });
+                          Thread thread(CreateZelkThread());
+                          if (thread->Start(&quick) != 0) found += "Start reported a thread\n";
+                          if (thread->IsRunning() != 0 || thread->Join() != 0xFFFFFFFFUL ||
+                              std::string(thread->GetName()) != "unstarted")
+                              found += "the object changed\n";
+                          setrlimit(RLIMIT_NPROC, &limit);
+                          if (thread->Start(&quick) != 1 || thread->Join() != 3UL)
+                              found += "no start once threads could be had\n";
+                      }),
+              "");
 }
 
 // A host's Run may leave through pthread_exit itself: Join still ends, with

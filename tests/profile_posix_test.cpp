@@ -24,10 +24,12 @@ using zelk::os::IsProfileReadable;
 using zelk::os::NativePath;
 
 TEST(PosixPaths, SpelledPathMapsSeparatorsAndDrive) {
+    // clang-format off
     char const* const rows[][2] = {
         {"Z:\\home\\ann\\msg.txt", "/home/ann/msg.txt"}, {"z:", "/"}, {"d:texts\\a.txt", "/texts/a.txt"},
         {"a:\\x", "/x"}, {"texts\\a.txt", "texts/a.txt"}, {"a\\\\b//c", "a/b/c"}, {"1:\\x", "1:/x"},  // only a letter makes a drive
     };
+    // clang-format on
     for (auto const& row : rows) EXPECT_EQ(zelk::os::SpelledPath(row[0]), row[1]) << row[0];
     EXPECT_EQ(zelk::os::SpelledPath(nullptr), "");
 }

@@ -25,6 +25,7 @@ struct Case {
 
 std::string const kTwo = "[Aa]\nk1=v1\nk2=v2\n[Bb]\nx=1\n";
 
+// clang-format off
 Case const kCases[] = {
     // Lines end at CR, LF or CRLF, and at the end of the file.
     {"crlf, no final line end", "[S]\r\nk=v", "S", "k", "", 100, 1, "v\0"s},
@@ -99,6 +100,7 @@ Case const kCases[] = {
     {"key names: section not trimmed", kTwo, " Aa", nullptr, "dflt", 100, 4, "dflt\0"s},
     {"key names: empty first name", "[S]\n=e\nk=v\n", "S", nullptr, "dflt", 100, 4, "dflt\0"s},
 };
+// clang-format on
 
 std::string Read(std::string const& name) {  // S/k, or "gone"
     char buffer[32];
@@ -113,7 +115,8 @@ TEST(ProfileTable, EveryRowGivesTheSystemsAnswer) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(zelk::test::WriteFile(file, c.content));
         std::string buffer(c.size + 16, '#');
-        EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), c.section, c.key, c.defaultText, buffer.data(), c.size), c.result);
+        EXPECT_EQ(zelk::os::GetProfileText(file.c_str(), c.section, c.key, c.defaultText, buffer.data(), c.size),
+                  c.result);
         std::string const expected = c.written + std::string(buffer.size() - c.written.size(), '#');
         EXPECT_EQ(buffer, expected);
     }

@@ -42,9 +42,13 @@ std::vector<long> EveryCall(HKEY key) {
     char buffer[16];
     std::uint32_t size = sizeof(buffer), value = 0;
     HKEY sub = nullptr;
-    return {GetDword(key, "x", value), SetDword(key, "x", 1), RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
-            RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), RegOpenKeyA(key, "y", &sub),
-            RegCreateKeyA(key, "y", &sub), RegDeleteValueA(key, "x")};
+    return {GetDword(key, "x", value),
+            SetDword(key, "x", 1),
+            RegEnumKeyA(key, 0, buffer, sizeof(buffer)),
+            RegEnumValueA(key, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr),
+            RegOpenKeyA(key, "y", &sub),
+            RegCreateKeyA(key, "y", &sub),
+            RegDeleteValueA(key, "x")};
 }
 
 class RegistryOsTest : public zelk::test::RegistryKeyTest {
@@ -56,7 +60,8 @@ protected:
         char buffer[300];
         for (std::uint32_t index = 0;; ++index) {
             std::uint32_t size = sizeof(buffer);
-            long const result = values ? RegEnumValueA(key ? key : m_base.get(), index, buffer, &size, nullptr, nullptr, nullptr, nullptr)
+            long const result = values ? RegEnumValueA(key ? key : m_base.get(), index, buffer, &size, nullptr, nullptr,
+                                                       nullptr, nullptr)
                                        : RegEnumKeyA(key ? key : m_base.get(), index, buffer, size);
             if (result != kErrorSuccess) {
                 EXPECT_EQ(result, kErrorNoMoreItems);
@@ -78,6 +83,7 @@ protected:
 
 TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
     std::string const key255(kMaxKeyNameLength, 'k');
+    // clang-format off
     struct Case { char const* path; bool create; long expected; };
     Case const cases[] = {
         {"missing", false, kErrorFileNotFound}, {"a\\b", true, kErrorSuccess},  // every step on the way is made
@@ -92,9 +98,11 @@ TEST_F(RegistryOsTest, KeyPathsFollowWindowsRules) {
         {"\x9A\xFF", false, kErrorSuccess}, {"\xD7", true, kErrorSuccess}, {"\xF7", false, kErrorFileNotFound},
         {"\xDF", true, kErrorSuccess}, {"SS", false, kErrorFileNotFound},
     };
+    // clang-format on
     for (Case const& c : cases) {
         KeyHolder key;
-        long const result = c.create ? RegCreateKeyA(m_base, c.path, key.Out()) : RegOpenKeyA(m_base, c.path, key.Out());
+        long const result =
+            c.create ? RegCreateKeyA(m_base, c.path, key.Out()) : RegOpenKeyA(m_base, c.path, key.Out());
         EXPECT_EQ(result, c.expected) << c.path;
         EXPECT_EQ(key.get() != nullptr, c.expected == kErrorSuccess) << c.path;
     }
@@ -113,7 +121,8 @@ TEST_F(RegistryOsTest, HandlesCloseOnceEmptyNamesAndDuplicates) {
     EXPECT_EQ(RegOpenKeyA(notARoot, "x", &key), kErrorInvalidHandle);
 
     // Opening an empty or null name gives the same handle; creating one a new one.
-    for (auto const& [parent, empty] : {std::pair{m_base.get(), ""}, std::pair{HKEY_CURRENT_USER, static_cast<char const*>(nullptr)}}) {
+    for (auto const& [parent, empty] :
+         {std::pair{m_base.get(), ""}, std::pair{HKEY_CURRENT_USER, static_cast<char const*>(nullptr)}}) {
         HKEY same = nullptr;
         EXPECT_EQ(RegOpenKeyA(parent, empty, &same), kErrorSuccess);
         EXPECT_EQ(same, parent);
@@ -156,7 +165,8 @@ TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRu
     };
     EXPECT_EQ(entry(0, 1), Entry(kErrorSuccess, 0, REG_SZ, 0));  // the default value's empty name fits in one byte
     Entry const tooSmall = entry(1, 2);  // the type comes back even so
-    EXPECT_EQ(std::pair(std::get<0>(tooSmall), std::get<2>(tooSmall)), std::pair(kErrorMoreData, std::uint32_t{REG_DWORD}));
+    EXPECT_EQ(std::pair(std::get<0>(tooSmall), std::get<2>(tooSmall)),
+              std::pair(kErrorMoreData, std::uint32_t{REG_DWORD}));
 
     // The data: too small a buffer reports the size needed.
     unsigned char const blob[] = {9, 0, 8, 0, 7};
@@ -213,9 +223,11 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     EXPECT_TRUE(back == large && type == REG_BINARY);  // the new type
 
     // Deleting: in any spelling, once; null and "" both name the default value.
+    // clang-format off
     for (auto const& [name, expected] : {std::pair<char const*, long>{"MIXED", kErrorSuccess}, {"mixed", kErrorFileNotFound},
                                          {"never", kErrorFileNotFound}, {nullptr, kErrorSuccess}, {"", kErrorFileNotFound}})
         EXPECT_EQ(RegDeleteValueA(m_base, name), expected) << (name ? name : "null");
+    // clang-format on
     EXPECT_EQ(ValueNames(), (Names{"Large", "short"}));
 
     // Every byte of the ANSI code page comes back as written, in a name and
@@ -225,7 +237,8 @@ TEST_F(RegistryOsTest, ValuesFollowTheBufferRulesAndKeepTheirBytes) {
     ASSERT_EQ(Set(every.c_str(), REG_SZ, every), kErrorSuccess);
     size = sizeof(buffer) - 1;
     std::memset(buffer, '#', sizeof(buffer));
-    ASSERT_EQ(RegSetValueExA(m_base, "bare", 0, REG_EXPAND_SZ, reinterpret_cast<unsigned char const*>("xyz#"), 3), kErrorSuccess);
+    ASSERT_EQ(RegSetValueExA(m_base, "bare", 0, REG_EXPAND_SZ, reinterpret_cast<unsigned char const*>("xyz#"), 3),
+              kErrorSuccess);
     EXPECT_EQ(Query(m_base, "bare", buffer, &size), kErrorSuccess);
     EXPECT_EQ(std::string(buffer, 5), std::string("xyz\0#", 5));
     EXPECT_EQ(Stored(m_base, every.c_str()), Info(kErrorSuccess, REG_SZ, 256));
@@ -294,11 +307,13 @@ TEST_F(RegistryOsTest, ThreadsWriteReadAndEnumerateTogether) {
                 // A key of this thread's own (made, written, read, closed) and a value beside it.
                 KeyHolder own;
                 failures += RegCreateKeyA(shared, name(t, round).c_str(), own.Out()) != kErrorSuccess ||
-                            SetDword(own, "v", t * 1000 + round) != kErrorSuccess || GetDword(own, "v", back) != kErrorSuccess ||
-                            back != t * 1000 + round || SetDword(shared, name(t, round).c_str(), t * 1000 + round) != kErrorSuccess;
+                            SetDword(own, "v", t * 1000 + round) != kErrorSuccess ||
+                            GetDword(own, "v", back) != kErrorSuccess || back != t * 1000 + round ||
+                            SetDword(shared, name(t, round).c_str(), t * 1000 + round) != kErrorSuccess;
                 // A neighbour's value is there whole or not at all; list while others add.
                 long const read = GetDword(shared, name((t + 1) % kThreads, round).c_str(), back);
-                failures += read == kErrorSuccess ? back != (t + 1) % kThreads * 1000 + round : read != kErrorFileNotFound;
+                failures +=
+                    read == kErrorSuccess ? back != (t + 1) % kThreads * 1000 + round : read != kErrorFileNotFound;
                 List(true, shared);
             }
             while (!forked.load()) std::this_thread::yield();
@@ -310,8 +325,10 @@ TEST_F(RegistryOsTest, ThreadsWriteReadAndEnumerateTogether) {
     for (std::uint32_t child = 0, back = 0; child < 4; ++child) {
         pid_t const pid = fork();
         if (pid == 0) {
-            _exit(SetDword(m_base, "child", child) == kErrorSuccess && GetDword(m_base, "child", back) == kErrorSuccess &&
-                          back == child ? 0 : 1);
+            _exit(SetDword(m_base, "child", child) == kErrorSuccess &&
+                          GetDword(m_base, "child", back) == kErrorSuccess && back == child
+                      ? 0
+                      : 1);
         }
         int status = -1;
         EXPECT_TRUE(waitpid(pid, &status, 0) == pid && status == 0) << child;

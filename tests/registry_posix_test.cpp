@@ -126,10 +126,13 @@ std::string IntegrityCheck(fs::path const& file) {
     sqlite3* db = nullptr;
     sqlite3_stmt* check = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_create_collation(db, "zelk_names", SQLITE_UTF8, nullptr, [](void*, int n, void const* a, int m, void const* b) {
-        return registry::CompareNames({static_cast<char const*>(a), std::size_t(n)}, {static_cast<char const*>(b), std::size_t(m)});
-    });
-    bool const checked = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW;
+    sqlite3_create_collation(db, "zelk_names", SQLITE_UTF8, nullptr,
+                             [](void*, int n, void const* a, int m, void const* b) {
+                                 return registry::CompareNames({static_cast<char const*>(a), std::size_t(n)},
+                                                               {static_cast<char const*>(b), std::size_t(m)});
+                             });
+    bool const checked = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
+                         sqlite3_step(check) == SQLITE_ROW;
     std::string const result = checked ? reinterpret_cast<char const*>(sqlite3_column_text(check, 0)) : "cannot check";
     sqlite3_finalize(check);
     sqlite3_close(db);
@@ -147,7 +150,8 @@ void MakeDatabase(fs::path const& file, char const* sql) {
 class RegistryPosixTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_folder = zelk::test::FreshFolder(std::string("posix-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_folder = zelk::test::FreshFolder(std::string("posix-") +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::permissions(m_folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                       fs::perms::others_read | fs::perms::others_exec);
         for (int i = 0; i < kVariables; ++i)
@@ -160,14 +164,16 @@ protected:
         RegistryClose();
         RegistrySetBusyTimeout(5000);
         registry::SetFileSystemProbe(nullptr);
-        for (int i = 0; i < kVariables; ++i) m_saved[i] ? setenv(kSaved[i], m_saved[i]->c_str(), 1) : unsetenv(kSaved[i]);
+        for (int i = 0; i < kVariables; ++i)
+            m_saved[i] ? setenv(kSaved[i], m_saved[i]->c_str(), 1) : unsetenv(kSaved[i]);
         std::error_code ignored;
         fs::remove_all(m_folder, ignored);
     }
 
     // The environment the registry reads, restored after each test.
     static constexpr int kVariables = 4;
-    static constexpr char const* kSaved[kVariables] = {"ZELK_REGISTRY", "ZELK_MACHINE_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+    static constexpr char const* kSaved[kVariables] = {"ZELK_REGISTRY", "ZELK_MACHINE_REGISTRY", "XDG_CONFIG_HOME",
+                                                       "HOME"};
     std::optional<std::string> m_saved[kVariables];
     fs::path m_folder;
 };
@@ -177,6 +183,7 @@ protected:
 TEST_F(RegistryPosixTest, EachHiveLivesInItsFile) {
     std::string const config = (m_folder / "cfg").string(), single = (m_folder / "one.db").string(),
                       machine = (m_folder / "machine" / "machine.db").string();
+    // clang-format off
     struct Case { char const* single; char const* machine; char const* config; char const* userFile; char const* machineFile; };
     Case const cases[] = {  // null: unset; HOME is m_folder/home
         {nullptr, machine.c_str(), config.c_str(), "cfg/zelk/registry.db", "machine/machine.db"},
@@ -185,10 +192,12 @@ TEST_F(RegistryPosixTest, EachHiveLivesInItsFile) {
         {single.c_str(), nullptr, config.c_str(), "one.db", "one.db"},  // every hive in the one file
         {single.c_str(), machine.c_str(), nullptr, "one.db", "machine/machine.db"},
     };
+    // clang-format on
     setenv("HOME", (m_folder / "home").c_str(), 1);
     for (Case const& c : cases) {
-        for (auto const& [name, value] : {std::pair{"ZELK_REGISTRY", c.single}, std::pair{"ZELK_MACHINE_REGISTRY", c.machine},
-                                          std::pair{"XDG_CONFIG_HOME", c.config}})
+        for (auto const& [name, value] :
+             {std::pair{"ZELK_REGISTRY", c.single}, std::pair{"ZELK_MACHINE_REGISTRY", c.machine},
+              std::pair{"XDG_CONFIG_HOME", c.config}})
             value ? setenv(name, value, 1) : unsetenv(name);
         RegistryClose();
         fs::remove_all(m_folder / "machine");
@@ -196,15 +205,19 @@ TEST_F(RegistryPosixTest, EachHiveLivesInItsFile) {
         ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "user", 1), kErrorSuccess) << row;
         EXPECT_TRUE(fs::is_regular_file(m_folder / c.userFile)) << row;
         if (!c.single) {  // the folders made for the user are the user's alone
-            EXPECT_EQ(fs::status((m_folder / c.userFile).parent_path()).permissions() & (fs::perms::group_all | fs::perms::others_all),
-                      fs::perms::none) << row;
+            EXPECT_EQ(fs::status((m_folder / c.userFile).parent_path()).permissions() &
+                          (fs::perms::group_all | fs::perms::others_all),
+                      fs::perms::none)
+                << row;
         }
         // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes (none yet: an empty
         // listing); HKEY_USERS is beside it.
         char name[16];
         std::uint32_t nameSize = sizeof name;
         EXPECT_EQ(RegEnumKeyA(HKEY_CLASSES_ROOT, 0, name, sizeof name), kErrorNoMoreItems) << row;
-        EXPECT_EQ(RegEnumValueA(HKEY_CLASSES_ROOT, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), kErrorNoMoreItems) << row;
+        EXPECT_EQ(RegEnumValueA(HKEY_CLASSES_ROOT, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+                  kErrorNoMoreItems)
+            << row;
         ASSERT_EQ(SetDword(HKEY_CLASSES_ROOT, "class", 2), kErrorSuccess) << row;
         ASSERT_EQ(SetDword(HKEY_USERS, "users", 3), kErrorSuccess) << row;
         EXPECT_TRUE(fs::is_regular_file(m_folder / c.machineFile)) << row;
@@ -261,7 +274,8 @@ void Dump(HKEY key, std::string& out, bool& failed) {
 TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFileIsNotWrittenAgain) {
     for (int i = 0; i < 150; ++i) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Software\\k" + std::to_string(i), RegView::kDefault, &key), kErrorSuccess);
+        ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Software\\k" + std::to_string(i), RegView::kDefault, &key),
+                  kErrorSuccess);
         ASSERT_EQ(RegSetValueU(key, "v", REG_BINARY, std::string(40 + i, static_cast<char>(i))), kErrorSuccess);
         RegCloseKey(key);
     }
@@ -276,8 +290,10 @@ TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFile
     // One changed byte at several places of every page, then every 512-byte sector rewritten.
     std::vector<std::pair<std::size_t, std::string>> damage;
     for (std::size_t page = 0; page < good.size(); page += 4096)
-        for (std::size_t at : {0, 5, 20, 21, 60, 100, 1000, 2048, 4000, 4095}) damage.push_back({page + at, std::string(1, good[page + at] ^ '\x5A')});
-    for (std::size_t sector = 0; sector < good.size(); sector += 512) damage.push_back({sector, std::string(512, '\xA5')});
+        for (std::size_t at : {0, 5, 20, 21, 60, 100, 1000, 2048, 4000, 4095})
+            damage.push_back({page + at, std::string(1, good[page + at] ^ '\x5A')});
+    for (std::size_t sector = 0; sector < good.size(); sector += 512)
+        damage.push_back({sector, std::string(512, '\xA5')});
     RegistrySetBusyTimeout(100);
     int wrong = 0, detected = 0, written = 0;
     for (auto const& [at, bytes] : damage) {
@@ -297,7 +313,8 @@ TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFile
         }
         RegistryClose();
     }
-    std::printf("damage sweep: %zu cases, %d detected, %d wrong data, %d written after\n", damage.size(), detected, wrong, written);
+    std::printf("damage sweep: %zu cases, %d detected, %d wrong data, %d written after\n", damage.size(), detected,
+                wrong, written);
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(written, 0);
     EXPECT_GT(detected, static_cast<int>(damage.size()) / 2);
@@ -306,7 +323,8 @@ TEST_F(RegistryPosixTest, DamageAnywhereGivesBadDatabaseNeverWrongDataAndTheFile
     // the log in use, a byte of every frame's page changes under another.
     std::ofstream(file, std::ios::binary | std::ios::trunc) << good;
     fs::remove(damaged);
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(RegSetValueU(HKEY_CURRENT_USER, "logged" + std::to_string(i), REG_SZ, "\0"), kErrorSuccess);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(RegSetValueU(HKEY_CURRENT_USER, "logged" + std::to_string(i), REG_SZ, "\0"), kErrorSuccess);
     std::string log = Bytes(file.string() + "-wal");
     ASSERT_GT(log.size(), 32u + 4096);
     for (std::size_t page = 32 + 24; page + 4096 <= log.size(); page += 4096 + 24) log[page + 3000] ^= 1;
@@ -327,12 +345,14 @@ TEST_F(RegistryPosixTest, AnotherUserReadsWhatTheOwnerWroteAndIsRefusedWrites) {
     for (fs::path const& folder : {own, machine, missing}) fs::create_directories(folder);
     fs::permissions(own, fs::perms::all);  // the other user's own config folder
     setenv("XDG_CONFIG_HOME", own.c_str(), 1);
+    // clang-format off
     struct Case { char const* what; fs::path single; fs::path machine; bool written; };
     Case const cases[] = {
         {"a user file made read-only", m_folder / "readonly.db", {}, true},
         {"the machine file", {}, machine / "machine.db", true},
         {"a machine file not made yet", {}, missing / "machine.db", false},
     };
+    // clang-format on
     for (Case const& c : cases) {
         c.single.empty() ? unsetenv("ZELK_REGISTRY") : setenv("ZELK_REGISTRY", c.single.c_str(), 1);
         c.machine.empty() ? unsetenv("ZELK_MACHINE_REGISTRY") : setenv("ZELK_MACHINE_REGISTRY", c.machine.c_str(), 1);
@@ -344,20 +364,30 @@ TEST_F(RegistryPosixTest, AnotherUserReadsWhatTheOwnerWroteAndIsRefusedWrites) {
         }
         // Others may read the user file and its log, not write them.
         for (auto const& entry : fs::directory_iterator(m_folder))
-            if (entry.is_regular_file()) fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
-        int const code = Child([&](Child const&) {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 100;  // root ignores permissions
-            FReg suite(HKEY_LOCAL_MACHINE, "Software\\Suite", false);
-            int failed = 0;
-            failed |= (suite.GetDWORD("Installed", 0) != (c.written ? 5u : 0u)) << 0;
-            failed |= (std::string(FReg(HKEY_CLASSES_ROOT, ".zelk", false).GetString("", "")) != (c.written ? "Zelk.Document" : "")) << 1;
-            failed |= (SetDword(HKEY_LOCAL_MACHINE, "v", 1) != kErrorAccessDenied) << 2;
-            failed |= (CreateKey(HKEY_LOCAL_MACHINE, "Software\\Other") != kErrorAccessDenied) << 3;
-            failed |= (RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software") != (c.written ? kErrorAccessDenied : kErrorFileNotFound)) << 4;
-            // The user's own hive is the user's own (unless one file holds every hive).
-            failed |= (SetDword(HKEY_CURRENT_USER, "mine", 1) != (c.single.empty() ? kErrorSuccess : kErrorAccessDenied)) << 5;
-            return failed;
-        }).Wait();
+            if (entry.is_regular_file())
+                fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                                  fs::perms::others_read);
+        int const code =
+            Child([&](Child const&) {
+                if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                    return 100;  // root ignores permissions
+                FReg suite(HKEY_LOCAL_MACHINE, "Software\\Suite", false);
+                int failed = 0;
+                failed |= (suite.GetDWORD("Installed", 0) != (c.written ? 5u : 0u)) << 0;
+                failed |= (std::string(FReg(HKEY_CLASSES_ROOT, ".zelk", false).GetString("", "")) !=
+                           (c.written ? "Zelk.Document" : ""))
+                          << 1;
+                failed |= (SetDword(HKEY_LOCAL_MACHINE, "v", 1) != kErrorAccessDenied) << 2;
+                failed |= (CreateKey(HKEY_LOCAL_MACHINE, "Software\\Other") != kErrorAccessDenied) << 3;
+                failed |= (RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software") !=
+                           (c.written ? kErrorAccessDenied : kErrorFileNotFound))
+                          << 4;
+                // The user's own hive is the user's own (unless one file holds every hive).
+                failed |=
+                    (SetDword(HKEY_CURRENT_USER, "mine", 1) != (c.single.empty() ? kErrorSuccess : kErrorAccessDenied))
+                    << 5;
+                return failed;
+            }).Wait();
         EXPECT_EQ(code, 0) << c.what;
     }
     EXPECT_FALSE(fs::exists(missing / "machine.db"));
@@ -424,7 +454,8 @@ TEST_F(RegistryPosixTest, ProcessesStartingTogetherOnANewFileAllGetIt) {
         for (int p = 0; p < kProcesses; ++p) {
             for (char const* name : {"p", "q"}) {
                 EXPECT_EQ(children[p]->Next(), kErrorSuccess) << "round " << round << ", process " << p << name;
-                EXPECT_EQ(Read(HKEY_CURRENT_USER, "", (name + std::to_string(p)).c_str()), 1u) << "round " << round << name;
+                EXPECT_EQ(Read(HKEY_CURRENT_USER, "", (name + std::to_string(p)).c_str()), 1u)
+                    << "round " << round << name;
             }
         }
     }
@@ -442,7 +473,8 @@ TEST_F(RegistryPosixTest, ProcessesWriteAtOnceAndAKilledOneLosesNothingCommitted
     EXPECT_EQ(killed.Kill(), 128 + SIGKILL);
     long seen = 0;
     for (long number; (number = steady.Next()) >= 0; ++seen)
-        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, ("a" + std::to_string(number)).c_str()), number * 7 + 1) << "reported means readable";
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, path, ("a" + std::to_string(number)).c_str()), number * 7 + 1)
+            << "reported means readable";
     EXPECT_EQ(seen, kCount);
     EXPECT_EQ(steady.Wait(), 0);
     for (long i = 0; i <= last; ++i)
@@ -459,7 +491,8 @@ TEST_F(RegistryPosixTest, WritesLeftInTheLogByAKilledProcessAreAllFound) {
     Child writer([](Child const& me) { return Writer(me, "Software\\Log", "a", 60, "b") + kill(getpid(), SIGKILL); });
     EXPECT_EQ(writer.Wait(), 128 + SIGKILL);
     EXPECT_GT(fs::file_size(m_folder / "registry.db-wal"), 0u);
-    for (long i = 0; i < 60; ++i) EXPECT_EQ(Read(HKEY_CURRENT_USER, "Software\\Log", ("a" + std::to_string(i)).c_str()), i * 7u + 1) << i;
+    for (long i = 0; i < 60; ++i)
+        EXPECT_EQ(Read(HKEY_CURRENT_USER, "Software\\Log", ("a" + std::to_string(i)).c_str()), i * 7u + 1) << i;
 }
 
 // A program reads its settings and forks; one of parent and child exits
@@ -485,11 +518,15 @@ TEST_F(RegistryPosixTest, ADaemonsWritesSurviveWhicheverSideExitsFirst) {
             std::exit(ok ? 0 : 6);
         });
         ASSERT_GT(program.Next(), 0) << parentFirst;  // the child's id
-        if (parentFirst) { EXPECT_EQ(program.Wait(), 0); }
+        if (parentFirst) {
+            EXPECT_EQ(program.Wait(), 0);
+        }
         ASSERT_TRUE(FReg(HKEY_CURRENT_USER, path.c_str(), false).SetDWORD("go", 1)) << parentFirst;
         EXPECT_TRUE(Await([&] { return Read(HKEY_CURRENT_USER, path, "last") == 1; })) << parentFirst;
         EXPECT_EQ(Read(HKEY_CURRENT_USER, path, "child"), 7u) << parentFirst;
-        if (!parentFirst) { EXPECT_EQ(program.Wait(), 0); }
+        if (!parentFirst) {
+            EXPECT_EQ(program.Wait(), 0);
+        }
     }
     EXPECT_EQ(IntegrityCheck(m_folder / "registry.db"), "ok");
 }
@@ -503,7 +540,9 @@ TEST_F(RegistryPosixTest, EveryAcknowledgedWriteSurvivesThreadChurnReadersForksA
     setenv("ZELK_MACHINE_REGISTRY", (m_folder / "machine.db").c_str(), 1);
     RegistryClose();
     auto const root = [](long v) { return v % 2 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; };
-    auto const write = [&](long v) { return SetDword(root(v), ("v" + std::to_string(v)).c_str(), std::uint32_t(v)) == kErrorSuccess; };
+    auto const write = [&](long v) {
+        return SetDword(root(v), ("v" + std::to_string(v)).c_str(), std::uint32_t(v)) == kErrorSuccess;
+    };
     auto const until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     // The other programs are forked by a writer of their own, forked before
     // any thread starts (sanitizers do not follow a fork of a threaded
@@ -551,17 +590,24 @@ TEST_F(RegistryPosixTest, EveryAcknowledgedWriteSurvivesThreadChurnReadersForksA
 TEST_F(RegistryPosixTest, OnANetworkFileSystemTheRollbackJournalReplacesTheLog) {
     static std::atomic<unsigned long> type{0};
     registry::SetFileSystemProbe([](char const*) { return type.load(); });
-    auto const journalMode = [&] { return static_cast<int>(Bytes(m_folder / "registry.db").at(18)); };  // 1 rollback, 2 WAL
+    auto const journalMode = [&] {
+        return static_cast<int>(Bytes(m_folder / "registry.db").at(18));
+    };  // 1 rollback, 2 WAL
+    // clang-format off
     struct Case { unsigned long type; int mode; };
     Case const cases[] = {{0xEF53, 2}, {0x6969, 1}, {0xFF534D42, 1}, {0x01021997, 1}, {0, 2}};  // ext4, NFS, CIFS, 9P, unknown
+    // clang-format on
     for (Case const& c : cases) {
         type = c.type;
         RegistryClose();
-        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "v", static_cast<std::uint32_t>(c.type)), kErrorSuccess) << std::hex << c.type;
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "v", static_cast<std::uint32_t>(c.type)), kErrorSuccess)
+            << std::hex << c.type;
         EXPECT_EQ(Read(HKEY_CURRENT_USER, "", "v"), c.type) << std::hex << c.type;
         RegistryClose();
         EXPECT_EQ(journalMode(), c.mode) << std::hex << c.type;  // a file in WAL mode is switched on the way
-        if (c.mode == 1) { EXPECT_FALSE(fs::exists(m_folder / "registry.db-shm")) << std::hex << c.type; }
+        if (c.mode == 1) {
+            EXPECT_FALSE(fs::exists(m_folder / "registry.db-shm")) << std::hex << c.type;
+        }
     }
 }
 
@@ -571,7 +617,8 @@ TEST_F(RegistryPosixTest, ClosedHandlesStayRefused) {
     ASSERT_EQ(RegCloseKey(stale), kErrorSuccess);
     ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "first", &second), kErrorSuccess);
     EXPECT_EQ(SetDword(stale, "v", 1), kErrorInvalidHandle);  // the new handle did not take the closed one's place
-    EXPECT_EQ(SetDword(reinterpret_cast<HKEY>(reinterpret_cast<std::uintptr_t>(second) + 1), "v", 1), kErrorInvalidHandle);
+    EXPECT_EQ(SetDword(reinterpret_cast<HKEY>(reinterpret_cast<std::uintptr_t>(second) + 1), "v", 1),
+              kErrorInvalidHandle);
     // Closing the database invalidates every handle but the roots.
     RegistryClose();
     EXPECT_EQ(SetDword(second, "v", 1), kErrorInvalidHandle);
@@ -613,7 +660,10 @@ TEST_F(RegistryPosixTest, ATransactionIsSeenWholeOrNotAtAll) {
         RegistryTransaction transaction;
         ASSERT_EQ(transaction.Begin(), kErrorSuccess);
         ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "half", 1), kErrorSuccess);
-        EXPECT_EQ(Child([](Child const&) { return SetDword(HKEY_CURRENT_USER, "half2", 1) == kErrorOperationAborted ? 0 : 1; }).Wait(), 0);
+        EXPECT_EQ(Child([](Child const&) {
+                      return SetDword(HKEY_CURRENT_USER, "half2", 1) == kErrorOperationAborted ? 0 : 1;
+                  }).Wait(),
+                  0);
         EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "half2", 1), kErrorOperationAborted);
         EXPECT_EQ(transaction.Commit(), kErrorOperationAborted);
     }
@@ -627,7 +677,8 @@ TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNa
         " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
         "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
         " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
-        "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
+        "INSERT INTO keys VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, "
+        "'HKEY_LOCAL_MACHINE'),"
         " (4, 0, 'HKEY_USERS'), (5, 2, 'Software'), (6, 5, '\xC4rger'), (7, 5, '\xE4rger'), (8, 7, 'below');"
         "INSERT INTO vals VALUES (6, 'v', 4, x'01000000'), (7, 'v', 4, x'02000000'), (7, 'w', 4, x'03000000'),"
         " (6, 's\xE4', 1, x'E48000');"
@@ -636,13 +687,16 @@ TEST_F(RegistryPosixTest, AnEarlierVersionsFileIsReadAsMadeAndTakenOverWithItsNa
     MakeDatabase(m_folder / "readonly.db", earlier.c_str());
     fs::permissions(m_folder / "readonly.db", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     int const code = Child([&](Child const&) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 100;  // root ignores permissions
-        setenv("ZELK_REGISTRY", (m_folder / "readonly.db").c_str(), 1);
-        RegistryClose();
-        FReg upper(HKEY_CURRENT_USER, "Software\\\xC4RGER", false), lower(HKEY_CURRENT_USER, "Software\\\xE4RGER", false);
-        return (upper.GetDWORD("v", 0) != 1) | (lower.GetDWORD("v", 0) * 10 + lower.GetDWORD("w", 0) != 23) << 1 |
-               (SetDword(HKEY_CURRENT_USER, "v", 1) != kErrorAccessDenied) << 2;
-    }).Wait();
+                         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                             return 100;  // root ignores permissions
+                         setenv("ZELK_REGISTRY", (m_folder / "readonly.db").c_str(), 1);
+                         RegistryClose();
+                         FReg upper(HKEY_CURRENT_USER, "Software\\\xC4RGER", false),
+                             lower(HKEY_CURRENT_USER, "Software\\\xE4RGER", false);
+                         return (upper.GetDWORD("v", 0) != 1) |
+                                (lower.GetDWORD("v", 0) * 10 + lower.GetDWORD("w", 0) != 23) << 1 |
+                                (SetDword(HKEY_CURRENT_USER, "v", 1) != kErrorAccessDenied) << 2;
+                     }).Wait();
     EXPECT_EQ(code, 0);
 
     MakeDatabase(m_folder / "registry.db", (earlier + "PRAGMA journal_mode = WAL;").c_str());
@@ -671,7 +725,8 @@ std::string Utf16(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();) {
         char32_t c = DecodeUtf8(text, pos);
         if (c > 0xFFFF) {
-            out += {static_cast<char>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char>((0xD800 + ((c - 0x10000) >> 10)) >> 8)};
+            out += {static_cast<char>(0xD800 + ((c - 0x10000) >> 10)),
+                    static_cast<char>((0xD800 + ((c - 0x10000) >> 10)) >> 8)};
             c = 0xDC00 + ((c - 0x10000) & 0x3FF);
         }
         out += {static_cast<char>(c), static_cast<char>(c >> 8)};
@@ -680,6 +735,7 @@ std::string Utf16(std::string_view text) {
 }
 
 TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadThroughTheACallsAsWindowsGivesThem) {
+    // clang-format off
     struct Case { char const* name; char const* otherCase; char const* ansi; };
     Case const cases[] = {  // the A calls: Windows' best fit, else '?' for each UTF-16 unit
         {"\U0001F30E\U0001F30F\U0001F30D", "\U0001F30E\U0001F30F\U0001F30D", "??????"},
@@ -687,8 +743,10 @@ TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadTh
         {"\u4E2D\u6587\u540D", "\u4E2D\u6587\u540D", "???"},  // CJK
         {"\u00C4rger \u0160\u0153", "\u00E4RGER \u0161\u0152", "\xC4rger \x8A\x9C"},  // the code page's own
     };
+    // clang-format on
     HKEY international = nullptr;
-    ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international), kErrorSuccess);
+    ASSERT_EQ(RegCreateKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international),
+              kErrorSuccess);
     for (Case const& c : cases) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyU(international, c.name, RegView::kDefault, &key), kErrorSuccess) << c.ansi;
@@ -696,7 +754,8 @@ TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadTh
         RegCloseKey(key);
     }
     RegistryClose();
-    ASSERT_EQ(RegOpenKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international), kErrorSuccess);
+    ASSERT_EQ(RegOpenKeyU(HKEY_CURRENT_USER, "Control Panel\\International", RegView::kDefault, &international),
+              kErrorSuccess);
     // Keys list in Wine's order: by the upcased UTF-16 units, lower-cased.
     std::vector<std::string> listed;
     std::string name, data;
@@ -717,12 +776,15 @@ TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadTh
         unsigned char ansiData[64] = {};
         EXPECT_EQ(RegEnumKeyA(international, listedAt, ansiName, sizeof ansiName), kErrorSuccess);
         EXPECT_STREQ(ansiName, c.ansi);
-        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorMoreData) << c.ansi;
+        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorMoreData)
+            << c.ansi;
         EXPECT_EQ(dataSize, std::strlen(c.ansi) + 1) << c.ansi;
         dataSize = sizeof ansiData;
         nameSize = sizeof ansiName;
-        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorSuccess) << c.ansi;
-        EXPECT_EQ(std::string(ansiName, nameSize) + "|" + reinterpret_cast<char*>(ansiData), std::string(c.ansi) + "|" + c.ansi);
+        EXPECT_EQ(RegEnumValueA(key, 0, ansiName, &nameSize, nullptr, &type, ansiData, &dataSize), kErrorSuccess)
+            << c.ansi;
+        EXPECT_EQ(std::string(ansiName, nameSize) + "|" + reinterpret_cast<char*>(ansiData),
+                  std::string(c.ansi) + "|" + c.ansi);
         // An A name reaches only what the code page spells.
         EXPECT_EQ(RegOpenKeyA(international, c.ansi, &key) == kErrorSuccess, i == 3) << c.ansi;
     }
@@ -735,17 +797,22 @@ TEST_F(RegistryPosixTest, ALaterVersionsFileIsReadWhereItSaysSoNeverWrittenAndLe
     ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "kept", 7), kErrorSuccess);
     RegistryClose();
     fs::path const file = m_folder / "registry.db";
+    // clang-format off
     struct Case { int version; long read; };
+    // clang-format on
     for (Case const c : {Case{(2 << 16) | 3, kErrorSuccess}, Case{3, kErrorBadDb}, Case{(3 << 16) | 3, kErrorBadDb}}) {
         sqlite3* db = nullptr;  // as that version would mark it (with the checksums kept right)
         ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "zelk-checked"), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(c.version)).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_EQ(
+            sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(c.version)).c_str(), nullptr, nullptr, nullptr),
+            SQLITE_OK);
         sqlite3_close(db);
         std::string const bytes = Bytes(file);
         std::uint32_t value = 0;
         EXPECT_EQ(GetDword(HKEY_CURRENT_USER, "kept", value), c.read) << c.version;
         EXPECT_EQ(value, c.read == kErrorSuccess ? 7u : 0u) << c.version;
-        EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "new", 1), c.read == kErrorSuccess ? kErrorAccessDenied : kErrorBadDb) << c.version;
+        EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "new", 1), c.read == kErrorSuccess ? kErrorAccessDenied : kErrorBadDb)
+            << c.version;
         RegistryClose();
         EXPECT_TRUE(Bytes(file) == bytes) << c.version;
     }

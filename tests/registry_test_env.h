@@ -7,10 +7,10 @@
 #include "platform/registry.h"
 
 #if !defined(_WIN32)
+#  include <unistd.h>
 #  include "platform/posix/registry/connections.h"
 #  include "platform/posix/registry/location.h"
 #  include "platform/posix/registry/name_order.h"
-#  include <unistd.h>
 #else
 #  include <process.h>
 #endif
@@ -70,7 +70,9 @@ struct KeyHolder {
     HKEY* Out() { return Reset(), &key; }
     HKEY get() const { return key; }
     operator HKEY() const { return key; }
-    void Reset() { if (key) os::RegCloseKey(Release()); }
+    void Reset() {
+        if (key) os::RegCloseKey(Release());
+    }
     HKEY Release() { return std::exchange(key, nullptr); }
 };
 

@@ -22,7 +22,8 @@ TEST(Semaphore, CountsStayBetweenZeroAndTheMaximum) {
     } const cases[] = {{"0, default maximum", 0, 0, 3}, {"1 of 1", 1, 1, 0}, {"0 of 1", 0, 1, 1}, {"3 of 5", 3, 5, 2}};
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
-        Semaphore semaphore(c.maximum == 0 ? CreateZelkSemaphore(c.initial) : CreateZelkSemaphore(c.initial, c.maximum));
+        Semaphore semaphore(c.maximum == 0 ? CreateZelkSemaphore(c.initial)
+                                           : CreateZelkSemaphore(c.initial, c.maximum));
         int accepted = 0, taken = 0;
         while (accepted < 3 && semaphore->Unlock() != 0) ++accepted;
         EXPECT_EQ(accepted, c.unlocksAccepted);
@@ -43,7 +44,8 @@ TEST(Semaphore, BadCountsThrowResourceExhausted) {
         cases.push_back({0, static_cast<long>(2147483647LL + 1)});
     }
     for (auto const& [initial, maximum] : cases)
-        EXPECT_THROW(delete CreateZelkSemaphore(initial, maximum), CZelkResourceExhausted) << initial << " of " << maximum;
+        EXPECT_THROW(delete CreateZelkSemaphore(initial, maximum), CZelkResourceExhausted)
+            << initial << " of " << maximum;
     EXPECT_THROW(delete CreateZelkSemaphore(-1), CZelkResourceExhausted);
 }
 

@@ -29,7 +29,8 @@ TEST(ProcessPriority, ClassesRoundTripWherePermittedAndOthersAreRefused) {
     // Raising the priority may need privileges; the call still returns 1.
     for (ePriorityClass const value : {PriorityHigh, PriorityRealtime, PriorityNormal}) {
         EXPECT_EQ(SetProcessPriority(value), 1);
-        EXPECT_TRUE(GetProcessPriority() == value || GetProcessPriority() == PriorityNormal) << "refused, so still normal";
+        EXPECT_TRUE(GetProcessPriority() == value || GetProcessPriority() == PriorityNormal)
+            << "refused, so still normal";
     }
 
     // A class set by other means (the platform's own call) that is not in
@@ -74,7 +75,8 @@ TEST(WindowsVersion, AnswersAgreeWithTheVersionNumbers) {
     unsigned long major = 999, minor = 999;
     GetWindowsVersion(major, minor);
     // Every system the library runs on today is an NT at XP or later; POSIX reports 10.0.
-    EXPECT_TRUE(kWindows ? major > 5 && major < 256 && minor < 256 : major == 10 && minor == 0) << major << "." << minor;
+    EXPECT_TRUE(kWindows ? major > 5 && major < 256 && minor < 256 : major == 10 && minor == 0)
+        << major << "." << minor;
     EXPECT_EQ((std::vector{IsWindowsNTOrHigher(), IsWindows2kOrHigher(), IsWindowsXPOrHigher(), IsWinME()}),
               (std::vector{1, 1, 1, 0}));
 }

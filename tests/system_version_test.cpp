@@ -16,6 +16,7 @@ constexpr std::uint32_t Word(unsigned major, unsigned minor, bool nt, unsigned b
 }  // namespace
 
 TEST(WindowsVersion, ThresholdsOfEveryTest) {
+    // clang-format off
     struct Case { std::uint32_t word; unsigned long major, minor; int nt, w2k, xp, me; };
     Case const cases[] = {
         {Word(4, 0, true, 1381), 4, 0, 1, 0, 0, 0},   // NT 4
@@ -30,6 +31,7 @@ TEST(WindowsVersion, ThresholdsOfEveryTest) {
         {Word(5, 90, false), 5, 90, 0, 0, 0, 0},        // ME needs major 4
         {Word(255, 255, true, 0x7FFF), 255, 255, 1, 1, 1, 0},
     };
+    // clang-format on
     for (Case const& c : cases) {
         using namespace zelk;
         EXPECT_EQ(std::tuple(VersionMajor(c.word), VersionMinor(c.word), IsNTFamily(c.word), Is2kOrHigher(c.word),

@@ -18,10 +18,15 @@ public:
         static std::atomic<unsigned> counter{0};
         auto const stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
         std::error_code error;
-        do m_path = std::filesystem::temp_directory_path() / (std::string(tag) + "-" + stamp + "-" + std::to_string(counter++));
+        do
+            m_path = std::filesystem::temp_directory_path() /
+                     (std::string(tag) + "-" + stamp + "-" + std::to_string(counter++));
         while (!std::filesystem::create_directory(m_path, error));
     }
-    ~TempDir() { std::error_code error; std::filesystem::remove_all(m_path, error); }
+    ~TempDir() {
+        std::error_code error;
+        std::filesystem::remove_all(m_path, error);
+    }
     TempDir(TempDir const&) = delete;
     TempDir& operator=(TempDir const&) = delete;
 

@@ -68,7 +68,8 @@ inline std::string Line(IZelkError const& error, bool english) { return LineOf(e
 // The numbers a walk from first to last visits.
 inline std::vector<std::uint32_t> Numbers(CZelkErrorList const& list) {
     std::vector<std::uint32_t> numbers;
-    for (ErrorListPos p = list.GetFirst(); !p.IsNull(); p = list.GetNext(p)) numbers.push_back(p.GetOrdinalNumber().Get());
+    for (ErrorListPos p = list.GetFirst(); !p.IsNull(); p = list.GetNext(p))
+        numbers.push_back(p.GetOrdinalNumber().Get());
     return numbers;
 }
 

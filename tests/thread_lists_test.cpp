@@ -31,7 +31,8 @@ struct StaticReporter {
     ~StaticReporter() {
         TestError const late("static.cpp", 2, 12);
         ERRAdd(late);
-        if (late.GetOrdinalNumber().Get() == 0 || ERRMyList().GetLast().GetOrdinalNumber().Get() != late.GetOrdinalNumber().Get() ||
+        if (late.GetOrdinalNumber().Get() == 0 ||
+            ERRMyList().GetLast().GetOrdinalNumber().Get() != late.GetOrdinalNumber().Get() ||
             std::string(late.GetThreadName()) != "Main") {
             std::fputs("an error reported from a static destructor was lost\n", stderr);
             std::_Exit(3);
@@ -39,9 +40,7 @@ struct StaticReporter {
     }
 } const g_staticReporter;
 
-TEST(StaticObjects, ReportBeforeMain) {
-    EXPECT_NE(g_staticReporter.before, 0u);
-}
+TEST(StaticObjects, ReportBeforeMain) { EXPECT_NE(g_staticReporter.before, 0u); }
 
 struct ThreadLists : ::testing::Test {
     void SetUp() override { ERRClearErrors(); }

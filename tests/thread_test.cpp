@@ -34,6 +34,7 @@ constexpr unsigned long kNoThread = 0xFFFFFFFFUL;
 // it leaves keeps its error (a return ends the scope).
 TEST(Thread, ExitCodeComesFromRunOrExit) {
     enum How { kReturn, kExit, kExitOnOther };
+    // clang-format off
     struct Case {
         char const* name;
         unsigned long code;
@@ -41,6 +42,7 @@ TEST(Thread, ExitCodeComesFromRunOrExit) {
         unsigned long joined;
     } const cases[] = {{"Run returns 7", 7, kReturn, 7}, {"Run returns 259", 259, kReturn, 0}, {"Exit(5)", 5, kExit, 5},
                        {"Exit(259)", 259, kExit, 0},   {"Exit(12) on another object", 12, kExitOnOther, 12}};
+    // clang-format on
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
         Thread thread(CreateZelkThread()), bystander(CreateZelkThread());
@@ -264,15 +266,18 @@ TEST(Thread, TheSystemShowsTheNamesOfStartedThreadsOnly) {
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
         return name.substr(0, cut);
     };
-    for (std::string const name : {"worker seven", "a name longer than fifteen bytes", "\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4x"}) {
+    for (std::string const name : {"worker seven", "a name longer than fifteen bytes",
+                                   "\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4x"}) {
         SCOPED_TRACE(name);
         std::vector<std::string> seen;
-        LayerThread thread([&] {
-            seen.push_back(zelk::test::SystemThreadName().value_or("?"));
-            MyZelkThread().SetName(("re" + name).c_str());
-            seen.push_back(zelk::test::SystemThreadName().value_or("?"));
-            return 0UL;
-        }, name.c_str());
+        LayerThread thread(
+            [&] {
+                seen.push_back(zelk::test::SystemThreadName().value_or("?"));
+                MyZelkThread().SetName(("re" + name).c_str());
+                seen.push_back(zelk::test::SystemThreadName().value_or("?"));
+                return 0UL;
+            },
+            name.c_str());
         ASSERT_TRUE(thread.Started());
         thread.Join();
         EXPECT_EQ(seen, (std::vector<std::string>{shown(name), shown("re" + name)}));

@@ -23,20 +23,21 @@ TEST(TimeStampText, ShapesAndYearRule) {
         std::vector<int> fields;  // hour, minute, second, month, day, year, isdst
     } const good[] = {
         {"13:45:09", "07/04/26", {13, 45, 9, 6, 4, 126, -1}},
-        {"00:00:00", "01/01/69", {0, 0, 0, 0, 1, 169, -1}},      // 69 is 2069
+        {"00:00:00", "01/01/69", {0, 0, 0, 0, 1, 169, -1}},  // 69 is 2069
         {"23:59:59", "12/31/70", {23, 59, 59, 11, 31, 70, -1}},  // 70 is 1970
-        {"01:02:03", "03/04/2005", {1, 2, 3, 2, 4, 2005, -1}},   // a longer date: the year is read on
-        {"ab:cd:ef", "xy/zw/qq", {0, 0, 0, -1, 0, 100, -1}},     // non-digits read as 0
+        {"01:02:03", "03/04/2005", {1, 2, 3, 2, 4, 2005, -1}},  // a longer date: the year is read on
+        {"ab:cd:ef", "xy/zw/qq", {0, 0, 0, -1, 0, 100, -1}},  // non-digits read as 0
     };
     for (auto const& c : good) {
         std::tm broken{};
         ASSERT_TRUE(zelk::ParseTimeStampText(c.time, c.date, broken)) << c.time << " " << c.date;
         EXPECT_EQ((std::vector<int>{broken.tm_hour, broken.tm_min, broken.tm_sec, broken.tm_mon, broken.tm_mday,
                                     broken.tm_year, broken.tm_isdst}),
-                  c.fields) << c.time << " " << c.date;
+                  c.fields)
+            << c.time << " " << c.date;
     }
-    char const* const bad[][2] = {{"1:02:03", "01/01/26"}, {"01-02:03", "01/01/26"}, {"01:02:03", "01/01/2"},
-                                  {"01:02:03", "01-01/26"}, {nullptr, "01/01/26"},   {"01:02:03", nullptr}};
+    char const* const bad[][2] = {{"1:02:03", "01/01/26"},  {"01-02:03", "01/01/26"}, {"01:02:03", "01/01/2"},
+                                  {"01:02:03", "01-01/26"}, {nullptr, "01/01/26"},    {"01:02:03", nullptr}};
     for (auto const& texts : bad) {
         std::tm broken{};
         broken.tm_wday = 5;  // stays unless parsed

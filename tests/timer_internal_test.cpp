@@ -65,7 +65,8 @@ TEST(TimerWithFakeClock, PeriodAcrossTheWrapIsStrictlyExceededFromTheSignalsEnd)
     target.onSignal = [&](unsigned long) { FakeClock::now.fetch_add(signalTakes.load()); };
     timer.Start(&target, 16, 1000);
     // The signal at +1001 "takes" 500 ms, so the next is due after +2501.
-    for (auto const& [now, signals] : std::initializer_list<std::pair<std::uint32_t, std::size_t>>{{1000, 0}, {1001, 1}, {2501, 1}, {2502, 2}}) {
+    for (auto const& [now, signals] :
+         std::initializer_list<std::pair<std::uint32_t, std::size_t>>{{1000, 0}, {1001, 1}, {2501, 1}, {2502, 2}}) {
         SCOPED_TRACE(now);
         FakeClock::now = kNearTheTop + now;
         if (signals > target.Count()) {

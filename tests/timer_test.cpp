@@ -40,7 +40,8 @@ TEST(Timer, SignalsEachPeriodUntilStoppedOrDestroyed) {
     auto const events = first.Events();
     // About ten; a loaded machine may manage fewer polls, never more than one per 100 ms.
     EXPECT_GE(events.size(), 2u);
-    EXPECT_LE(static_cast<long long>(events.size()), MilliSecondsBetween(started, RecordingSignals::Clock::now()) / 100 + 1);
+    EXPECT_LE(static_cast<long long>(events.size()),
+              MilliSecondsBetween(started, RecordingSignals::Clock::now()) / 100 + 1);
     for (std::size_t i = 0; i < events.size(); ++i) {
         EXPECT_EQ(events[i].mask, 4ul);
         EXPECT_EQ(events[i].threadName, "timer thread");

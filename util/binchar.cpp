@@ -7,8 +7,8 @@
 // the same, and string chains stay close to std::string in speed.
 #include <zelk/binchar.h>
 
-#include "util/find_bytes.h"
 #include "platform/codepage.h"
+#include "util/find_bytes.h"
 
 #include <climits>
 #include <cstring>
@@ -41,8 +41,7 @@ int FindZero(char const* data, int from, int length) {
 
 }  // namespace
 
-BinChar::BinChar(Uninitialised, std::int64_t length)
-    : m_length(CheckedLength(length)), m_data(Allocate(m_length)) {}
+BinChar::BinChar(Uninitialised, std::int64_t length) : m_length(CheckedLength(length)), m_data(Allocate(m_length)) {}
 
 BinChar::BinChar() : m_length(0), m_data(Allocate(0)) {}
 
@@ -230,10 +229,9 @@ namespace {
 // [text, text + length); -1 when there is none.  Zero bytes compare like any.
 int FindBytes(char const* text, int length, char const* pattern, int count, int from) {
     if (count <= 0 || from < 0 || from >= length || count > length - from) return -1;
-    std::size_t const at = zelk::FindBytes<zelk::SameByte>(reinterpret_cast<unsigned char const*>(text + from),
-                                                          static_cast<std::size_t>(length - from),
-                                                          reinterpret_cast<unsigned char const*>(pattern),
-                                                          static_cast<std::size_t>(count));
+    std::size_t const at = zelk::FindBytes<zelk::SameByte>(
+        reinterpret_cast<unsigned char const*>(text + from), static_cast<std::size_t>(length - from),
+        reinterpret_cast<unsigned char const*>(pattern), static_cast<std::size_t>(count));
     return at == zelk::kNotFound ? -1 : from + static_cast<int>(at);
 }
 
@@ -278,9 +276,7 @@ BinChar BinChar::GetWord(int n, char separator) const {
     while (end > start && m_data[end - 1] == ' ') --end;
 
     bool const blank = separator == ' ';
-    auto separates = [blank, separator](char c) {
-        return blank ? static_cast<signed char>(c) <= 32 : c == separator;
-    };
+    auto separates = [blank, separator](char c) { return blank ? static_cast<signed char>(c) <= 32 : c == separator; };
     int pos = start;
     int wordStart = start;
     for (int step = 0; step < n; ++step) {

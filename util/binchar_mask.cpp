@@ -12,14 +12,16 @@
 // what it passes, so a match takes time linear in the name plus the mask.
 #include <zelk/binchar.h>
 
-#include "util/find_bytes.h"
 #include "platform/codepage.h"
+#include "util/find_bytes.h"
 
 #include <cstring>
 
 namespace {
 
-inline unsigned char Fold(unsigned char c) { return static_cast<unsigned char>(zelk::os::AsciiLower(static_cast<char>(c))); }
+inline unsigned char Fold(unsigned char c) {
+    return static_cast<unsigned char>(zelk::os::AsciiLower(static_cast<char>(c)));
+}
 
 bool IsWild(unsigned char c) { return c == '*' || c == '?'; }
 

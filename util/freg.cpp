@@ -45,8 +45,8 @@ FReg::FReg(HKEY root, BinChar name, bool create)
     } else {
         m_name = std::move(name);
         HKEY opened = nullptr;
-        long const result = create ? zelk::os::RegCreateKeyA(root, m_name, &opened)
-                                   : zelk::os::RegOpenKeyA(root, m_name, &opened);
+        long const result =
+            create ? zelk::os::RegCreateKeyA(root, m_name, &opened) : zelk::os::RegOpenKeyA(root, m_name, &opened);
         m_key = Note(result) == zelk::os::kErrorSuccess ? opened : nullptr;
     }
     m_keys[0] = m_key;

@@ -23,7 +23,7 @@ namespace {
 
 constexpr std::uint64_t kInfinityBits = 0x7FF0000000000000u;
 constexpr int kSmallestPower = -342;  // 2^64 x 10^-343 is below half the smallest double
-constexpr int kLargestPower = 308;    // 1 x 10^309 is above the largest double
+constexpr int kLargestPower = 308;  // 1 x 10^309 is above the largest double
 
 // ---- powers of five ----
 
@@ -213,9 +213,8 @@ bool NearestDecimalQuick(std::uint64_t head, int power, bool cut, double* result
     }
 #if FLT_EVAL_METHOD == 0
     // Both factors exact in a double: one rounding, the right one.
-    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (!cut && head <= (std::uint64_t(1) << 53) && power >= -22 && power <= 22) {
         double const m = static_cast<double>(head);
         *result = power >= 0 ? m * kExactPowers[power] : m / kExactPowers[-power];

@@ -69,7 +69,7 @@ struct Segment {
     std::int64_t integerCount;
     char const* fractionDigits;  // after the point
     std::int64_t fractionCount;
-    std::uint64_t head;    // the leading digits, as many as fit in 64 bits
+    std::uint64_t head;  // the leading digits, as many as fit in 64 bits
     std::int64_t dropped;  // digits after those in head
     bool droppedNonzero;
 };
@@ -190,9 +190,7 @@ double Nearest(Segment const& segment, double exponent, int radix) {
 }
 
 // Every double from 2^52 on is a whole number.
-bool IsWhole(double x) {
-    return std::fabs(x) >= 0x1p52 || static_cast<double>(static_cast<std::int64_t>(x)) == x;
-}
+bool IsWhole(double x) { return std::fabs(x) >= 0x1p52 || static_cast<double>(static_cast<std::int64_t>(x)) == x; }
 
 // The value of a segment raised by `exponent` powers of the radix.
 double Evaluate(Segment const& segment, double exponent, int radix) {

@@ -49,7 +49,8 @@ int main() {
     unsigned char const bytes[] = {0x00, 0x5a, 0xff};
     BinChar const hex = BinChar(bytes, 3).BinToHex();
     BinChar const back = hex.HexToBin();
-    std::printf("hex: %s, back: %d bytes, equal %d\n", C(hex), back.len(), back.len() == 3 && std::memcmp(back, bytes, 3) == 0);
+    std::printf("hex: %s, back: %d bytes, equal %d\n", C(hex), back.len(),
+                back.len() == 3 && std::memcmp(back, bytes, 3) == 0);
 
     // Numbers in any radix from 2 to 36; the result is the count of characters taken.
     char const* const texts[] = {"3.25 m", "-1.5e3", "ff.8", "101.1", "z"};

@@ -19,7 +19,7 @@ public:
             // Waits while the ring is full, until the consumers give space back.
             BufferPipeBlock* block = m_pipe.AllocBlock(64, 1, 0);
             if (block == nullptr) return 1;  // 64 bytes can never fit: the ring is too small
-            block->length = 0;               // the last block, empty, ends the stream
+            block->length = 0;  // the last block, empty, ends the stream
             if (i <= kRecords) {
                 int const n = std::snprintf(reinterpret_cast<char*>(block->Data()), block->size, "record %d", i);
                 block->length = static_cast<std::uint32_t>(n);

@@ -45,7 +45,8 @@ int main() {
                     static_cast<char const*>(settings.GetString(name, "")));
     }
     // The direct sub-keys.
-    for (int index = 0; settings.FindKeys("*", name, index);) std::printf("sub-key \"%s\"\n", static_cast<char const*>(name));
+    for (int index = 0; settings.FindKeys("*", name, index);)
+        std::printf("sub-key \"%s\"\n", static_cast<char const*>(name));
 
     // A walk of the whole tree, two levels deep, for keys named "File *".
     // The handles belong to the walk; a wrapper with an empty name borrows one.

@@ -52,7 +52,7 @@ int main() {
     unsigned long exitCode = 259;
     while (exitCode == 259) {
         WaitZelkSignals(*supervisor, kBatch, 100);  // a batch, or 100 ms gone by
-        exitCode = JoinZelkThread(*worker, 0);      // 259 while it still runs
+        exitCode = JoinZelkThread(*worker, 0);  // 259 while it still runs
         // After the join (when it has ended) this drain takes the very last errors.
         worker->GetErrorList().MoveErrorsTo(collected, nullptr);
         for (ErrorListPos pos = collected.GetFirst(); !pos.IsNull(); pos = collected.GetNext(pos)) {

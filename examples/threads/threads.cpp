@@ -40,9 +40,9 @@ public:
     }
     char const* GetName() override { return m_name; }  // the thread's name while it runs
 
-    int job = 0;              // written by the main thread before it signals kJob
-    long result = 0;          // written by the worker before it answers
-    unsigned long done = 0;   // the worker's bit in the answer set
+    int job = 0;  // written by the main thread before it signals kJob
+    long result = 0;  // written by the worker before it answers
+    unsigned long done = 0;  // the worker's bit in the answer set
 
 private:
     char const* m_name;

@@ -102,11 +102,11 @@ private:
 /// The library itself only ever reports ZelkErrorIconError, the base error's
 /// icon; the other values are for error classes of the host.
 enum ZelkErrorID {
-    ZelkErrorIconNone = 0,         ///< no icon
+    ZelkErrorIconNone = 0,  ///< no icon
     ZelkErrorIconInformation = 1,  ///< an information sign
-    ZelkErrorIconError = 2,        ///< an error sign; what every CZelkError reports
-    ZelkErrorIconWarning = 3,      ///< a warning sign
-    ZelkErrorIconQuestion = 4,     ///< a question mark
+    ZelkErrorIconError = 2,  ///< an error sign; what every CZelkError reports
+    ZelkErrorIconWarning = 3,  ///< a warning sign
+    ZelkErrorIconQuestion = 4,  ///< a question mark
 };
 
 /// The interface every error implements.
@@ -414,7 +414,7 @@ private:
     int m_fatal;
     COrdinalNumber m_ordinal;
     long m_time;
-    char* m_file;        // owned; null when made with a null file name
+    char* m_file;  // owned; null when made with a null file name
     char* m_threadName;  // owned
     int m_line;
     mutable int m_translate;  // flipped for the length of a five-argument GetDescriptionLine

@@ -43,16 +43,16 @@ typedef unsigned long ULONG_PTR;
 #  endif
 
 #  ifndef HKEY_CLASSES_ROOT
-#    define HKEY_CLASSES_ROOT ((HKEY) (ULONG_PTR)((LONG)0x80000000))
+#    define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #  endif
 #  ifndef HKEY_CURRENT_USER
-#    define HKEY_CURRENT_USER ((HKEY) (ULONG_PTR)((LONG)0x80000001))
+#    define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #  endif
 #  ifndef HKEY_LOCAL_MACHINE
-#    define HKEY_LOCAL_MACHINE ((HKEY) (ULONG_PTR)((LONG)0x80000002))
+#    define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #  endif
 #  ifndef HKEY_USERS
-#    define HKEY_USERS ((HKEY) (ULONG_PTR)((LONG)0x80000003))
+#    define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
 #  endif
 
 #else

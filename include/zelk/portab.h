@@ -337,8 +337,9 @@ public:
 /// Data() + P, where P is the pipe's block prefix, lies on the pipe's
 /// alignment boundary.
 struct BufferPipeBlock {
-    std::uint32_t size;    ///< Room for data in bytes, set by the pipe: the size asked for, at least the prefix.
-    std::uint32_t length;  ///< 0 when allocated; the writer sets it (normally to the data bytes used) before CommitBlock().
+    std::uint32_t size;  ///< Room for data in bytes, set by the pipe: the size asked for, at least the prefix.
+    std::uint32_t
+        length;  ///< 0 when allocated; the writer sets it (normally to the data bytes used) before CommitBlock().
     /// @return the block's first data byte
     unsigned char* Data() noexcept { return reinterpret_cast<unsigned char*>(this + 1); }
     /// @return the block's first data byte

@@ -19,9 +19,9 @@
 /// The underlying type is fixed so that any int (such as an out-of-range -1
 /// or 4) is a value of the type and can be passed to be refused.
 enum ePriorityClass : int {
-    PriorityIdle = 0,      ///< IDLE_PRIORITY_CLASS; nice 19 on POSIX systems
-    PriorityNormal = 1,    ///< NORMAL_PRIORITY_CLASS; nice 0
-    PriorityHigh = 2,      ///< HIGH_PRIORITY_CLASS; nice -10
+    PriorityIdle = 0,  ///< IDLE_PRIORITY_CLASS; nice 19 on POSIX systems
+    PriorityNormal = 1,  ///< NORMAL_PRIORITY_CLASS; nice 0
+    PriorityHigh = 2,  ///< HIGH_PRIORITY_CLASS; nice -10
     PriorityRealtime = 3,  ///< REALTIME_PRIORITY_CLASS; nice -20
 };
 

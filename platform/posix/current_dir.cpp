@@ -1,7 +1,7 @@
 #include "platform/current_dir.h"
 
-#include "platform/codepage.h"
 #include <unistd.h>
+#include "platform/codepage.h"
 
 #include <cerrno>
 #include <vector>

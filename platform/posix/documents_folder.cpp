@@ -9,8 +9,7 @@ constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR";
 // `value` with a leading "$HOME" expanded; empty when it is unusable.
 std::string Expand(std::string_view value, std::string_view home) {
     constexpr std::string_view kHome = "$HOME";
-    if (value.substr(0, kHome.size()) == kHome &&
-        (value.size() == kHome.size() || value[kHome.size()] == '/')) {
+    if (value.substr(0, kHome.size()) == kHome && (value.size() == kHome.size() || value[kHome.size()] == '/')) {
         if (home.empty()) {
             return {};
         }

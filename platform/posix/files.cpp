@@ -1,8 +1,8 @@
 #include "platform/files.h"
 
-#include "platform/codepage.h"
 #include <dirent.h>
 #include <sys/stat.h>
+#include "platform/codepage.h"
 
 #include <cstring>
 #include <memory>

@@ -95,7 +95,8 @@ int OwnNice(int fallback) noexcept {
 }
 
 void ApplyLevel_NoLock(LiveThread const& thread, int base) noexcept {
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(thread.tid), NiceForLevel(base, thread.hasLevel ? thread.level : 0));
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(thread.tid),
+                      NiceForLevel(base, thread.hasLevel ? thread.level : 0));
 }
 
 void ApplyName_NoLock(LiveThread const& thread) noexcept {

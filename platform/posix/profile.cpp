@@ -40,7 +40,7 @@ struct Stamp {
     ino_t inode = 0;
     off_t size = 0;
     std::int64_t modified = 0;  // ns
-    std::int64_t changed = 0;   // ns; moves on every write and on changes of the file's times
+    std::int64_t changed = 0;  // ns; moves on every write and on changes of the file's times
     friend bool operator==(Stamp const&, Stamp const&) = default;
 };
 

@@ -207,7 +207,8 @@ int Semaphore::Unlock() noexcept {
     }
     // The same guess for a held, uncontended lock (0) before reading the count.
     std::int32_t count = 0;
-    if (m_maximum > 0 && m_count.compare_exchange_strong(count, 1, std::memory_order_release, std::memory_order_relaxed)) {
+    if (m_maximum > 0 &&
+        m_count.compare_exchange_strong(count, 1, std::memory_order_release, std::memory_order_relaxed)) {
         return 1;
     }
     for (;;) {

@@ -182,7 +182,8 @@ bool Thread::WaitForEnd(std::uint32_t milliseconds) noexcept {
     // after its thread-local destructors and the C library's thread-exit
     // handlers, so nothing of it runs any more.
     void* result = nullptr;
-    if (!m_impl->ended.load(std::memory_order_acquire) && pthread_timedjoin_np(m_impl->handle, &result, &deadline) == 0) {
+    if (!m_impl->ended.load(std::memory_order_acquire) &&
+        pthread_timedjoin_np(m_impl->handle, &result, &deadline) == 0) {
         Reaped(*m_impl, result);
     }
     return m_impl->ended.load(std::memory_order_acquire);

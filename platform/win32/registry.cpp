@@ -135,8 +135,8 @@ long RegCreateKeyU(HKEY key, std::string_view subKey, RegView view, HKEY* result
     if (!result || !WideName(subKey, name)) {
         return kErrorInvalidParameter;
     }
-    return ::RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | ViewAccess(view), nullptr,
-                             result, nullptr);
+    return ::RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | ViewAccess(view), nullptr, result,
+                             nullptr);
 }
 
 long RegQueryValueU(HKEY key, std::string_view valueName, std::uint32_t* type, std::string* data) {
@@ -148,9 +148,9 @@ long RegQueryValueU(HKEY key, std::string_view valueName, std::uint32_t* type, s
     for (;;) {
         DWORD kind = 0;
         DWORD size = static_cast<DWORD>(buffer.size());
-        long const result = ::RegQueryValueExW(key, name.c_str(), nullptr, &kind,
-                                               data ? reinterpret_cast<BYTE*>(buffer.data()) : nullptr,
-                                               data ? &size : nullptr);
+        long const result =
+            ::RegQueryValueExW(key, name.c_str(), nullptr, &kind,
+                               data ? reinterpret_cast<BYTE*>(buffer.data()) : nullptr, data ? &size : nullptr);
         if (result == ERROR_MORE_DATA) {
             buffer.resize(size > buffer.size() ? size : 2 * buffer.size());
             continue;
@@ -189,9 +189,9 @@ long RegEnumValueU(HKEY key, std::uint32_t index, std::string& name, std::uint32
         DWORD length = static_cast<DWORD>(buffer.size());
         DWORD kind = 0;
         DWORD size = static_cast<DWORD>(bytes.size());
-        long const result = ::RegEnumValueW(key, index, buffer.data(), &length, nullptr, &kind,
-                                            data ? reinterpret_cast<BYTE*>(bytes.data()) : nullptr,
-                                            data ? &size : nullptr);
+        long const result =
+            ::RegEnumValueW(key, index, buffer.data(), &length, nullptr, &kind,
+                            data ? reinterpret_cast<BYTE*>(bytes.data()) : nullptr, data ? &size : nullptr);
         if (result == ERROR_MORE_DATA && data) {
             bytes.resize(size > bytes.size() ? size : 2 * bytes.size());
             continue;  // the same index with room for its data

@@ -3,13 +3,13 @@
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
+#  define WIN32_LEAN_AND_MEAN
 #endif
 #ifndef NOMINMAX
-#define NOMINMAX
+#  define NOMINMAX
 #endif
 #ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601  // Windows 7: the oldest system the build targets
+#  define _WIN32_WINNT 0x0601  // Windows 7: the oldest system the build targets
 #endif
 
 #include <windows.h>

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #ifndef ZELK_PACKAGE_VERSION
-#error "build with ZELK_PACKAGE_VERSION set to the version the build system found"
+#  error "build with ZELK_PACKAGE_VERSION set to the version the build system found"
 #endif
 
 namespace {

@@ -15,7 +15,7 @@ namespace zelk::cli {
 enum ExitStatus : int {
     kExitSuccess = 0,
     kExitFailure = 1,  // the work failed (or, for a checker, found errors)
-    kExitUsage = 2,    // the command line is wrong; nothing was done
+    kExitUsage = 2,  // the command line is wrong; nothing was done
 };
 
 // The name errors are reported under ("zelk-reg"); set once by main().

@@ -18,7 +18,8 @@ using Kind = ProfileLine::Kind;
 std::string Quoted(std::string const& text) { return "'" + Shown(text) + "'"; }
 
 std::string Lines(std::size_t first, std::size_t last) {
-    return first == last ? "line " + std::to_string(first) : "lines " + std::to_string(first) + "-" + std::to_string(last);
+    return first == last ? "line " + std::to_string(first)
+                         : "lines " + std::to_string(first) + "-" + std::to_string(last);
 }
 
 // The keys with a value below one section line, for its findings.
@@ -62,7 +63,8 @@ void FileChecker::Run() {
         if (line.kind == Kind::kKey) Key(line);
         bool const meaningful = line.kind == Kind::kSection || (line.kind == Kind::kKey && !IsCommentLike(line.name));
         if (meaningful && line.cutAtZero) {
-            Add(line.number, Severity::kWarning, "encoding", "a zero byte ends the line's text early: the rest is lost");
+            Add(line.number, Severity::kWarning, "encoding",
+                "a zero byte ends the line's text early: the rest is lost");
         }
     }
     if (m_file.Lines().encoding == os::ProfileEncoding::kAnsi) {
@@ -74,11 +76,10 @@ void FileChecker::Run() {
 
 void FileChecker::Section(ProfileLine const& line) {
     Contents const contents = m_contents[line.section];
-    std::string const ignored =
-        contents.keys == 0 ? "this section is ignored"
-                           : "this section and its " + std::to_string(contents.keys) +
-                                 (contents.keys == 1 ? " key (" : " keys (") + Lines(contents.first, contents.last) +
-                                 ") are ignored";
+    std::string const ignored = contents.keys == 0 ? "this section is ignored"
+                                                   : "this section and its " + std::to_string(contents.keys) +
+                                                         (contents.keys == 1 ? " key (" : " keys (") +
+                                                         Lines(contents.first, contents.last) + ") are ignored";
     Severity const severity = contents.keys == 0 ? Severity::kWarning : Severity::kError;
     if (line.dead && line.name.empty()) {
         Add(line.number, severity, "syntax", "a section without a name is never searched: " + ignored);
@@ -102,7 +103,8 @@ void FileChecker::Key(ProfileLine const& line) {
         if (!line.name.empty() && line.name.front() == '[') {
             Add(line.number, Severity::kError, "syntax",
                 "'[' without ']' opens no section: the reader takes the line as a key without a text, and the "
-                "keys below stay in " + where);
+                "keys below stay in " +
+                    where);
         } else {
             Add(line.number, Severity::kError, "syntax",
                 "neither a section, a key=text pair nor a comment: the reader takes " + Quoted(line.name) +
@@ -129,8 +131,8 @@ void FileChecker::Key(ProfileLine const& line) {
         if (form.readAs.empty()) {
             message += ", and this is no code";
         } else {
-            message += "; read as " + form.readAs + " it is code " + std::to_string(form.code) +
-                       ", looked up as '" + form.instead + "'";
+            message += "; read as " + form.readAs + " it is code " + std::to_string(form.code) + ", looked up as '" +
+                       form.instead + "'";
         }
         Add(line.number, Severity::kError, "dead-key", message);
         return;
@@ -179,8 +181,10 @@ struct Utf8Scan {
 void ScanUtf8(std::string const& text, Utf8Scan& scan) {
     for (std::size_t i = 0; i < text.size();) {
         auto const lead = static_cast<unsigned char>(text[i]);
-        std::size_t const extra = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
-                                                            : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+        std::size_t const extra = lead >= 0xC2 && lead <= 0xDF   ? 1
+                                  : lead >= 0xE0 && lead <= 0xEF ? 2
+                                  : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                                 : 0;
         if (lead < 0x80) {
             ++i;
             continue;

@@ -80,4 +80,3 @@ std::string KeyRule(std::string const& section) {
 }
 
 }  // namespace zelk::msgcheck
-

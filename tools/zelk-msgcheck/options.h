@@ -8,7 +8,7 @@ namespace zelk::msgcheck {
 struct Options {
     std::string translated;
     std::string english;  // empty: the one the library derives
-    std::string codes;    // empty: no codes file
+    std::string codes;  // empty: no codes file
     bool json = false;
     bool help = false;
 };

@@ -46,11 +46,12 @@ std::string Json(std::string const& text) {
 
 void WriteText(std::ostream& out, Report const& report, Files const& files) {
     for (Finding const& finding : report.Sorted()) {
-        out << finding.file << ':' << finding.line << ": " << SeverityName(finding.severity) << ": "
-            << finding.message << '\n';
+        out << finding.file << ':' << finding.line << ": " << SeverityName(finding.severity) << ": " << finding.message
+            << '\n';
     }
     out << "zelk-msgcheck: " << Counted(report.Count(Severity::kError), "error") << ", "
-        << Counted(report.Count(Severity::kWarning), "warning") << ", " << Counted(report.Count(Severity::kNote), "note");
+        << Counted(report.Count(Severity::kWarning), "warning") << ", "
+        << Counted(report.Count(Severity::kNote), "note");
     if (!files.english.empty()) {
         Totals const totals = Sum(report);
         out << "; " << files.translated << " translates " << totals.translated << " of "
@@ -74,17 +75,19 @@ void WriteJson(std::ostream& out, Report const& report, Files const& files) {
     out << (report.Sorted().empty() ? "],\n" : "\n  ],\n") << "  \"coverage\": [";
     separator = "\n";
     for (SectionCoverage const& section : report.Coverage()) {
-        out << separator << "    {\"section\": " << Json(Shown(section.section)) << ", \"english\": " << section.englishTexts
-            << ", \"translated\": " << section.translatedTexts << ", \"missing\": [";
-        for (std::size_t i = 0; i < section.missing.size(); ++i) out << (i ? ", " : "") << Json(Shown(section.missing[i]));
+        out << separator << "    {\"section\": " << Json(Shown(section.section))
+            << ", \"english\": " << section.englishTexts << ", \"translated\": " << section.translatedTexts
+            << ", \"missing\": [";
+        for (std::size_t i = 0; i < section.missing.size(); ++i)
+            out << (i ? ", " : "") << Json(Shown(section.missing[i]));
         out << "]}";
         separator = ",\n";
     }
     Totals const totals = Sum(report);
-    out << (report.Coverage().empty() ? "],\n" : "\n  ],\n") << "  \"summary\": {\"errors\": "
-        << report.Count(Severity::kError) << ", \"warnings\": " << report.Count(Severity::kWarning)
-        << ", \"notes\": " << report.Count(Severity::kNote) << ", \"english_texts\": " << totals.english
-        << ", \"translated_texts\": " << totals.translated << "}\n}\n";
+    out << (report.Coverage().empty() ? "],\n" : "\n  ],\n")
+        << "  \"summary\": {\"errors\": " << report.Count(Severity::kError)
+        << ", \"warnings\": " << report.Count(Severity::kWarning) << ", \"notes\": " << report.Count(Severity::kNote)
+        << ", \"english_texts\": " << totals.english << ", \"translated_texts\": " << totals.translated << "}\n}\n";
 }
 
 }  // namespace zelk::msgcheck

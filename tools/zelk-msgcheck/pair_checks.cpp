@@ -107,8 +107,8 @@ bool CheckCodes(std::string const& codesFile, MessageFile const& translated, Mes
         }
         int const value = static_cast<int>(code);  // a code above INT_MAX stands for its 32-bit pattern
         zelk::MessageKey const key = zelk::MakeMessageKey(type.c_str(), value);
-        std::string const what = Shown(type) + " " + std::to_string(value) + " (key [" + Shown(type) + "] " +
-                                 key.text + ")";
+        std::string const what =
+            Shown(type) + " " + std::to_string(value) + " (key [" + Shown(type) + "] " + key.text + ")";
         bool const inTranslated = Finds(translated, type, key.text);
         bool const inEnglish = english != nullptr && Finds(*english, type, key.text);
         if (english == nullptr) {
@@ -121,8 +121,9 @@ bool CheckCodes(std::string const& codesFile, MessageFile const& translated, Mes
                        what + " has no text in " + translated.Display() + " nor in " + english->Display() +
                            ": the error shows an empty line");
         } else if (!inEnglish) {
-            report.Add(codesFile, number, Severity::kError, "codes",
-                       what + " has no text in " + english->Display() + ": with translation off it shows an empty line");
+            report.Add(
+                codesFile, number, Severity::kError, "codes",
+                what + " has no text in " + english->Display() + ": with translation off it shows an empty line");
         } else if (!inTranslated) {
             report.Add(codesFile, number, Severity::kWarning, "codes",
                        what + " has no text in " + translated.Display() + ": the English text is shown");

@@ -49,8 +49,7 @@ bool CheckCombinations(Command const& command, bool valueLeftOut, std::string& e
         error = "give only one of /v, /ve and /va";
     } else if (command.separator && command.separatorText.size() != 1) {
         error = "the separator of /s is one character";
-    } else if ((command.searchKeys || command.searchData || command.caseSensitive || command.exact) &&
-               !command.find) {
+    } else if ((command.searchKeys || command.searchData || command.caseSensitive || command.exact) && !command.find) {
         error = "/k, /d, /c and /e go with /f";
     } else if (valueLeftOut && !command.find) {
         error = "the option /v needs a value (or /f to search value names)";

@@ -24,32 +24,32 @@ struct Subcommand;
 
 struct Command {
     Subcommand const* subcommand = nullptr;  // nullptr: the manual
-    bool help = false;                       // "VERB /?": that verb's usage
-    std::string keyText;   // KEY (KEY1) as given, UTF-8
+    bool help = false;  // "VERB /?": that verb's usage
+    std::string keyText;  // KEY (KEY1) as given, UTF-8
     std::string key2Text;  // copy and compare: KEY2
-    KeyName key;           // the two parsed, with the view of /reg:32 or /reg:64
+    KeyName key;  // the two parsed, with the view of /reg:32 or /reg:64
     KeyName key2;
-    std::string file;        // export and import
+    std::string file;  // export and import
     bool valueName = false;  // /v NAME (query /f: /v alone searches value names)
     std::string name;
     bool defaultValue = false;  // /ve
-    bool allValues = false;     // /va
-    bool recurse = false;       // /s (query, copy, compare)
-    bool type = false;          // /t TYPE
+    bool allValues = false;  // /va
+    bool recurse = false;  // /s (query, copy, compare)
+    bool type = false;  // /t TYPE
     std::string typeName;
     bool data = false;  // /d DATA (add)
     std::string dataText;
     bool separator = false;  // /s CHAR (add), /se CHAR (query)
     std::string separatorText;
-    bool force = false;      // /f (add, delete, copy)
+    bool force = false;  // /f (add, delete, copy)
     bool overwrite = false;  // /y
-    bool find = false;       // /f PATTERN (query)
+    bool find = false;  // /f PATTERN (query)
     std::string findText;
-    bool searchKeys = false;     // /k
-    bool searchData = false;     // /d (query)
+    bool searchKeys = false;  // /k
+    bool searchData = false;  // /d (query)
     bool caseSensitive = false;  // /c
-    bool exact = false;          // /e
-    bool verbose = false;        // /z
+    bool exact = false;  // /e
+    bool verbose = false;  // /z
     CompareOutput compareOutput = CompareOutput::kDifferences;
     bool compareOutputGiven = false;
     os::RegView view = os::RegView::kDefault;  // /reg:32, /reg:64

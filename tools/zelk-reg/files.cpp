@@ -15,9 +15,7 @@ std::filesystem::path PathOf(std::string const& name) {
     return std::filesystem::path(std::u8string(name.begin(), name.end()));
 }
 
-std::string Reason() {
-    return errno != 0 ? std::generic_category().message(errno) : std::string("input/output error");
-}
+std::string Reason() { return errno != 0 ? std::generic_category().message(errno) : std::string("input/output error"); }
 
 }  // namespace
 

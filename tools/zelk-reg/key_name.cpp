@@ -67,8 +67,8 @@ bool ParseKeyName(std::string_view utf8, KeyName& key, std::string& error) {
             return false;
         }
         if (end - start > os::kMaxKeyNameLength) {
-            error = "key " + quoted + " has a name longer than " + std::to_string(os::kMaxKeyNameLength) +
-                    " characters";
+            error =
+                "key " + quoted + " has a name longer than " + std::to_string(os::kMaxKeyNameLength) + " characters";
             return false;
         }
         start = end + 1;

@@ -13,9 +13,9 @@ namespace zelk::regtool {
 
 struct KeyName {
     HKEY root = nullptr;
-    std::string path;     // the sub-key path below `root`, UTF-8; empty for the root itself
+    std::string path;  // the sub-key path below `root`, UTF-8; empty for the root itself
     std::string display;  // UTF-8: the root's long name, then the path as spelt
-    bool isRoot = true;   // names a root as the user sees it (HKEY_CURRENT_CONFIG has a path)
+    bool isRoot = true;  // names a root as the user sees it (HKEY_CURRENT_CONFIG has a path)
     os::RegView view = os::RegView::kDefault;  // /reg:32 or /reg:64
 };
 

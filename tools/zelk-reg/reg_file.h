@@ -22,15 +22,15 @@ namespace zelk::regtool {
 
 struct RegChange {
     enum Kind {
-        kCreateKey,    // [KEY]
-        kDeleteKey,    // [-KEY], with everything below it; a missing key is no error
-        kSetValue,     // "name"=data or @=data, in the key of the last kCreateKey
+        kCreateKey,  // [KEY]
+        kDeleteKey,  // [-KEY], with everything below it; a missing key is no error
+        kSetValue,  // "name"=data or @=data, in the key of the last kCreateKey
         kDeleteValue,  // "name"=- or @=-; a missing value is no error
     };
     Kind kind = kCreateKey;
     std::size_t line = 0;  // where it stands in the file, for messages
-    KeyName key;           // for the key changes
-    Value value;           // the value changes' name, type and registry bytes
+    KeyName key;  // for the key changes
+    Value value;  // the value changes' name, type and registry bytes
 };
 
 // Parses the bytes of a .reg file.  False with "FILE:LINE: what" (`fileName`

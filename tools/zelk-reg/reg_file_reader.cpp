@@ -60,7 +60,8 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
 }
 
 std::size_t LineOfOffset(std::string_view bytes, std::size_t offset) {
-    return 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    return 1 + static_cast<std::size_t>(
+                   std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
 struct Line {
@@ -82,8 +83,9 @@ public:
         std::u16string_view const header =
             m_lines.empty() ? std::u16string_view() : TrimRight(TrimLeft(m_lines[0].text));
         if (header != kHeader5 && header != kHeader4) {
-            return Fail(1, "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
-                           "\"REGEDIT4\"");
+            return Fail(1,
+                        "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" or "
+                        "\"REGEDIT4\"");
         }
         m_utf16Texts = header == kHeader5;
         for (m_index = 1; m_index < m_lines.size(); ++m_index) {
@@ -92,11 +94,11 @@ public:
             if (IsSkipped(text)) {
                 continue;
             }
-            bool const ok = text.front() == u'['                         ? ReadKey(text, number)
+            bool const ok = text.front() == u'['                           ? ReadKey(text, number)
                             : text.front() == u'@' || text.front() == u'"' ? ReadValue(text, number)
-                                                                            : Fail(number,
-                                                                                   "expected [KEY], \"NAME\"=DATA or "
-                                                                                   "@=DATA");
+                                                                           : Fail(number,
+                                                                                  "expected [KEY], \"NAME\"=DATA or "
+                                                                                  "@=DATA");
             if (!ok) {
                 return false;
             }
@@ -155,8 +157,8 @@ private:
             if (end == std::u16string_view::npos) {
                 break;
             }
-            std::size_t const next = rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n' ? end + 2
-                                                                                                          : end + 1;
+            std::size_t const next =
+                rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n' ? end + 2 : end + 1;
             rest.remove_prefix(next);
         }
     }
@@ -219,13 +221,13 @@ private:
             }
             char16_t const next = i + 1 < text.size() ? text[i + 1] : u'\0';
             switch (next) {
-            case u'\\': result.push_back(u'\\'); break;
-            case u'"': result.push_back(u'"'); break;
-            case u'n': result.push_back(u'\n'); break;
-            case u'r': result.push_back(u'\r'); break;
-            default:
-                return Fail(number, "unknown escape \"\\" + Utf16ToUtf8(text.substr(i + 1, 1)) +
-                                        "\" in a string (known: \\\\ \\\" \\n \\r)");
+                case u'\\': result.push_back(u'\\'); break;
+                case u'"': result.push_back(u'"'); break;
+                case u'n': result.push_back(u'\n'); break;
+                case u'r': result.push_back(u'\r'); break;
+                default:
+                    return Fail(number, "unknown escape \"\\" + Utf16ToUtf8(text.substr(i + 1, 1)) +
+                                            "\" in a string (known: \\\\ \\\" \\n \\r)");
             }
             ++i;
         }
@@ -261,8 +263,7 @@ private:
             return false;
         }
         if (name.size() > os::kMaxValueNameLength) {
-            return Fail(number, "a value name longer than " + std::to_string(os::kMaxValueNameLength) +
-                                    " characters");
+            return Fail(number, "a value name longer than " + std::to_string(os::kMaxValueNameLength) + " characters");
         }
         bool ok;
         if (!text.empty() && text.front() == u'"') {

@@ -4,7 +4,6 @@
 // column 80 and go on indented by two spaces.
 #include "reg_file.h"
 
-
 #include "platform/codepage.h"
 
 #include <cstdio>
@@ -21,11 +20,11 @@ std::u16string Quoted(std::u16string_view text) {
     std::u16string quoted(1, u'"');
     for (char16_t const c : text) {
         switch (c) {
-        case u'\\': quoted += u"\\\\"; break;
-        case u'"': quoted += u"\\\""; break;
-        case u'\r': quoted += u"\\r"; break;
-        case u'\n': quoted += u"\\n"; break;
-        default: quoted.push_back(c); break;
+            case u'\\': quoted += u"\\\\"; break;
+            case u'"': quoted += u"\\\""; break;
+            case u'\r': quoted += u"\\r"; break;
+            case u'\n': quoted += u"\\n"; break;
+            default: quoted.push_back(c); break;
         }
     }
     quoted.push_back(u'"');
@@ -60,11 +59,11 @@ void RegFileWriter::Add(Value const& value) {
         m_text += Quoted(std::u16string_view(text).substr(0, text.find(u'\0')));
     } else if (value.type == REG_DWORD && data.size() == 4) {
         char number[16];
-        std::snprintf(number, sizeof number, "dword:%08x",
-                      static_cast<unsigned>(static_cast<unsigned char>(data[0]) |
-                                            static_cast<unsigned char>(data[1]) << 8 |
-                                            static_cast<unsigned char>(data[2]) << 16 |
-                                            static_cast<unsigned>(static_cast<unsigned char>(data[3])) << 24));
+        std::snprintf(
+            number, sizeof number, "dword:%08x",
+            static_cast<unsigned>(static_cast<unsigned char>(data[0]) | static_cast<unsigned char>(data[1]) << 8 |
+                                  static_cast<unsigned char>(data[2]) << 16 |
+                                  static_cast<unsigned>(static_cast<unsigned char>(data[3])) << 24));
         Append(number);
     } else {
         char prefix[24];

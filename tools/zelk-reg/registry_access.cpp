@@ -22,9 +22,8 @@ void SortByName(std::vector<T>& items, Name name) {
         os::Utf8ToUtf16(name(item), text, bad);  // the registry's own names are UTF-8
         keyed.emplace_back(std::move(text), std::move(item));
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [](auto const& a, auto const& b) {
-        return os::CompareNamesNoCase(a.first, b.first) < 0;
-    });
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](auto const& a, auto const& b) { return os::CompareNamesNoCase(a.first, b.first) < 0; });
     for (std::size_t i = 0; i < items.size(); ++i) {
         items[i] = std::move(keyed[i].second);
     }

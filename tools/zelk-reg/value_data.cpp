@@ -113,107 +113,104 @@ bool ParseData(std::uint32_t type, std::string_view data, std::string_view separ
                std::string& error) {
     bytes.clear();
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-    case REG_NONE:  // reg keeps a REG_NONE's text as it keeps a REG_SZ's
-        return Utf8ToTextData(data, bytes, error);
-    case REG_MULTI_SZ: {
-        if (separator.empty()) {
-            separator = "\\0";
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_NONE:  // reg keeps a REG_NONE's text as it keeps a REG_SZ's
+            return Utf8ToTextData(data, bytes, error);
+        case REG_MULTI_SZ: {
+            if (separator.empty()) {
+                separator = "\\0";
+            }
+            std::string piece;
+            while (!data.empty()) {
+                std::size_t const end = data.find(separator);
+                std::string_view const item = data.substr(0, end);
+                bool const last = end == std::string_view::npos || end + separator.size() == data.size();
+                if (item.empty()) {
+                    error = "REG_MULTI_SZ data may not hold an empty string";
+                    return false;
+                }
+                if (!Utf8ToTextData(item, piece, error)) {
+                    return false;
+                }
+                bytes += piece;
+                data = last ? std::string_view() : data.substr(end + separator.size());
+            }
+            bytes.append(2, '\0');
+            return true;
         }
-        std::string piece;
-        while (!data.empty()) {
-            std::size_t const end = data.find(separator);
-            std::string_view const item = data.substr(0, end);
-            bool const last = end == std::string_view::npos || end + separator.size() == data.size();
-            if (item.empty()) {
-                error = "REG_MULTI_SZ data may not hold an empty string";
+        case REG_DWORD:
+        case REG_QWORD: {
+            bool const dword = type == REG_DWORD;
+            std::uint64_t value = 0;
+            if (!ParseNumber(data, dword ? 0xFFFFFFFFu : std::numeric_limits<std::uint64_t>::max(), value)) {
+                error = "'" + std::string(data) + "' is not a number for " + TypeName(type) +
+                        (dword ? " (0 to 4294967295, or 0x0 to 0xffffffff)" : " (0 to 18446744073709551615, or 0x...)");
                 return false;
             }
-            if (!Utf8ToTextData(item, piece, error)) {
-                return false;
+            AppendLittleEndian(bytes, value, dword ? 4 : 8);
+            return true;
+        }
+        case REG_BINARY: {
+            std::size_t i = 0;
+            if (data.size() % 2 != 0) {
+                int const digit = HexDigit(data[0]);
+                if (digit < 0) {
+                    error = "'" + std::string(data) + "' is not hexadecimal data for REG_BINARY";
+                    return false;
+                }
+                bytes.push_back(static_cast<char>(digit));
+                i = 1;
             }
-            bytes += piece;
-            data = last ? std::string_view() : data.substr(end + separator.size());
-        }
-        bytes.append(2, '\0');
-        return true;
-    }
-    case REG_DWORD:
-    case REG_QWORD: {
-        bool const dword = type == REG_DWORD;
-        std::uint64_t value = 0;
-        if (!ParseNumber(data, dword ? 0xFFFFFFFFu : std::numeric_limits<std::uint64_t>::max(), value)) {
-            error = "'" + std::string(data) + "' is not a number for " + TypeName(type) +
-                    (dword ? " (0 to 4294967295, or 0x0 to 0xffffffff)" : " (0 to 18446744073709551615, or 0x...)");
-            return false;
-        }
-        AppendLittleEndian(bytes, value, dword ? 4 : 8);
-        return true;
-    }
-    case REG_BINARY: {
-        std::size_t i = 0;
-        if (data.size() % 2 != 0) {
-            int const digit = HexDigit(data[0]);
-            if (digit < 0) {
-                error = "'" + std::string(data) + "' is not hexadecimal data for REG_BINARY";
-                return false;
+            for (; i < data.size(); i += 2) {
+                int const high = HexDigit(data[i]);
+                int const low = HexDigit(data[i + 1]);
+                if (high < 0 || low < 0) {
+                    error = "'" + std::string(data) + "' is not hexadecimal data for REG_BINARY";
+                    return false;
+                }
+                bytes.push_back(static_cast<char>(high * 16 + low));
             }
-            bytes.push_back(static_cast<char>(digit));
-            i = 1;
+            return true;
         }
-        for (; i < data.size(); i += 2) {
-            int const high = HexDigit(data[i]);
-            int const low = HexDigit(data[i + 1]);
-            if (high < 0 || low < 0) {
-                error = "'" + std::string(data) + "' is not hexadecimal data for REG_BINARY";
-                return false;
-            }
-            bytes.push_back(static_cast<char>(high * 16 + low));
-        }
-        return true;
-    }
-    default:
-        error = "values of type " + TypeName(type) + " cannot be added";
-        return false;
+        default: error = "values of type " + TypeName(type) + " cannot be added"; return false;
     }
 }
 
 std::string FormatData(std::uint32_t type, std::string_view bytes, std::string_view separator) {
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-        return TextDataToUtf8(bytes);
-    case REG_MULTI_SZ: {
-        // Every string, empty ones too: the list's own terminators go, each
-        // other zero shows as "\0" (("a", "", "b") is a\0\0b, as Windows' reg
-        // shows it).
-        std::u16string text = os::Utf16FromLittleEndian(bytes);
-        for (int i = 0; i < 2 && !text.empty() && text.back() == u'\0'; ++i) {
-            text.pop_back();
-        }
-        std::string shown;
-        for (std::size_t start = 0;;) {
-            std::size_t const end = text.find(u'\0', start);
-            shown += Utf16ToUtf8(std::u16string_view(text).substr(start, end - start));
-            if (end == std::u16string::npos) {
-                return shown;
+        case REG_SZ:
+        case REG_EXPAND_SZ: return TextDataToUtf8(bytes);
+        case REG_MULTI_SZ: {
+            // Every string, empty ones too: the list's own terminators go, each
+            // other zero shows as "\0" (("a", "", "b") is a\0\0b, as Windows' reg
+            // shows it).
+            std::u16string text = os::Utf16FromLittleEndian(bytes);
+            for (int i = 0; i < 2 && !text.empty() && text.back() == u'\0'; ++i) {
+                text.pop_back();
             }
-            shown += separator;
-            start = end + 1;
+            std::string shown;
+            for (std::size_t start = 0;;) {
+                std::size_t const end = text.find(u'\0', start);
+                shown += Utf16ToUtf8(std::u16string_view(text).substr(start, end - start));
+                if (end == std::u16string::npos) {
+                    return shown;
+                }
+                shown += separator;
+                start = end + 1;
+            }
         }
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN:  // reg prints it as it prints REG_DWORD
-    case REG_QWORD:
-        if (bytes.size() == (type == REG_QWORD ? 8u : 4u)) {
-            char number[24];
-            std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(ReadLittleEndian(bytes)));
-            return number;
-        }
-        return Hex(bytes);
-    default:
-        return Hex(bytes);
+        case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN:  // reg prints it as it prints REG_DWORD
+        case REG_QWORD:
+            if (bytes.size() == (type == REG_QWORD ? 8u : 4u)) {
+                char number[24];
+                std::snprintf(number, sizeof number, "0x%llx",
+                              static_cast<unsigned long long>(ReadLittleEndian(bytes)));
+                return number;
+            }
+            return Hex(bytes);
+        default: return Hex(bytes);
     }
 }
 

@@ -47,8 +47,8 @@ private:
         bool const same = mark == '=';
         m_different = m_different || !same;
         CompareOutput const wanted = m_command.compareOutput;
-        if (wanted == CompareOutput::kAll || (same ? wanted == CompareOutput::kSame
-                                                   : wanted == CompareOutput::kDifferences)) {
+        if (wanted == CompareOutput::kAll ||
+            (same ? wanted == CompareOutput::kSame : wanted == CompareOutput::kDifferences)) {
             m_output.Line(std::string(1, mark) + " " + what + ": " + line);
         }
     }

@@ -52,43 +52,44 @@ public:
 
 private:
     long Record(RegChange const& change) {
-        Undo undo{Undo::kDeleteKey, change.kind == RegChange::kCreateKey || change.kind == RegChange::kDeleteKey
-                                        ? change.key
-                                        : m_key, {}, {}};
+        Undo undo{Undo::kDeleteKey,
+                  change.kind == RegChange::kCreateKey || change.kind == RegChange::kDeleteKey ? change.key : m_key,
+                  {},
+                  {}};
         long result = os::kErrorSuccess;
         OpenedKey opened;
         switch (change.kind) {
-        case RegChange::kCreateKey: {
-            // The highest key of the path that does not exist yet, if any.
-            bool missing = false;
-            for (KeyName key = change.key; !key.isRoot;) {
-                if ((result = opened.Open(key)) != os::kErrorFileNotFound) {
-                    break;
+            case RegChange::kCreateKey: {
+                // The highest key of the path that does not exist yet, if any.
+                bool missing = false;
+                for (KeyName key = change.key; !key.isRoot;) {
+                    if ((result = opened.Open(key)) != os::kErrorFileNotFound) {
+                        break;
+                    }
+                    undo.key = key;
+                    missing = true;
+                    std::string leaf;
+                    key = ParentKey(key, leaf);
                 }
-                undo.key = key;
-                missing = true;
-                std::string leaf;
-                key = ParentKey(key, leaf);
+                m_key = change.key;
+                if (missing) {
+                    m_undo.push_back(std::move(undo));
+                }
+                return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
             }
-            m_key = change.key;
-            if (missing) {
-                m_undo.push_back(std::move(undo));
-            }
-            return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
-        }
-        case RegChange::kDeleteKey:
-            result = ReadTree(change.key, undo.tree);
-            undo.kind = Undo::kRecreate;
-            break;
-        case RegChange::kSetValue:
-        case RegChange::kDeleteValue:
-            result = ReadValue(m_current.get(), change.value.name, undo.value);
-            undo.kind = result == os::kErrorSuccess ? Undo::kPutValue : Undo::kRemoveValue;
-            undo.value.name = change.value.name;
-            if (result == os::kErrorFileNotFound) {
-                result = os::kErrorSuccess;
-            }
-            break;
+            case RegChange::kDeleteKey:
+                result = ReadTree(change.key, undo.tree);
+                undo.kind = Undo::kRecreate;
+                break;
+            case RegChange::kSetValue:
+            case RegChange::kDeleteValue:
+                result = ReadValue(m_current.get(), change.value.name, undo.value);
+                undo.kind = result == os::kErrorSuccess ? Undo::kPutValue : Undo::kRemoveValue;
+                undo.value.name = change.value.name;
+                if (result == os::kErrorFileNotFound) {
+                    result = os::kErrorSuccess;
+                }
+                break;
         }
         if (result == os::kErrorFileNotFound) {
             return os::kErrorSuccess;  // nothing there: nothing to put back
@@ -101,19 +102,18 @@ private:
 
     long Make(RegChange const& change) {
         switch (change.kind) {
-        case RegChange::kCreateKey:
-            return m_current.Create(change.key);
-        case RegChange::kDeleteKey: {
-            m_current.Close();
-            long const result = DeleteKeyTree(change.key);
-            return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;  // regedit's rule
-        }
-        case RegChange::kSetValue:
-            return os::RegSetValueU(m_current.get(), change.value.name, change.value.type, change.value.data);
-        case RegChange::kDeleteValue: {
-            long const result = os::RegDeleteValueU(m_current.get(), change.value.name);
-            return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
-        }
+            case RegChange::kCreateKey: return m_current.Create(change.key);
+            case RegChange::kDeleteKey: {
+                m_current.Close();
+                long const result = DeleteKeyTree(change.key);
+                return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;  // regedit's rule
+            }
+            case RegChange::kSetValue:
+                return os::RegSetValueU(m_current.get(), change.value.name, change.value.type, change.value.data);
+            case RegChange::kDeleteValue: {
+                long const result = os::RegDeleteValueU(m_current.get(), change.value.name);
+                return result == os::kErrorFileNotFound ? os::kErrorSuccess : result;
+            }
         }
         return os::kErrorInvalidParameter;
     }
@@ -187,9 +187,9 @@ bool ImportBytes(std::string_view bytes, std::string const& fileName, os::RegVie
     }
     transaction.reset();  // rolls back what the store holds of it
     std::size_t const lost = importer.Revert();
-    ReportError(failure + ": " + ErrorText(result) +
-                (lost == 0 ? " Nothing was changed."
-                           : " " + std::to_string(lost) + " earlier changes could not be undone."));
+    ReportError(
+        failure + ": " + ErrorText(result) +
+        (lost == 0 ? " Nothing was changed." : " " + std::to_string(lost) + " earlier changes could not be undone."));
     return false;
 }
 

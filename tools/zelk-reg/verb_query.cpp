@@ -260,7 +260,7 @@ private:
     Command const& m_command;
     std::string m_name;  // empty for the default value
     std::uint32_t m_type = 0;  // /t
-    std::string m_separator;   // of REG_MULTI_SZ's strings
+    std::string m_separator;  // of REG_MULTI_SZ's strings
     bool m_findKeys = false;
     bool m_findNames = false;
     bool m_findData = false;

@@ -58,9 +58,13 @@ long ToCaller(std::uint32_t type, std::string bytes, unsigned char* data, std::u
 
 }  // namespace
 
-long RegOpenKeyA(HKEY key, char const* subKey, HKEY* result) { return RegOpenKeyU(key, Widened(subKey), RegView::kDefault, result); }
+long RegOpenKeyA(HKEY key, char const* subKey, HKEY* result) {
+    return RegOpenKeyU(key, Widened(subKey), RegView::kDefault, result);
+}
 
-long RegCreateKeyA(HKEY key, char const* subKey, HKEY* result) { return RegCreateKeyU(key, Widened(subKey), RegView::kDefault, result); }
+long RegCreateKeyA(HKEY key, char const* subKey, HKEY* result) {
+    return RegCreateKeyU(key, Widened(subKey), RegView::kDefault, result);
+}
 
 long RegQueryValueExA(HKEY key, char const* valueName, std::uint32_t* reserved, std::uint32_t* type,
                       unsigned char* data, std::uint32_t* size) {

@@ -76,10 +76,13 @@ std::uint64_t PageSum(unsigned char const* page, int size) {
 
 void Stamp(unsigned char* page, int size) {
     std::uint64_t const sum = PageSum(page, size);
-    for (int i = 0; i < kChecksumBytes; ++i) page[size - kChecksumBytes + i] = static_cast<unsigned char>(sum >> (8 * i));
+    for (int i = 0; i < kChecksumBytes; ++i)
+        page[size - kChecksumBytes + i] = static_cast<unsigned char>(sum >> (8 * i));
 }
 
-bool Stamped(unsigned char const* page, int size) { return Load64(page + size - kChecksumBytes) == PageSum(page, size); }
+bool Stamped(unsigned char const* page, int size) {
+    return Load64(page + size - kChecksumBytes) == PageSum(page, size);
+}
 
 // The write-ahead log's own running sum over `bytes` (a multiple of 8),
 // continued from `sum`: pairs of 32-bit words in the byte order the log's
@@ -103,13 +106,13 @@ void LogSum(unsigned char const* bytes, int size, bool bigEndian, std::uint32_t 
 sqlite3_vfs* Below(sqlite3_vfs* vfs) { return static_cast<sqlite3_vfs*>(vfs->pAppData); }
 
 struct File {
-    sqlite3_file base;   // first: SQLite sees a File as an sqlite3_file
+    sqlite3_file base;  // first: SQLite sees a File as an sqlite3_file
     sqlite3_vfs* below;  // the default VFS
     Kind kind;
-    File* main;          // the database this log or journal belongs to, or this file
-    int reserved;        // bytes page 1 reserves, as last seen; -1 before
+    File* main;  // the database this log or journal belongs to, or this file
+    int reserved;  // bytes page 1 reserves, as last seen; -1 before
     bool damaged;
-    std::string* mark;   // where the damage mark goes (main files only)
+    std::string* mark;  // where the damage mark goes (main files only)
 
     sqlite3_file* Real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
 
@@ -216,8 +219,8 @@ int Write(sqlite3_file* raw, void const* buffer, int amount, sqlite3_int64 offse
     sqlite3_file* real = file->Real();
     if (file->kind == Kind::kOther) return real->pMethods->xWrite(real, buffer, amount, offset);
     if (file->IsDamaged()) return SQLITE_IOERR_DATA;
-    bool const page = file->kind != Kind::kJournal && IsPageSize(amount) &&
-                      (file->kind == Kind::kLog || offset % amount == 0);
+    bool const page =
+        file->kind != Kind::kJournal && IsPageSize(amount) && (file->kind == Kind::kLog || offset % amount == 0);
     if (!page) return real->pMethods->xWrite(real, buffer, amount, offset);
     // SQLite lends its cached page: stamping it keeps the cache right.
     auto* bytes = static_cast<unsigned char*>(const_cast<void*>(buffer));
@@ -282,10 +285,25 @@ int Fetch(sqlite3_file*, sqlite3_int64, int, void** out) {
 int Unfetch(sqlite3_file*, sqlite3_int64, void*) { return SQLITE_OK; }
 
 sqlite3_io_methods const kMethods = {
-    3,         Close,     Read,       Write,        Truncate, Sync,    FileSize,
-    Lock,      Unlock,    CheckReservedLock,        FileControl,       SectorSize,
-    DeviceCharacteristics, ShmMap,    ShmLock,      ShmBarrier,        ShmUnmap,
-    Fetch,     Unfetch,
+    3,
+    Close,
+    Read,
+    Write,
+    Truncate,
+    Sync,
+    FileSize,
+    Lock,
+    Unlock,
+    CheckReservedLock,
+    FileControl,
+    SectorSize,
+    DeviceCharacteristics,
+    ShmMap,
+    ShmLock,
+    ShmBarrier,
+    ShmUnmap,
+    Fetch,
+    Unfetch,
 };
 
 int Open(sqlite3_vfs* vfs, char const* name, sqlite3_file* raw, int flags, int* outFlags) {
@@ -345,9 +363,7 @@ int GetLastError(sqlite3_vfs* vfs, int size, char* out) {
     return Below(vfs)->xGetLastError ? Below(vfs)->xGetLastError(Below(vfs), size, out) : 0;
 }
 
-int CurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* out) {
-    return Below(vfs)->xCurrentTimeInt64(Below(vfs), out);
-}
+int CurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* out) { return Below(vfs)->xCurrentTimeInt64(Below(vfs), out); }
 
 }  // namespace
 

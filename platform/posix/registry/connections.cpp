@@ -231,9 +231,8 @@ long RegistryCall::Store(Target& target, RegistryStore*& store, bool create) {
             path = target.file == kUserFile ? m_state.locations.user : m_state.locations.machine;
             busyTimeout = m_state.busyTimeout;
         }
-        result = store->Open(path, target.file == kUserFile ? RegistryStore::Role::kUser
-                                                                : RegistryStore::Role::kMachine,
-                             busyTimeout);
+        result = store->Open(
+            path, target.file == kUserFile ? RegistryStore::Role::kUser : RegistryStore::Role::kMachine, busyTimeout);
     }
     if (result == kErrorSuccess && create) {
         result = JoinTransaction(target.file);
@@ -265,8 +264,7 @@ long RegistryCall::JoinTransaction(int file) {
 
 long RegistryCall::Wrote(int file, long result) {
     ThreadState& thread = Thread();
-    if (thread.inTransaction && thread.wrote[file] && !thread.files[file].InWrite() &&
-        thread.broken == kErrorSuccess) {
+    if (thread.inTransaction && thread.wrote[file] && !thread.files[file].InWrite() && thread.broken == kErrorSuccess) {
         thread.broken = result != kErrorSuccess ? result : kErrorRegistryIoFailed;
     }
     return result;

@@ -21,7 +21,9 @@ constexpr int kSwitchRetryMs = 5;
 
 }  // namespace
 
-long Database::ToWindowsError(int code) const { return ErrorFromSqlite(code, m_db ? sqlite3_system_errno(m_db.get()) : 0); }
+long Database::ToWindowsError(int code) const {
+    return ErrorFromSqlite(code, m_db ? sqlite3_system_errno(m_db.get()) : 0);
+}
 
 void Database::EndTurnIfDone() noexcept {
     if (!InWrite()) {

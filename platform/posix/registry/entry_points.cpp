@@ -17,13 +17,13 @@ namespace {
 
 using registry::IsRoot;
 using registry::KeyId;
+using registry::kFileCount;
+using registry::kMachineFile;
+using registry::kUserFile;
 using registry::RegistryCall;
 using registry::RegistryStore;
 using registry::Target;
 using registry::ThreadState;
-using registry::kFileCount;
-using registry::kMachineFile;
-using registry::kUserFile;
 
 // A name of the U calls ends where a W call's string would, at a zero; the
 // rest must be UTF-8.  `units`: its length in UTF-16 units.
@@ -89,8 +89,8 @@ long OpenOrCreate(HKEY key, std::string_view subKey, HKEY* result, bool create) 
         return create ? call.Wrote(target.file, opened) : opened;
     }
     KeyId id;
-    long const found = create ? call.Wrote(target.file, store->Create(target.key, steps, id))
-                              : store->Find(target.key, steps, id);
+    long const found =
+        create ? call.Wrote(target.file, store->Create(target.key, steps, id)) : store->Find(target.key, steps, id);
     if (found != kErrorSuccess) {
         return found;
     }
@@ -148,13 +148,13 @@ long QueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::strin
     if (!UnicodeName(name, units)) {
         return kErrorInvalidParameter;
     }
-    return OnKey(key, units, false, [&](RegistryStore& store, KeyId id) { return store.QueryValue(id, name, type, data); });
+    return OnKey(key, units, false,
+                 [&](RegistryStore& store, KeyId id) { return store.QueryValue(id, name, type, data); });
 }
 
 long SetValue(HKEY key, std::string_view name, std::uint32_t type, std::string_view data) {
     std::size_t units = 0;
-    if (!UnicodeName(name, units) || units > kMaxValueNameLength ||
-        data.size() > std::uint32_t{0xFFFFFFFF}) {
+    if (!UnicodeName(name, units) || units > kMaxValueNameLength || data.size() > std::uint32_t{0xFFFFFFFF}) {
         return kErrorInvalidParameter;
     }
     return OnKey(key, units, true, [&](RegistryStore& store, KeyId id) {

@@ -92,9 +92,9 @@ struct TurnFile {
     std::deque<std::uint64_t> queue;  // tickets of this process's writers; the first one writes
     std::uint64_t nextTicket = 0;
     struct Kernel {
-        bool held = false;     // the process has it
+        bool held = false;  // the process has it
         bool pending = false;  // its waiting thread is asked to take it, or waits in the kernel
-        bool wanted = false;   // the first writer waits for that thread
+        bool wanted = false;  // the first writer waits for that thread
         bool started = false;  // the waiting thread runs
     } locks[kLocks];
     bool usable = true;  // false where the file system has no such locks
@@ -111,9 +111,9 @@ struct Table {
 
 Table* g_table = nullptr;
 std::once_flag g_tableMade;
-std::atomic<int> g_waiters{0};         // waiting threads started in this process
-std::atomic<int> g_parked{0};          // those of them that got as far as their loop
-std::atomic<int> g_threadsAtFork{0};   // all of the process's threads, counted before a fork
+std::atomic<int> g_waiters{0};  // waiting threads started in this process
+std::atomic<int> g_parked{0};  // those of them that got as far as their loop
+std::atomic<int> g_threadsAtFork{0};  // all of the process's threads, counted before a fork
 std::atomic<bool> g_threadless{false};  // a child of a fork while other threads ran
 
 // Before a fork: lets every waiting thread get past its start (where the
@@ -241,7 +241,8 @@ bool StartWaiting(TurnFile& file) {
             continue;
         }
         auto* wait = new (std::nothrow) WaitFor{&file, which};
-        void* const stack = mmap(nullptr, kStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        void* const stack =
+            mmap(nullptr, kStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
         pthread_attr_t attributes;
         pthread_t thread;
         if (wait && stack != MAP_FAILED && pthread_attr_init(&attributes) == 0) {
@@ -276,7 +277,8 @@ struct Mark {
 };
 
 Mark MarkOf(std::string const& path) {
-    struct stat file {}, log {};
+    struct stat file {
+    }, log{};
     stat(path.c_str(), &file);
     stat((path + "-wal").c_str(), &log);
     return {file.st_mtim, log.st_mtim, file.st_size, log.st_size, log.st_ino};

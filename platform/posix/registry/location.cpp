@@ -68,23 +68,22 @@ bool IsNetworkFileSystem(std::string const& path) {
         type = probe(folder.c_str());
     }
     switch (type & 0xFFFFFFFFul) {
-    case 0x6969:      // NFS
-    case 0x517B:      // SMB
-    case 0xFF534D42:  // CIFS
-    case 0xFE534D42:  // SMB2
-    case 0x5346414F:  // AFS
-    case 0x6B414653:  // kAFS
-    case 0x73757245:  // Coda
-    case 0x564C:      // NCP
-    case 0x00C36400:  // Ceph
-    case 0x01021997:  // 9P
-    case 0x01161970:  // GFS2
-    case 0x7461636F:  // OCFS2
-    case 0x0BD00BD0:  // Lustre
-    case 0x65735546:  // FUSE
-        return true;
-    default:
-        return false;
+        case 0x6969:  // NFS
+        case 0x517B:  // SMB
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+        case 0x5346414F:  // AFS
+        case 0x6B414653:  // kAFS
+        case 0x73757245:  // Coda
+        case 0x564C:  // NCP
+        case 0x00C36400:  // Ceph
+        case 0x01021997:  // 9P
+        case 0x01161970:  // GFS2
+        case 0x7461636F:  // OCFS2
+        case 0x0BD00BD0:  // Lustre
+        case 0x65735546:  // FUSE
+            return true;
+        default: return false;
     }
 }
 
@@ -107,12 +106,10 @@ long MakeParentFolders(std::string const& path, unsigned mode) {
             continue;
         }
         switch (errno) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return kErrorAccessDenied;
-        default:
-            return kErrorPathNotFound;
+            case EACCES:
+            case EPERM:
+            case EROFS: return kErrorAccessDenied;
+            default: return kErrorPathNotFound;
         }
     }
     // EEXIST also covers a file in the way; say so now rather than through

@@ -85,7 +85,8 @@ int CompareUnicode(void*, int lengthA, void const* a, int lengthB, void const* b
 // zelk_utf8(name): a Windows-1252 name of an earlier version in UTF-8.
 void ToUtf8(sqlite3_context* context, int, sqlite3_value** arguments) {
     auto const* bytes = reinterpret_cast<char const*>(sqlite3_value_text(arguments[0]));
-    std::string const text = Cp1252ToUtf8(std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(arguments[0]))));
+    std::string const text =
+        Cp1252ToUtf8(std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(arguments[0]))));
     sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
@@ -98,7 +99,8 @@ void ToUtf16(sqlite3_context* context, int, sqlite3_value** arguments) {
         return;
     }
     auto const* bytes = static_cast<char const*>(sqlite3_value_blob(arguments[1]));
-    std::string const text = Cp1252ToUtf16le(std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(arguments[1]))));
+    std::string const text = Cp1252ToUtf16le(
+        std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(arguments[1]))));
     sqlite3_result_blob(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
@@ -121,10 +123,12 @@ void AddFunctions(sqlite3* db) {
 std::string EarlierAsCurrent(std::int64_t version) {
     std::string const collation = version == 0 ? "NOCASE" : "zelk_names";
     std::string const earlier = "(SELECT user_version < 2 FROM pragma_user_version)";
-    return "CREATE TEMP VIEW keys AS SELECT id, parent, CASE WHEN " + earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " +
-           collation + " AS name FROM main.keys;"
-           "CREATE TEMP VIEW vals AS SELECT key, CASE WHEN " + earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " +
-           collation + " AS name, type, CASE WHEN " + earlier + " THEN zelk_utf16(type, data) ELSE data END AS data FROM main.vals;";
+    return "CREATE TEMP VIEW keys AS SELECT id, parent, CASE WHEN " + earlier +
+           " THEN zelk_utf8(name) ELSE name END COLLATE " + collation +
+           " AS name FROM main.keys;"
+           "CREATE TEMP VIEW vals AS SELECT key, CASE WHEN " +
+           earlier + " THEN zelk_utf8(name) ELSE name END COLLATE " + collation + " AS name, type, CASE WHEN " +
+           earlier + " THEN zelk_utf16(type, data) ELSE data END AS data FROM main.vals;";
 }
 
 long AddChecksums(sqlite3* db, bool empty) {
@@ -167,7 +171,8 @@ long MakeOrUpgrade(sqlite3* db) {
         }
         std::unordered_map<KeyId, KeyId> moved;
         sqlite3_stmt* raw = nullptr;
-        sqlite3_prepare_v2(db, "SELECT id, parent, zelk_utf8(name) FROM old_keys WHERE parent <> 0 ORDER BY id", -1, &raw, nullptr);
+        sqlite3_prepare_v2(db, "SELECT id, parent, zelk_utf8(name) FROM old_keys WHERE parent <> 0 ORDER BY id", -1,
+                           &raw, nullptr);
         StatementPtr old(raw);
         sqlite3_prepare_v2(db, "INSERT INTO keys(id, parent, name) VALUES(?1, ?2, ?3) ON CONFLICT DO NOTHING", -1, &raw,
                            nullptr);
@@ -207,9 +212,11 @@ long MakeOrUpgrade(sqlite3* db) {
             result = ErrorFromSqlite(rc, sqlite3_system_errno(db));
         }
         old.reset();
-        sqlite3_prepare_v2(db, "INSERT INTO vals SELECT ?1, zelk_utf8(name), type, zelk_utf16(type, data) FROM old_vals WHERE key = ?2 "
-                           "ON CONFLICT DO NOTHING",
-                           -1, &raw, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "INSERT INTO vals SELECT ?1, zelk_utf8(name), type, zelk_utf16(type, data) FROM old_vals WHERE key = ?2 "
+            "ON CONFLICT DO NOTHING",
+            -1, &raw, nullptr);
         StatementPtr values(raw);
         sqlite3_prepare_v2(db, "SELECT id FROM old_keys ORDER BY id", -1, &raw, nullptr);
         StatementPtr keys(raw);
@@ -229,10 +236,11 @@ long MakeOrUpgrade(sqlite3* db) {
         insert.reset();
         find.reset();
         if (result == kErrorSuccess) {
-            result = ExecScript(db,
-                                "UPDATE sqlite_sequence SET seq = max(seq, (SELECT seq FROM sqlite_sequence WHERE name = "
-                                "'old_keys')) WHERE name = 'keys';"
-                                "DROP TABLE old_vals; DROP TABLE old_keys;");
+            result =
+                ExecScript(db,
+                           "UPDATE sqlite_sequence SET seq = max(seq, (SELECT seq FROM sqlite_sequence WHERE name = "
+                           "'old_keys')) WHERE name = 'keys';"
+                           "DROP TABLE old_vals; DROP TABLE old_keys;");
         }
     } else if (result == kErrorSuccess) {
         result = id == kApplicationId ? kErrorSuccess : kErrorBadDb;  // made meanwhile, or someone else's

@@ -12,7 +12,8 @@ namespace {
 
 // In the order of RegistryStore::Statement.
 // The sub-tree of ?1, ?1 included.
-#define ZELK_SUBTREE "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
+#define ZELK_SUBTREE \
+  "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
 
 constexpr char const* kStatementText[] = {
     "SELECT id FROM keys WHERE parent = ?1 AND name = ?2",
@@ -81,8 +82,7 @@ private:
 // RegistryTransaction) it is a savepoint: a failed step undoes only itself.
 class RegistryStore::Transaction {
 public:
-    explicit Transaction(RegistryStore& store)
-        : m_store(store), m_turn(store.m_file), m_nested(store.InWrite()) {
+    explicit Transaction(RegistryStore& store) : m_store(store), m_turn(store.m_file), m_nested(store.InWrite()) {
         m_result = m_turn.Result();
         if (m_result == kErrorSuccess) {
             Use begin(store, m_nested ? kSavepoint : kBegin);
@@ -148,7 +148,8 @@ long RegistryStore::Prepare() {
     static_assert(sizeof(kStatementText) / sizeof(kStatementText[0]) == kStatementCount);
     for (int i = 0; i < kStatementCount; ++i) {
         sqlite3_stmt* raw = nullptr;
-        int const rc = sqlite3_prepare_v3(m_file.Handle(), kStatementText[i], -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+        int const rc =
+            sqlite3_prepare_v3(m_file.Handle(), kStatementText[i], -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
         m_statements[i].reset(raw);
         // A reader's views of an earlier version's file take no writes.
         if (rc != SQLITE_OK && !m_file.ReadOnly()) {
@@ -342,13 +343,15 @@ long RegistryStore::EnumRow(Statement which, KeyId key, std::uint32_t index, Rea
 namespace {
 
 void AssignColumn(std::string& to, sqlite3_stmt* row, int column, void const* bytes) {
-    to.assign(bytes ? static_cast<char const*>(bytes) : "", static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+    to.assign(bytes ? static_cast<char const*>(bytes) : "",
+              static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
 }
 
 }  // namespace
 
 long RegistryStore::EnumKey(KeyId key, std::uint32_t index, std::string& name) {
-    return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { AssignColumn(name, row, 0, sqlite3_column_text(row, 0)); });
+    return EnumRow(kEnumKey, key, index,
+                   [&](sqlite3_stmt* row) { AssignColumn(name, row, 0, sqlite3_column_text(row, 0)); });
 }
 
 long RegistryStore::EnumValue(KeyId key, std::uint32_t index, std::string& name, std::uint32_t& type,

@@ -49,13 +49,11 @@ public:
     long Exists(KeyId key);
     // The type and the whole data of one value; either may be null.
     long QueryValue(KeyId key, std::string_view name, std::uint32_t* type, std::string* data);
-    long SetValue(KeyId key, std::string_view name, std::uint32_t type, unsigned char const* data,
-                  std::uint32_t size);
+    long SetValue(KeyId key, std::string_view name, std::uint32_t type, unsigned char const* data, std::uint32_t size);
     // Sub-key number `index` in name order.
     long EnumKey(KeyId key, std::uint32_t index, std::string& name);
     // Value number `index` in name order; the data are copied to `data`.
-    long EnumValue(KeyId key, std::uint32_t index, std::string& name, std::uint32_t& type,
-                   std::string& data);
+    long EnumValue(KeyId key, std::uint32_t index, std::string& name, std::uint32_t& type, std::string& data);
     // Deletes the value `name` of `key`.
     long DeleteValue(KeyId key, std::string_view name);
     // Deletes `key`, which must have no sub-keys.
