@@ -2,12 +2,7 @@
 // ours on Windows (freg_host_windows_first_test.cpp has the other order).
 #include <zelk/freg.h>
 
-#if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#endif
+#include "windows_host.h"
 
 #include <gtest/gtest.h>
 

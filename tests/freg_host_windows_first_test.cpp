@@ -1,11 +1,6 @@
 // The exported headers after <windows.h>: the handle type, the roots and
 // the value types must agree with the system's, without clashes.
-#if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#endif
+#include "windows_host.h"
 
 #include <zelk/freg.h>
 

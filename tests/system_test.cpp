@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "windows_host.h"
+
 #if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
 constexpr bool kWindows = true;
 #else
 #  include <sys/resource.h>

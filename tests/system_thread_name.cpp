@@ -1,11 +1,8 @@
 #include "system_thread_name.h"
 
-#if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#else
+#include "windows_host.h"
+
+#if !defined(_WIN32)
 #  include <fstream>
 #endif
 
