@@ -3,6 +3,7 @@
 // registry unchanged.
 #include "platform/ansi_text.h"
 
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32.h"
 
 namespace zelk::os {
@@ -42,17 +43,8 @@ bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
 unsigned AnsiCodePage() { return GetACP(); }
 
 std::u16string AnsiToUtf16(std::string_view ansi) {
-    std::u16string text;
-    if (ansi.empty()) {
-        return text;
-    }
-    int const length = static_cast<int>(ansi.size());
-    int const size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, reinterpret_cast<LPWSTR>(text.data()), size);
-    }
-    return text;
+    std::wstring const wide = WideFromBytes(CP_ACP, ansi);
+    return std::u16string(wide.begin(), wide.end());
 }
 
 bool Utf16ToAnsi(std::u16string_view text, std::string& ansi, std::size_t& bad) {

@@ -2,6 +2,7 @@
 // way the system's own console tools write it.
 #include "platform/console.h"
 
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32.h"
 
 #include <shellapi.h>
@@ -9,31 +10,6 @@
 namespace zelk::os {
 
 namespace {
-
-std::string ToUtf8(LPCWSTR text) {
-    int const size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return {};
-    }
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    result.pop_back();  // the terminator
-    return result;
-}
-
-std::wstring ToWide(std::string_view utf8) {
-    std::wstring result;
-    if (utf8.empty()) {
-        return result;
-    }
-    int const length = static_cast<int>(utf8.size());
-    int const size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    if (size > 0) {
-        result.resize(static_cast<std::size_t>(size));
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, result.data(), size);
-    }
-    return result;
-}
 
 bool WriteAll(HANDLE handle, char const* data, std::size_t size) {
     while (size > 0) {
@@ -62,7 +38,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
         return arguments;
     }
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(ToUtf8(wide[i]));
+        arguments.push_back(BytesFromWide(CP_UTF8, wide[i]));
     }
     LocalFree(wide);
     return arguments;
@@ -75,7 +51,7 @@ bool WriteText(StandardStream stream, std::string_view utf8) {
     }
     std::wstring text;
     text.reserve(utf8.size() + utf8.size() / 16);
-    for (wchar_t const c : ToWide(utf8)) {
+    for (wchar_t const c : WideFromBytes(CP_UTF8, utf8)) {
         if (c == L'\n') {
             text.push_back(L'\r');
         }
@@ -93,14 +69,8 @@ bool WriteText(StandardStream stream, std::string_view utf8) {
     if (page == 0) {
         page = GetOEMCP();
     }
-    int const length = static_cast<int>(text.size());
-    int const size = WideCharToMultiByte(page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return false;
-    }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(page, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-    return WriteAll(handle, bytes.data(), bytes.size());
+    std::string const bytes = BytesFromWide(page, text);
+    return !bytes.empty() && WriteAll(handle, bytes.data(), bytes.size());  // empty: no such page
 }
 
 }  // namespace zelk::os

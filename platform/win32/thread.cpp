@@ -1,5 +1,6 @@
 #include "platform/thread.h"
 
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32.h"
 
 #include <new>
@@ -125,15 +126,8 @@ void Thread::SetSystemName(char const* name) noexcept {
     }
     // Names are texts in the ANSI code page; the system wants UTF-16.
     char const* const text = name != nullptr ? name : "";
-    int const length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length <= 0) {
-        return;
-    }
     try {
-        std::vector<wchar_t> wide(static_cast<std::size_t>(length));
-        if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length) > 0) {
-            setDescription(m_impl->handle, wide.data());
-        }
+        setDescription(m_impl->handle, WideFromBytes(CP_ACP, text).c_str());
     } catch (std::bad_alloc const&) {
         // Without memory the system keeps the name it has.
     }
