@@ -96,7 +96,7 @@ void FuzzHex(std::uint8_t const* data, std::size_t size) {
     BinChar const bytes(data, static_cast<int>(size));
     BinChar const hex = bytes.BinToHex();
     Check(hex.len() == 2 * bytes.len());
-    Check(static_cast<char const*>(hex)[hex.len()] == 0);
+    CheckTerminated(hex);
     Check(SameBytes(hex.HexToBin(), bytes));
     Check(SameBytes(hex.Lower().HexToBin(), bytes));
 
@@ -105,7 +105,6 @@ void FuzzHex(std::uint8_t const* data, std::size_t size) {
     Check(2 * decoded.len() <= bytes.len());
     BinChar const again = decoded.BinToHex();
     Check(std::memcmp(again, bytes.Upper(), static_cast<std::size_t>(again.len())) == 0);
-    return;
 }
 
 void FuzzPath(std::uint8_t const* data, std::size_t size) {
@@ -118,8 +117,7 @@ void FuzzPath(std::uint8_t const* data, std::size_t size) {
     int root = -1;
     BinChar const full = name.FullFileName(root);
     CheckTerminated(full);
-    Check(root >= 0);
-    Check((root == 0) == (full.len() == 0) || root == 3);
+    Check(root >= 0 && ((root == 0) == (full.len() == 0) || root == 3));
 
     BinChar const directory = name.Directory(levels);
     CheckTerminated(directory);
@@ -136,13 +134,11 @@ void FuzzPath(std::uint8_t const* data, std::size_t size) {
     BinChar const reduced = name.ReducePath();
     CheckTerminated(reduced);
     if (root == 3 && full.len() > 2 && Bytes(full)[1] == ':') Check(Bytes(reduced) == ReferenceReduce(Bytes(full)));
-    Check(reduced.len() > 0);
-    Check(reduced.len() <= full.len() + 1);
+    Check(reduced.len() > 0 && reduced.len() <= full.len() + 1);
 
     CheckTerminated(name.AddPath(path));
     BinChar const extended = name.SetExtension(static_cast<char const*>(path));
     CheckTerminated(extended);
-    return;
 }
 
 void FuzzText(std::uint8_t const* data, std::size_t size) {
@@ -169,7 +165,6 @@ void FuzzText(std::uint8_t const* data, std::size_t size) {
     std::size_t const found =
         start < 0 || from.empty() ? std::string::npos : text.find(from, static_cast<std::size_t>(start));
     Check(subject.iStr(Make(from), start) == (found == std::string::npos ? subject.len() : static_cast<int>(found)));
-    return;
 }
 
 }  // namespace

@@ -117,8 +117,8 @@ TEST_F(PathTest, DirectoryFileNameAddReduceAndExtension) {
         {kReduce, "c:\\a\\.", "", "c:\\a"},       {kReduce, "c:\\a\\..", "", "c:\\"},
         {kReduce, "c:\\a/b/../c", "", "c:\\a/c"}, {kReduce, "c:\\.hidden", "", "c:hidden"},
         {kReduce, "a\\..\\b", "", "{cwd}\\b"},    {kReduce, "", "", "\\"},   {kReduce, "1:\\x", "", "\\"},
-        // ".." directly below the root stays at the root.
-        {kReduce, "c:\\..\\x", "", "c:\\x"},
+        // ".." directly below the root stays at the root; dots inside a name are no step.
+        {kReduce, "c:\\..\\x", "", "c:\\x"}, {kReduce, "c:\\a..b\\c", "", "c:\\a..b\\c"},
         {kReduce, "\\\\srv\\share\\a\\..\\..\\x", "", "\\\\srv\\share\\x"},
         {kReduce, "..", "", parent + "\\"},  // the separator before the dropped folder stays
         {kExt, "c:\\d\\a.tar.gz", "zip", "c:\\d\\a.zip"}, {kExt, "c:\\d\\a", "txt", "c:\\d\\a.txt"},

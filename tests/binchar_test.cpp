@@ -1,6 +1,5 @@
 // BinChar as a host sees it: construction, value semantics, substrings,
-// search, case, integers, masks and hexadecimal text (words and replacement:
-// fuzz/fuzz_binchar.cpp against a plain reference).
+// search, words, replacement, case, integers, masks and hexadecimal text.
 #include <zelk/binchar.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +21,12 @@ std::string Bytes(BinChar const& s) {
 }
 
 BinChar Make(std::string const& bytes) { return BinChar(bytes.data(), static_cast<int>(bytes.size())); }
+
+// What Translate leaves and the count it returns, as "count:text".
+BinChar Translated(BinChar text, char const* from, char const* to) {
+    int const count = text.Translate(from, to);
+    return BinChar(count) + ":" + text;
+}
 
 // Every member that yields a string: the exact bytes it holds.
 TEST(BinChar, StringResults) {
@@ -58,6 +63,13 @@ TEST(BinChar, StringResults) {
         {"RTrim cuts at zero", zero.RTrim(), "ab"},
         {"LPad never shortens", BinChar("abc").LPad(2), "abc"}, {"LPad", BinChar("abc").LPad(5), "  abc"},
         {"RPad", BinChar("ab").RPad(5), "ab   "},
+        // Runs of separators count as one; outside blank mode blanks are word bytes.
+        {"GetWord 2", BinChar("  a  b  ").GetWord(2, ' '), "b"}, {"GetWord 3", BinChar("a b").GetWord(3, ' '), ""},
+        {"GetWord 0xE4 splits", BinChar("a\xE4z").GetWord(2, ' '), "z"}, {"GetWord ,", BinChar("a,,b").GetWord(2, ','), "b"},
+        {"GetWord , keeps blanks", BinChar(" a , b ").GetWord(1, ','), "a "},
+        // Text put in is never searched again.
+        {"Translate", Translated("aaaa", "aa", "b"), "2:bb"}, {"Translate grows", Translated("xax", "x", "xx"), "2:xxaxx"},
+        {"Translate empty from", Translated("abc", "", "x"), "0:abc"},
         // Only A-Z fold; zero bytes and bytes from 0x80 stay.
         {"Lower", Make("aZ\0\xE4\xC4" "09[`{@"s).Lower(), "az\0\xE4\xC4" "09[`{@"s},
         {"Upper", Make("aZ\0\xE4\xC4" "09[`{@"s).Upper(), "AZ\0\xE4\xC4" "09[`{@"s},
@@ -130,11 +142,7 @@ TEST(BinChar, ToIntAndIsInt) {
         EXPECT_TRUE(Make(text).IsInt()) << text;
     }
     // No digit: ToInt throws exactly the int 0, IsInt says no.
-    for (std::string const& text : {"x42"s, "-"s, ""s, "+-1"s, "- 1"s,
-                                    "\0"
-                                    "1"s,
-                                    "\xE4"
-                                    "1"s}) {
+    for (std::string const& text : {"x42"s, "-"s, ""s, "+-1"s, "- 1"s, "\0"s + "1", "\xE4"s + "1"}) {
         EXPECT_FALSE(Make(text).IsInt()) << text;
         try {
             Make(text).ToInt();

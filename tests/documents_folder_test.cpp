@@ -47,7 +47,5 @@ TEST(DocumentsFolder, WindowsFormOfNames) {
         {"/", "z:\\"}, {"/a//b/", "z:\\a\\b"}, {"relative/x", ""},
     };
     // clang-format on
-    for (Case const& c : cases) {
-        EXPECT_EQ(WindowsPathForm(c.posix), c.windows) << c.posix;
-    }
+    for (Case const& c : cases) EXPECT_EQ(WindowsPathForm(c.posix), c.windows) << c.posix;
 }

@@ -140,10 +140,7 @@ TEST_F(MsgFileLookups, DescriptionLineFormsAndGetText) {
     EXPECT_EQ(CZelkError::GetText(nullptr, "8", buffer, sizeof buffer, 0), 1);
     EXPECT_EQ(std::string(buffer, 41), "TestError\0lowerError\0`tick\0_under\0\xC4rror\0\0"s);
     EXPECT_EQ(CZelkError::GetText("TestError", nullptr, buffer, sizeof buffer, 1), 1);
-    EXPECT_EQ(std::string(buffer, 9),
-              "42\0"
-              "7\0"
-              "-1\0\0"s);
+    EXPECT_EQ(std::string(buffer, 9), "42\0"s + "7\0"s + "-1\0\0"s);
 }
 
 // The message file that is itself the English one serves both languages.

@@ -138,9 +138,8 @@ TEST(ProfileTable, EveryRowGivesTheSystemsAnswer) {
 // Many files in turn each answer from their own content.
 TEST(ProfileTable, ManyFilesServeTheirOwnContent) {
     zelk::test::TempDir const dir("zelk-profile");
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 20; ++i)
         ASSERT_TRUE(zelk::test::WriteFile(dir.File(std::to_string(i)), "[S]\nk=" + std::to_string(i * 7)));
-    }
     for (int i = 0; i < 40; ++i) EXPECT_EQ(Read(dir.File(std::to_string(i % 20))), std::to_string(i % 20 * 7));
 }
 

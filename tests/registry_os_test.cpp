@@ -167,6 +167,11 @@ TEST_F(RegistryOsTest, EnumerationIsSortedCaseInsensitivelyAndFollowsTheBufferRu
     Entry const tooSmall = entry(1, 2);  // the type comes back even so
     EXPECT_EQ(std::pair(std::get<0>(tooSmall), std::get<2>(tooSmall)),
               std::pair(kErrorMoreData, std::uint32_t{REG_DWORD}));
+    // A name size, no reserved word, and a data size with data are required.
+    std::uint32_t size = sizeof(buffer), none = 0;
+    EXPECT_EQ(RegEnumValueA(m_base, 0, buffer, nullptr, nullptr, nullptr, nullptr, nullptr), kErrorInvalidParameter);
+    EXPECT_EQ(RegEnumValueA(m_base, 0, buffer, &size, &none, nullptr, nullptr, nullptr), kErrorInvalidParameter);
+    EXPECT_EQ(RegEnumValueA(m_base, 0, buffer, &size, nullptr, nullptr, data, nullptr), kErrorInvalidParameter);
 
     // The data: too small a buffer reports the size needed.
     unsigned char const blob[] = {9, 0, 8, 0, 7};

@@ -360,6 +360,8 @@ TEST_F(RegistryPosixTest, AnotherUserReadsWhatTheOwnerWroteAndIsRefusedWrites) {
                         (c.written ? 5u : 0u),
                     std::string(FReg(HKEY_CLASSES_ROOT, ".zelk", false).GetString("", "")) ==
                         (c.written ? "Zelk.Document" : ""),
+                    RegQueryValueExA(HKEY_CLASSES_ROOT, "none", nullptr, nullptr, nullptr, nullptr) ==
+                        kErrorFileNotFound,
                     SetDword(HKEY_LOCAL_MACHINE, "v", 1) == kErrorAccessDenied,
                     CreateKey(HKEY_LOCAL_MACHINE, "Software\\Other") == kErrorAccessDenied,
                     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software") ==
@@ -368,7 +370,7 @@ TEST_F(RegistryPosixTest, AnotherUserReadsWhatTheOwnerWroteAndIsRefusedWrites) {
                     SetDword(HKEY_CURRENT_USER, "mine", 1) == (c.single.empty() ? kErrorSuccess : kErrorAccessDenied),
                 };
                 int failed = 0;
-                for (int i = 0; i < 6; ++i) failed |= !held[i] << i;
+                for (std::size_t i = 0; i < std::size(held); ++i) failed |= !held[i] << i;
                 return failed;
             }).Wait();
         EXPECT_EQ(code, 0) << c.what;
@@ -706,6 +708,7 @@ TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadTh
         {"\u03A9\u03BC\u03AD\u03B3\u03B1", "\u03C9\u039C\u0388\u0393\u0391", "O\xB5??a"},  // Greek
         {"\u4E2D\u6587\u540D", "\u4E2D\u6587\u540D", "???"},  // CJK
         {"\u00C4rger \u0160\u0153", "\u00E4RGER \u0161\u0152", "\xC4rger \x8A\x9C"},  // the code page's own
+        {"\uFFFF", "\uFFFF", "?"},  // the last unit before the pairs, listed after them
     };
     // clang-format on
     HKEY international = nullptr;
@@ -724,8 +727,9 @@ TEST_F(RegistryPosixTest, NamesAndTextBeyondTheCodePageKeepTheirUnicodeAndReadTh
     std::vector<std::string> listed;
     std::string name, data;
     for (std::uint32_t i = 0; RegEnumKeyU(international, i, name) == kErrorSuccess; ++i) listed.push_back(name);
-    EXPECT_EQ(listed, (std::vector<std::string>{cases[3].name, cases[1].name, cases[2].name, cases[0].name}));
-    std::size_t const order[] = {3, 1, 2, 0};
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{cases[3].name, cases[1].name, cases[2].name, cases[0].name, cases[4].name}));
+    std::size_t const order[] = {3, 1, 2, 0, 4};
     for (std::uint32_t listedAt = 0; listedAt < std::size(order); ++listedAt) {
         std::size_t const i = order[listedAt];
         Case const& c = cases[i];
